@@ -16,7 +16,7 @@ MessageQueue::MessageQueue(uint32_t capacity, MessageQueueListener* listener, in
 
 bool MessageQueue::hasRoom(uint32_t length) const
 {
-    return m_ring.getCount() != m_maxCount && m_ring.freeSpace() >= length;
+    return m_ring.getCount() != m_maxCount && m_ring.fits(length);
 }
 
 bool MessageQueue::putLocked(const void* const* pieces, const uint32_t* lengths, int pieceCount,

@@ -14,18 +14,26 @@ RingBuffer::~RingBuffer()
     delete[] m_bytes;
 }
 
+int64_t RingBuffer::room() const
+{
+    if (m_count == 0)
+        return static_cast<int64_t>(m_capacity) - HEADER_SIZE;
+    if (m_readPos < m_writePos) {
+        const uint32_t tail = m_capacity - m_writePos;
+        return static_cast<int64_t>(tail > m_readPos ? tail : m_readPos) - HEADER_SIZE;
+    }
+    return static_cast<int64_t>(m_readPos) - m_writePos - HEADER_SIZE;
+}
+
 uint32_t RingBuffer::freeSpace() const
 {
-    int64_t room;
-    if (m_count == 0)
-        room = static_cast<int64_t>(m_capacity) - HEADER_SIZE;
-    else if (m_readPos < m_writePos)
-        room = static_cast<int64_t>(m_capacity - m_writePos > m_readPos ? m_capacity - m_writePos
-                                                                        : m_readPos) -
-               HEADER_SIZE;
-    else
-        room = static_cast<int64_t>(m_readPos) - m_writePos - HEADER_SIZE;
-    return room > 0 ? static_cast<uint32_t>(room) : 0;
+    const int64_t free = room();
+    return free > 0 ? static_cast<uint32_t>(free) : 0;
+}
+
+bool RingBuffer::fits(uint32_t length) const
+{
+    return room() >= static_cast<int64_t>(length);
 }
 
 void RingBuffer::write(const void* const* pieces, const uint32_t* lengths, int pieceCount,

@@ -17,8 +17,12 @@ public:
     RingBuffer(const RingBuffer&) = delete;
     RingBuffer& operator=(const RingBuffer&) = delete;
 
-    /// The largest payload a write can store now.
+    /// The largest payload a write can store now (0 when full).
     uint32_t freeSpace() const;
+    /// Whether a payload of length bytes can be stored now. Unlike
+    /// freeSpace() >= length this refuses an empty payload when not even its
+    /// length header fits.
+    bool fits(uint32_t length) const;
     /// Stores the pieces joined as one message; the caller checked freeSpace().
     void write(const void* const* pieces, const uint32_t* lengths, int pieceCount,
                uint32_t totalLength);
@@ -36,6 +40,8 @@ public:
     uint32_t getWritePos() const { return m_writePos; }
 
 private:
+    int64_t room() const;
+
     uint32_t m_capacity;
     uint32_t m_dataEnd;
     int32_t m_count = 0;
