@@ -8,6 +8,30 @@
 
 namespace velmora {
 
+namespace {
+
+bool isLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// 0 = Sunday, for the proleptic Gregorian calendar (Sakamoto's method).
+int weekday(int year, int month, int day)
+{
+    static const int offsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    if (month < 3)
+        year -= 1;
+    return (year + year / 4 - year / 100 + year / 400 + offsets[month - 1] + day) % 7;
+}
+
+int dayOfYear(int year, int month, int day)
+{
+    static const int before[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    return before[month - 1] + day - 1 + (month > 2 && isLeapYear(year) ? 1 : 0);
+}
+
+} // namespace
+
 DateTime::DateTime(int year, int month, int day, int hour, int minute, int second,
                    int zoneSeconds)
     : m_date(year, month, day), m_time(hour, minute, second, zoneSeconds)
@@ -22,8 +46,7 @@ bool DateTime::isInCalendar() const
     const int day = m_date.getDay();
     if (m_date.isUnset() || year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
         return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    const int lastDay = daysIn[month - 1] + (month == 2 && leap ? 1 : 0);
+    const int lastDay = daysIn[month - 1] + (month == 2 && isLeapYear(year) ? 1 : 0);
     return day <= lastDay && m_time.getHour() <= 23 && m_time.getMinute() <= 59 &&
            m_time.getSecond() <= 60;
 }
@@ -36,21 +59,19 @@ size_t DateTime::formatted(const char* pattern, char* out, size_t size) const
     if (pattern == nullptr || !isInCalendar())
         return 0;
 
-    // The weekday comes from the date alone: normalise midnight of that day.
-    std::tm midnight{};
-    midnight.tm_year = m_date.getYear() - 1900;
-    midnight.tm_mon = m_date.getMonth() - 1;
-    midnight.tm_mday = m_date.getDay();
-    midnight.tm_isdst = -1;
-    std::tm normalised = midnight;
-    std::mktime(&normalised);
-
-    std::tm value = midnight;
+    // The weekday and day of the year come from the date alone, computed
+    // here rather than by mktime, which reads the time-zone state that other
+    // threads may be changing.
+    std::tm value{};
+    value.tm_year = m_date.getYear() - 1900;
+    value.tm_mon = m_date.getMonth() - 1;
+    value.tm_mday = m_date.getDay();
     value.tm_hour = m_time.getHour();
     value.tm_min = m_time.getMinute();
     value.tm_sec = m_time.getSecond();
-    value.tm_wday = normalised.tm_wday;
-    value.tm_yday = normalised.tm_yday;
+    value.tm_isdst = -1;
+    value.tm_wday = weekday(m_date.getYear(), m_date.getMonth(), m_date.getDay());
+    value.tm_yday = dayOfYear(m_date.getYear(), m_date.getMonth(), m_date.getDay());
     const size_t room = size < FORMATTED_SIZE ? size : FORMATTED_SIZE;
     const size_t length = std::strftime(out, room, pattern, &value);
     if (length == 0)

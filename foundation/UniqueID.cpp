@@ -2,7 +2,10 @@
 
 #include "foundation/IFormatable.h"
 
+#include <pthread.h>
 #include <sys/random.h>
+
+#include <atomic>
 
 #include <cerrno>
 #include <cstring>
@@ -45,11 +48,42 @@ void fillRandom(uint8_t* bytes, size_t count)
     }
 }
 
+/// Kernel randomness fetched in blocks per thread: one getrandom call serves
+/// 256 ids instead of one syscall per id (every parsed device message makes
+/// one). The bytes are the kernel's either way.
+// Bumped in a forked child, so the child never hands out the ids its parent
+// still holds in its pool.
+std::atomic<unsigned> g_forkGeneration{0};
+[[maybe_unused]] const int g_atforkRegistered =
+    pthread_atfork(nullptr, nullptr, [] { g_forkGeneration.fetch_add(1); });
+
+void takeRandom(uint8_t* bytes, size_t count)
+{
+    constexpr size_t POOL_SIZE = 4096;
+    thread_local uint8_t pool[POOL_SIZE];
+    thread_local size_t used = POOL_SIZE;
+    thread_local unsigned generation = 0;
+    if (count > POOL_SIZE) {
+        fillRandom(bytes, count);
+        return;
+    }
+    const unsigned current = g_forkGeneration.load(std::memory_order_relaxed);
+    if (POOL_SIZE - used < count || generation != current) {
+        generation = current;
+        fillRandom(pool, POOL_SIZE);
+        used = 0;
+    }
+    std::memcpy(bytes, pool + used, count);
+    // Handed-out bytes do not stay behind in the pool.
+    std::memset(pool + used, 0, count);
+    used += count;
+}
+
 } // namespace
 
 UniqueID::UniqueID()
 {
-    fillRandom(m_bytes, sizeof m_bytes);
+    takeRandom(m_bytes, sizeof m_bytes);
     // Version 4 in Data3's high nibble, variant 10xx in Data4[0].
     m_bytes[7] = static_cast<uint8_t>((m_bytes[7] & 0x0F) | 0x40);
     m_bytes[8] = static_cast<uint8_t>((m_bytes[8] & 0x3F) | 0x80);
@@ -87,7 +121,9 @@ bool UniqueID::parse(const char* text, UniqueID& id)
 
 UniqueID UniqueID::fromBytes(const uint8_t bytes[16])
 {
-    UniqueID id;
+    // Copies over a parsed nil id, so no random bytes are drawn only to be
+    // overwritten.
+    UniqueID id("00000000-0000-0000-0000-000000000000");
     std::memcpy(id.m_bytes, bytes, sizeof id.m_bytes);
     return id;
 }

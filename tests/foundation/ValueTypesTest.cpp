@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <set>
 #include <string>
 
@@ -86,6 +87,26 @@ TEST(DateTimeTest, FormattedGivesDisplayTextOrEmpty)
     // Results longer than 63 characters are not produced.
     const std::string longPattern(80, 'x');
     EXPECT_EQ(DateTime(2012, 5, 17, 1, 2, 3).formatted(longPattern.c_str()), "");
+}
+
+TEST(DateTimeTest, WeekdayAndDayOfYearMatchTheCalendar)
+{
+    // Every day from 1899 to 2101 against the C library's own calendar.
+    for (int year = 1899; year <= 2101; ++year) {
+        for (int yday = 0; yday < 366; ++yday) {
+            std::tm day{};
+            day.tm_year = year - 1900;
+            day.tm_mday = 1 + yday;
+            day.tm_hour = 12;
+            timegm(&day);
+            if (day.tm_year != year - 1900)
+                break;
+            char expected[32];
+            std::strftime(expected, sizeof expected, "%a %j", &day);
+            const DateTime value(year, day.tm_mon + 1, day.tm_mday, 0, 0, 0);
+            ASSERT_EQ(value.formatted("%a %j"), expected) << year << "-" << yday;
+        }
+    }
 }
 
 TEST(DateTimeTest, SerialisesInBothByteOrders)

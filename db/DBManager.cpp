@@ -1,0 +1,460 @@
+#include "db/DBManager.h"
+
+#include "db/AbstractDatabaseRecord.h"
+#include "db/DatabaseException.h"
+#include "db/EventLog.h"
+#include "db/EventLogger.h"
+#include "db/FormatableSQL.h"
+#include "db/GPSData.h"
+#include "db/GPSDataContainer.h"
+#include "db/RowSet.h"
+#include "db/VehicleInfo.h"
+#include "db/VehicleInfoContainer.h"
+#include "foundation/Trace.h"
+#include "foundation/thread/ScopedLock.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+std::atomic<DBManager*> g_instance{nullptr};
+
+const char* const kEventInfoTable =
+    "CREATE TABLE event_info (id INTEGER PRIMARY KEY AUTOINCREMENT,address TEXT,name TEXT,time "
+    "DATETIME,event_type INTEGER,device_title TEXT, vehicle_id TEXT,foreign key(vehicle_id) "
+    "references vehicle_info(id));";
+const char* const kEventInfoIndex = "CREATE UNIQUE INDEX event_info_idx ON event_info(id);";
+const char* const kVehicleInfoTable =
+    "CREATE TABLE vehicle_info (id TEXT PRIMARY KEY,name TEXT,edited_name TEXT,last_updated_time "
+    "DATETIME,last_updated_latitude TEXT,last_updated_longitude TEXT, deleted INTEGER, company "
+    "TEXT, maker TEXT, model TEXT,registration TEXT, driver TEXT, license TEXT, info1 TEXT, info2 "
+    "TEXT, image_path TEXT);";
+const char* const kVehicleInfoIndex = "CREATE UNIQUE INDEX vehicle_info_idx ON vehicle_info(id);";
+const char* const kGpsDataTable =
+    "CREATE TABLE gps_data (id INTEGER PRIMARY KEY AUTOINCREMENT,gps_data TEXT,update_time "
+    "DATETIME,vehicle_id TEXT,foreign key(vehicle_id) references vehicle_info(id));";
+const char* const kGpsDataIndex = "CREATE UNIQUE INDEX gps_data_idx ON gps_data(id);";
+const char* const kOptionalInfoTable =
+    "CREATE TABLE optional_info (id INTEGER PRIMARY KEY AUTOINCREMENT,key_info TEXT NOT NULL, "
+    "value_info TEXT NOT NULL DEFAULT '', vehicle_id TEXT, foreign key(vehicle_id) references "
+    "vehicle_info(id));";
+const char* const kOptionalInfoIndex =
+    "CREATE UNIQUE INDEX optional_info_idx ON optional_info(id);";
+
+// Each INSERT is its head immediately followed by its values text.
+const char* const kInsertEvent =
+    "INSERT INTO event_info (address, name, time, event_type, device_title,vehicle_id)"
+    "VALUES ('%q', '%q', DATETIME('%q'), %d, '%q', '%q');";
+const char* const kInsertVehicle =
+    "INSERT INTO vehicle_info (id, name, edited_name, "
+    "last_updated_time,last_updated_latitude,last_updated_longitude, deleted, company, maker, "
+    "model, registration, driver, license, info1, info2, image_path)"
+    "VALUES ('%q', '%q', '%q', DATETIME('%q'), '%q', '%q', %d, '%q', '%q', '%q', '%q', '%q', "
+    "'%q', '%q', '%q', '%q');";
+const char* const kInsertGps = "INSERT INTO gps_data (gps_data, update_time, vehicle_id)"
+                               "VALUES ('%q', DATETIME('%q'), '%q');";
+const char* const kUpdateVehicle =
+    "UPDATE vehicle_info set name='%q', edited_name='%q',last_updated_time=DATETIME('%q'), "
+    "last_updated_latitude='%q',last_updated_longitude='%q', deleted=%d, company='%q', "
+    "maker='%q', model='%q', registration='%q', driver='%q', license='%q', info1='%q', "
+    "info2='%q', image_path='%q' where id = '%q';";
+
+} // namespace
+
+Mutex& DBManager::getLock()
+{
+    static Mutex lock;
+    return lock;
+}
+
+// Made at static initialisation, so that no two threads race to make it.
+[[maybe_unused]] static Mutex& g_managerLockReady = DBManager::getLock();
+
+DBManager& DBManager::getInstance()
+{
+    DBManager* instance = g_instance.load(std::memory_order_acquire);
+    if (instance == nullptr) {
+        ScopedLock lock(getLock());
+        instance = g_instance.load(std::memory_order_relaxed);
+        if (instance == nullptr) {
+            instance = new DBManager();
+            g_instance.store(instance, std::memory_order_release);
+        }
+    }
+    return *instance;
+}
+
+DBManager::DBManager() : LoopingThread("DBManager::DBManagerQueueThread")
+{
+}
+
+bool DBManager::isOpen()
+{
+    ScopedLock lock(getLock());
+    return m_database.isOpen();
+}
+
+void DBManager::open(const char* path, int busyTimeoutMs)
+{
+    shutdown();
+    ScopedLock lock(getLock());
+    m_database.open(path, busyTimeoutMs);
+    ensureTable("event_info", kEventInfoTable, kEventInfoIndex);
+    ensureTable("vehicle_info", kVehicleInfoTable, kVehicleInfoIndex);
+    try {
+        loadVehicles();
+    } catch (const DatabaseException& e) {
+        traceException(e);
+    }
+    ensureTable("gps_data", kGpsDataTable, kGpsDataIndex);
+    ensureTable("optional_info", kOptionalInfoTable, kOptionalInfoIndex);
+
+    // A closed queue stays closed, so every open gets a fresh one. No writer
+    // runs and no put passes the gate while it is replaced.
+    {
+        std::unique_lock<std::shared_mutex> gate(m_gate);
+        m_queue = std::make_unique<MessageQueue>(QUEUE_CAPACITY, nullptr, QUEUE_MAX_COUNT);
+        m_accepting = true;
+    }
+    m_stopRequested.store(false);
+    m_writerStarted.store(true);
+    try {
+        start();
+    } catch (...) {
+        m_writerStarted.store(false);
+        std::unique_lock<std::shared_mutex> gate(m_gate);
+        m_accepting = false;
+        throw;
+    }
+}
+
+void DBManager::ensureTable(const char* name, const char* createSql, const char* indexSql)
+{
+    try {
+        std::vector<std::string> names;
+        m_database.getTableNames(names);
+        for (const std::string& existing : names) {
+            if (existing == name)
+                return;
+        }
+        m_database.execute(createSql);
+        m_database.execute(indexSql);
+    } catch (const DatabaseException& e) {
+        traceException(e);
+    }
+}
+
+bool DBManager::enqueue(const AbstractDatabaseRecord& record)
+{
+    thread_local std::string bytes;
+    record.serialize(bytes);
+    std::shared_lock<std::shared_mutex> gate(m_gate);
+    if (!m_accepting)
+        return false;
+    if (!m_queue->timedPut(bytes.data(), static_cast<uint32_t>(bytes.size()), 0))
+        return false;
+    if (isQueueHalfFull()) {
+        std::lock_guard<std::mutex> lock(m_wakeMutex);
+        m_wake.notify_one();
+    }
+    return true;
+}
+
+bool DBManager::isQueueHalfFull()
+{
+    return m_queue->getCount() >= m_queue->getMaxCount() / 2 ||
+           m_queue->getUsedBytes() >= m_queue->getCapacity() / 2;
+}
+
+void DBManager::shutdown()
+{
+    {
+        std::unique_lock<std::shared_mutex> gate(m_gate);
+        m_accepting = false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_wakeMutex);
+        m_stopRequested.store(true);
+    }
+    m_wake.notify_all();
+    if (m_writerStarted.exchange(false))
+        join();
+    if (m_queue != nullptr)
+        m_queue->close();
+    ScopedLock lock(getLock());
+    m_database.close();
+}
+
+void DBManager::run()
+{
+    // Room for the largest message the queue can hold.
+    std::vector<uint8_t> buffer(QUEUE_CAPACITY);
+    bool backOff = false;
+    while (!m_stopRequested.load()) {
+        backOff = !writeBatch(buffer);
+        if (m_stopRequested.load())
+            break;
+        waitForWork(backOff);
+    }
+    // The gate is shut: what is queued now is all there will be.
+    while (m_queue->getCount() > 0) {
+        if (!writeBatch(buffer)) {
+            trace("DBManager: %d queued records not written at shutdown", m_queue->getCount());
+            m_failedCount += static_cast<uint64_t>(m_queue->getCount());
+            break;
+        }
+    }
+}
+
+void DBManager::waitForWork(bool backOff)
+{
+    std::unique_lock<std::mutex> lock(m_wakeMutex);
+    // After a batch that could not begin, wait the whole interval, or the
+    // half-full queue would have the writer spin.
+    m_writerWaiting.store(true);
+    m_wake.wait_for(lock, std::chrono::milliseconds(WRITE_INTERVAL_MS), [this, backOff] {
+        return m_stopRequested.load() || (!backOff && isQueueHalfFull());
+    });
+    m_writerWaiting.store(false);
+}
+
+bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
+{
+    ScopedLock lock(getLock());
+    const int32_t count = m_queue->getCount();
+    if (count == 0)
+        return true;
+    try {
+        m_database.execute("BEGIN;");
+    } catch (const DatabaseException& e) {
+        traceException(e);
+        return false;
+    }
+    // Statements run so far in this batch, kept to be run again should SQLite
+    // roll the whole transaction back on a later failure.
+    std::vector<std::string> done;
+    done.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        const uint32_t length =
+            m_queue->timedTake(buffer.data(), static_cast<uint32_t>(buffer.size()), 0);
+        if (length == 0)
+            break;
+        FormatableSQL sql;
+        if (!buildStatement(buffer.data(), length, sql)) {
+            ++m_failedCount;
+            continue;
+        }
+        executeItem(sql.getText(), done);
+    }
+    try {
+        m_database.execute("COMMIT;");
+        m_writtenCount += done.size();
+    } catch (const DatabaseException& e) {
+        traceException(e);
+        trace("DBManager: a batch of %zu records was not committed", done.size());
+        m_failedCount += done.size();
+        if (sqlite3_get_autocommit(m_database.getHandle()) == 0) {
+            try {
+                m_database.execute("ROLLBACK;");
+            } catch (const DatabaseException& rollbackFailure) {
+                traceException(rollbackFailure);
+            }
+        }
+    }
+    return true;
+}
+
+void DBManager::executeItem(const char* sql, std::vector<std::string>& done)
+{
+    try {
+        m_database.execute(sql);
+        done.emplace_back(sql);
+    } catch (const DatabaseException& e) {
+        traceException(e);
+        trace("DBManager: statement skipped: %.200s", sql);
+        ++m_failedCount;
+        // Some failures (a full disk, I/O errors) make SQLite roll back the
+        // whole transaction; the batch then goes on in a new one.
+        if (sqlite3_get_autocommit(m_database.getHandle()) != 0)
+            restartTransaction(done);
+    }
+}
+
+void DBManager::restartTransaction(std::vector<std::string>& done)
+{
+    try {
+        m_database.execute("BEGIN;");
+    } catch (const DatabaseException& e) {
+        traceException(e);
+        return;
+    }
+    std::vector<std::string> replayed;
+    replayed.reserve(done.size());
+    for (const std::string& sql : done) {
+        try {
+            m_database.execute(sql.c_str());
+            replayed.push_back(sql);
+        } catch (const DatabaseException& e) {
+            traceException(e);
+            ++m_failedCount;
+            if (sqlite3_get_autocommit(m_database.getHandle()) != 0) {
+                // Rolled back again: give the earlier records up rather than
+                // loop; the rest of the batch still gets its chance.
+                m_failedCount += replayed.size();
+                replayed.clear();
+                try {
+                    m_database.execute("BEGIN;");
+                } catch (const DatabaseException& beginFailure) {
+                    traceException(beginFailure);
+                }
+                break;
+            }
+        }
+    }
+    done.swap(replayed);
+}
+
+bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql)
+{
+    AbstractDatabaseRecord::Reader in(data, length);
+    int32_t recordKind = -1;
+    int32_t operation = -1;
+    if (!AbstractDatabaseRecord::readHeader(in, recordKind, operation)) {
+        trace("DBManager: a queued record of %u bytes is damaged", length);
+        return false;
+    }
+    char vehicleId[UniqueID::TEXT_LENGTH + 1];
+    if (recordKind == AbstractDatabaseRecord::KIND_EVENT &&
+        operation == AbstractDatabaseRecord::OPERATION_INSERT) {
+        EventLog record;
+        if (!record.deserializeFields(in))
+            return false;
+        record.getVehicleId().toText(vehicleId);
+        sql.format(kInsertEvent, record.getAddress(), record.getName(), record.getTime(),
+                   record.getEventType(), record.getDeviceTitle(), vehicleId);
+    } else if (recordKind == AbstractDatabaseRecord::KIND_GPS &&
+               operation == AbstractDatabaseRecord::OPERATION_INSERT) {
+        GPSData record;
+        if (!record.deserializeFields(in))
+            return false;
+        record.getVehicleId().toText(vehicleId);
+        sql.format(kInsertGps, record.getGpsData(), record.getUpdateTime(), vehicleId);
+    } else if (recordKind == AbstractDatabaseRecord::KIND_VEHICLE &&
+               (operation == AbstractDatabaseRecord::OPERATION_INSERT ||
+                operation == AbstractDatabaseRecord::OPERATION_UPDATE)) {
+        VehicleInfo record(AbstractDatabaseRecord::nullId());
+        if (!record.deserializeFields(in))
+            return false;
+        record.getId().toText(vehicleId);
+        if (operation == AbstractDatabaseRecord::OPERATION_INSERT) {
+            sql.format(kInsertVehicle, vehicleId, record.getName().c_str(),
+                       record.getEditedName().c_str(), record.getLastUpdatedTime().c_str(),
+                       record.getLastUpdatedLatitude().c_str(),
+                       record.getLastUpdatedLongitude().c_str(), record.getDeleted() ? 1 : 0,
+                       record.getCompany().c_str(), record.getMaker().c_str(),
+                       record.getModel().c_str(), record.getRegistration().c_str(),
+                       record.getDriver().c_str(), record.getLicense().c_str(),
+                       record.getInfo1().c_str(), record.getInfo2().c_str(),
+                       record.getImagePath().c_str());
+        } else {
+            sql.format(kUpdateVehicle, record.getName().c_str(), record.getEditedName().c_str(),
+                       record.getLastUpdatedTime().c_str(),
+                       record.getLastUpdatedLatitude().c_str(),
+                       record.getLastUpdatedLongitude().c_str(), record.getDeleted() ? 1 : 0,
+                       record.getCompany().c_str(), record.getMaker().c_str(),
+                       record.getModel().c_str(), record.getRegistration().c_str(),
+                       record.getDriver().c_str(), record.getLicense().c_str(),
+                       record.getInfo1().c_str(), record.getInfo2().c_str(),
+                       record.getImagePath().c_str(), vehicleId);
+        }
+    } else {
+        // Not a pair this table knows: taken and ignored.
+        return false;
+    }
+    if (sql.getText() == nullptr) {
+        trace("DBManager: out of memory formatting a statement");
+        return false;
+    }
+    const size_t textLength = std::strlen(sql.getText());
+    if (textLength > STATEMENT_LIMIT) {
+        // Run cut, it would store other values than the record's, or fail.
+        trace("DBManager: statement of %zu bytes skipped (limit %zu): %.200s", textLength,
+              STATEMENT_LIMIT, sql.getText());
+        return false;
+    }
+    return true;
+}
+
+int DBManager::loadEvents(const char* condition)
+{
+    // Built without a length limit: a cut condition would select other rows.
+    std::string text = "SELECT * FROM event_info ";
+    if (condition != nullptr) {
+        text += "WHERE ";
+        text += condition;
+        text += " ";
+    }
+    text += ";";
+    EventLogger& logger = EventLogger::getInstance();
+    ScopedLock listLock(logger.getLock());
+    ScopedLock lock(getLock());
+    logger.clear();
+    if (!m_database.isOpen())
+        return 0;
+    EventLogger::List& list = logger.getList();
+    RowSet rows(m_database, text.c_str());
+    while (rows.next()) {
+        list.emplace_back();
+        list.back().readRow(rows);
+    }
+    return static_cast<int>(list.size());
+}
+
+int DBManager::loadVehicles()
+{
+    ScopedLock lock(getLock());
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    ScopedLock mapLock(container.getLock());
+    container.clear();
+    if (!m_database.isOpen())
+        return 0;
+    VehicleInfoContainer::Map& map = container.getMap();
+    RowSet rows(m_database, "SELECT * FROM vehicle_info ;");
+    while (rows.next()) {
+        auto record = std::make_unique<VehicleInfo>(AbstractDatabaseRecord::nullId());
+        record->readRow(rows);
+        const UniqueID id = record->getId();
+        map.emplace(id, std::move(record));
+    }
+    return static_cast<int>(map.size());
+}
+
+int DBManager::loadGPSData(const char* vehicleIdText)
+{
+    std::string text = "SELECT * FROM gps_data ";
+    if (vehicleIdText != nullptr) {
+        FormatableSQL condition("WHERE vehicle_id='%q' ", vehicleIdText);
+        text += condition.getText() != nullptr ? condition.getText() : "";
+    }
+    text += ";";
+    GPSDataContainer& container = GPSDataContainer::getInstance();
+    ScopedLock listLock(container.getLock());
+    ScopedLock lock(getLock());
+    container.clear();
+    if (!m_database.isOpen())
+        return 0;
+    GPSDataContainer::List& list = container.getList();
+    RowSet rows(m_database, text.c_str());
+    while (rows.next()) {
+        list.emplace_back();
+        list.back().readRow(rows);
+    }
+    return static_cast<int>(list.size());
+}
+
+} // namespace velmora

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "db/AbstractSetup.h"
+#include "foundation/ISingleton.h"
+
+namespace velmora {
+
+/// The program's settings in setup.db. Keys read elsewhere: "setup/Port" (the
+/// callback port, default 10111) and "setup/TimeoutDuration" (vehicle
+/// time-out in minutes, default 10). One instance per process, reusable:
+/// close() and a later open() give a fresh store.
+class Setup : public AbstractSetup, public ISingleton {
+public:
+    static constexpr const char* KEY_PORT = "setup/Port";
+    static constexpr const char* KEY_TIMEOUT_DURATION = "setup/TimeoutDuration";
+    static constexpr int32_t DEFAULT_PORT = 10111;
+    static constexpr int32_t DEFAULT_TIMEOUT_DURATION = 10;
+
+    /// The instance, made on the first call.
+    static Setup& getInstance();
+
+protected:
+    /// Magic, Version, Initialized, setup/Port, setup/Driver, setup/Company,
+    /// setup/Image in one transaction, under the lock.
+    void writeDefaults(SetupDatabase& database) override;
+    void onOpened(SetupDatabase& database) override;
+
+private:
+    Setup() = default;
+};
+
+} // namespace velmora

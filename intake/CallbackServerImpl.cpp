@@ -1,0 +1,168 @@
+#include "intake/CallbackServerImpl.h"
+
+#include "foundation/SocketException.h"
+#include "foundation/Trace.h"
+#include "intake/CallbackInfo.h"
+#include "intake/CallbackServerDelegate.h"
+
+#include <cerrno>
+
+namespace velmora {
+
+std::unique_ptr<TesselCallbackServer> TesselCallbackServer::create(CallbackServerDelegate* delegate)
+{
+    return std::make_unique<CallbackServerImpl>(delegate);
+}
+
+CallbackServerImpl::CallbackServerImpl(CallbackServerDelegate* delegate)
+    : LoopingThread("Callback Server"), m_delegate(delegate), m_buffer{}
+{
+    m_selected.reserve(4);
+}
+
+CallbackServerImpl::~CallbackServerImpl()
+{
+    if (isRunning()) {
+        stop();
+    }
+    closeSocket();
+}
+
+void CallbackServerImpl::start(int port)
+{
+    // A second start without stop would leave the first thread running on
+    // a socket nobody closes: restart instead.
+    if (isRunning()) {
+        stop();
+    }
+    m_port = port;
+    try {
+        m_socket.create();
+        m_socket.configureBlocking(false);
+        if (m_receiveBufferSize > 0) {
+            try {
+                m_socket.setReceiveBufferSize(m_receiveBufferSize);
+            } catch (const SocketException& e) {
+                // The system default still works; only bursts suffer.
+                traceException(e);
+            }
+        }
+        m_socket.bind(port);
+        m_boundPort.store(m_socket.getLocalAddress().getPort());
+        m_selector.registerSocket(m_socket, SelectionKey::ACCEPT, &m_socket);
+        m_stopRequested.store(false);
+        clearStop();
+        Thread::start();
+    } catch (const SocketException& e) {
+        traceException(e);
+        m_boundPort.store(0);
+        // The handle is not left open behind an idle server.
+        m_selector.clear();
+        closeSocket();
+        if (m_delegate != nullptr) {
+            m_delegate->onError(e.getMessage());
+        }
+    } catch (...) {
+        m_selector.clear();
+        closeSocket();
+        throw;
+    }
+}
+
+void CallbackServerImpl::stop()
+{
+    m_stopRequested.store(true);
+    LoopingThread::stop();
+    m_selector.wakeup();
+    join();
+    m_port = 0;
+    m_boundPort.store(0);
+}
+
+std::unique_ptr<CallbackInfo> CallbackServerImpl::take(CallbackInfo** cell)
+{
+    if (cell == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<CallbackInfo> held(*cell);
+    delete cell;
+    if (!held) {
+        return nullptr;
+    }
+    auto copy = std::make_unique<CallbackInfo>();
+    held->copyTo(*copy);
+    return copy;
+}
+
+void CallbackServerImpl::run()
+{
+    try {
+        for (;;) {
+            if (m_stopRequested.load()) {
+                closeSocket();
+                m_selector.clear();
+                return;
+            }
+            m_selected.clear();
+            const int n = m_selector.select(m_selected, SELECT_TIMEOUT_MS);
+            if (n < 0) {
+                trace("Selector Error!");
+                closeSocket();
+                m_selector.clear();
+                return;
+            }
+            for (const SelectionKey& key : m_selected) {
+                if ((key.readyOps & SelectionKey::ACCEPT) != 0) {
+                    receiveOne();
+                }
+            }
+        }
+    } catch (...) {
+        // Anything but a socket failure ends the thread; the port is not
+        // left bound behind a server that no longer reads it.
+        closeSocket();
+        m_selector.clear();
+        throw;
+    }
+}
+
+void CallbackServerImpl::receiveOne()
+{
+    try {
+        SocketAddress from;
+        const int n = m_socket.receiveFrom(m_buffer, BUFFER_SIZE, from);
+        if (n >= 1 && n <= MAX_DATAGRAM) {
+            deliver(from.getHost(), from.getPort(), n);
+        }
+    } catch (const SocketException& e) {
+        // A readiness that vanished before the read (a datagram dropped
+        // for a bad checksum) is no failure of the device or the socket.
+        if (e.getErrorCode() == EAGAIN || e.getErrorCode() == EWOULDBLOCK) {
+            return;
+        }
+        trace("Error Code - %d", e.getErrorCode());
+        if (m_delegate != nullptr) {
+            m_delegate->onError(e.getMessage());
+        }
+    }
+}
+
+void CallbackServerImpl::deliver(const char* host, int port, int length)
+{
+    m_buffer[length] = '\0';
+    CallbackInfo info(host, port);
+    if (m_parser.parse(info, m_buffer) && m_delegate != nullptr) {
+        m_delegate->onCallback(info);
+    }
+}
+
+void CallbackServerImpl::closeSocket()
+{
+    try {
+        m_socket.close();
+    } catch (const SocketException& e) {
+        traceException(e);
+    }
+}
+
+} // namespace velmora

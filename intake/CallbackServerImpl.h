@@ -1,0 +1,68 @@
+#pragma once
+
+#include "foundation/socket/DatagramSocket.h"
+#include "foundation/socket/Selector.h"
+#include "foundation/thread/LoopingThread.h"
+#include "intake/CallbackMessageParser.h"
+#include "intake/TesselCallbackServer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace velmora {
+
+/// The callback server on its own thread, "Callback Server". start, stop and
+/// take are called by one owner thread; the server thread only receives.
+/// One datagram at a time: the socket's receive queue holds the rest.
+class CallbackServerImpl : public TesselCallbackServer, public LoopingThread {
+public:
+    /// Receive buffer size; a datagram must leave room for the terminator
+    /// and one spare byte, so at most 4094 bytes are delivered.
+    static constexpr int BUFFER_SIZE = 4096;
+    static constexpr int MAX_DATAGRAM = BUFFER_SIZE - 2;
+    /// Longest wait for a datagram before the stop flag is looked at again.
+    static constexpr int SELECT_TIMEOUT_MS = 5000;
+
+    /// Builds the selector (throws SocketException when the loopback wake-up
+    /// connection cannot be made); opens and starts nothing.
+    explicit CallbackServerImpl(CallbackServerDelegate* delegate);
+    /// Stops a running server first, so the thread never outlives the object.
+    ~CallbackServerImpl() override;
+
+    void start(int port) override;
+    void stop() override;
+    std::unique_ptr<CallbackInfo> take(CallbackInfo** cell) override;
+    void run() override;
+
+    /// Receive queue asked for at each start(): bursts from a whole fleet
+    /// wait there while one datagram is handled.
+    static constexpr int DEFAULT_RECEIVE_BUFFER = 4 * 1024 * 1024;
+
+    /// The receive queue size the next start() asks for (0: system default).
+    void setReceiveBufferSize(int bytes) { m_receiveBufferSize = bytes; }
+
+    /// The port of the last start(); 0 after stop().
+    int getPort() const { return m_port; }
+    /// The port the socket is bound to (the one the OS chose for start(0));
+    /// 0 when not started.
+    int getBoundPort() const { return m_boundPort.load(); }
+
+private:
+    void receiveOne();
+    void deliver(const char* host, int port, int length);
+    void closeSocket();
+
+    CallbackMessageParser m_parser;
+    Selector m_selector;
+    DatagramSocket m_socket;
+    CallbackServerDelegate* const m_delegate;
+    std::atomic<bool> m_stopRequested{false};
+    char m_buffer[BUFFER_SIZE];
+    int m_port = 0;
+    int m_receiveBufferSize = DEFAULT_RECEIVE_BUFFER;
+    std::atomic<int> m_boundPort{0};
+    std::vector<SelectionKey> m_selected;
+};
+
+} // namespace velmora

@@ -1,0 +1,162 @@
+#include "mapview/CefClientHandler.h"
+
+#include "foundation/Trace.h"
+#include "mapview/CefClientListener.h"
+#include "mapview/CefClientV8Handler.h"
+#include "mapview/VelmoraSchemeHandler.h"
+
+#include <QChildEvent>
+#include <QDir>
+#include <QEvent>
+#include <QThread>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+namespace velmora {
+
+namespace {
+
+// The page of the one view: windows the page opens are refused (the
+// engine's default would be the same; this keeps it so by intent), and its
+// console lines go to the trace.
+class HostPage : public QWebEnginePage {
+public:
+    HostPage(QWebEngineProfile* profile, QObject* parent)
+        : QWebEnginePage(profile, parent)
+    {
+    }
+
+protected:
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int lineNumber, const QString& sourceID) override
+    {
+        trace("page console (%d) %s:%d: %s", static_cast<int>(level), qPrintable(sourceID), lineNumber,
+              qPrintable(message));
+    }
+};
+
+// Eats tooltip requests on the view and on every widget the engine puts
+// inside it later, so the page's own tooltips are the only ones shown.
+class TooltipBlocker : public QObject {
+public:
+    explicit TooltipBlocker(QObject* parent)
+        : QObject(parent)
+    {
+    }
+
+    void watch(QObject* object)
+    {
+        object->installEventFilter(this);
+        for (QObject* child : object->children())
+            watch(child);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip)
+            return true;
+        if (event->type() == QEvent::ChildAdded) {
+            QObject* child = static_cast<QChildEvent*>(event)->child();
+            if (child != nullptr && child != this)
+                watch(child);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+CefClientHandler::CefClientHandler(QObject* parent)
+    : QObject(parent)
+    , m_schemeHandler(new VelmoraSchemeHandler(this))
+{
+}
+
+CefClientHandler::~CefClientHandler()
+{
+    // A page must never outlive its profile.
+    delete m_webPage.data();
+    delete m_profile;
+}
+
+QUrl CefClientHandler::baseUrl(const QString& directory)
+{
+    return QUrl::fromLocalFile(QDir(directory).absoluteFilePath(QStringLiteral("Velmora.exe")));
+}
+
+QWebEnginePage* CefClientHandler::getPage() const
+{
+    return m_webPage.data();
+}
+
+QWebEngineView* CefClientHandler::createBrowser(QWidget* parent)
+{
+    if (m_view)
+        return m_view.data();
+    if (m_profile == nullptr) {
+        // No storage name: off the record, nothing written to disk.
+        m_profile = new QWebEngineProfile();
+        m_profile->installUrlSchemeHandler(VelmoraSchemeHandler::SCHEME, m_schemeHandler);
+    }
+    auto* view = new QWebEngineView(parent);
+    auto* page = new HostPage(m_profile, view);
+    if (m_extension != nullptr)
+        m_extension->install(page);
+    view->setPage(page);
+    // Prevent, not No: the page draws its own menus and a right click must
+    // not fall through to the parent window's menu either.
+    view->setContextMenuPolicy(Qt::PreventContextMenu);
+    (new TooltipBlocker(view))->watch(view);
+    m_view = view;
+    m_webPage = page;
+    connect(page, &QWebEnginePage::loadFinished, this, &CefClientHandler::onLoadFinished);
+
+    const QString directory =
+        m_applicationDirectory.isEmpty() ? QDir::currentPath() : m_applicationDirectory;
+    const QByteArray document = m_page.toUtf8();
+    if (QUrl::toPercentEncoding(QString::fromUtf8(document)).size() > MAX_DOCUMENT_SIZE)
+        trace("CefClientHandler: the page document (%lld bytes) is over the setHtml limit",
+              static_cast<long long>(document.size()));
+    page->setHtml(m_page, baseUrl(directory));
+    return view;
+}
+
+void CefClientHandler::onLoadFinished(bool ok)
+{
+    if (!ok) {
+        trace("CefClientHandler: the page did not load");
+        return;
+    }
+    if (m_pageLoaded)
+        return;
+    m_pageLoaded = true;
+    if (m_listener != nullptr)
+        m_listener->onPageLoaded();
+}
+
+void CefClientHandler::execute(const QString& command)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, command] { execute(command); }, Qt::QueuedConnection);
+        return;
+    }
+    if (!m_pageLoaded || m_webPage.isNull()) {
+        trace("CefClientHandler: dropped before load: %s", qPrintable(command.left(80)));
+        return;
+    }
+    m_webPage->runJavaScript(command, QWebEngineScript::MainWorld);
+}
+
+void CefClientHandler::execute(const QStringList& commands)
+{
+    for (const QString& command : commands)
+        execute(command);
+}
+
+} // namespace velmora

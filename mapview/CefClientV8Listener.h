@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+/// The main window's face towards the page's `cef.extension` functions. Each
+/// call arrives on the GUI thread. Texts are UTF-8 and live only for the call;
+/// an argument the page gave as something other than a string arrives as the
+/// empty text (which names no vehicle).
+class CefClientV8Listener {
+public:
+    virtual ~CefClientV8Listener() = default;
+    virtual void onClickLog() = 0;
+    virtual void onClickSetup() = 0;
+    virtual void onClickEdit(const std::string& vehicleID) = 0;
+    virtual void onClickRemove(const std::string& vehicleID) = 0;
+    virtual void onChangeName(const std::string& vehicleID, const std::string& vehicleName) = 0;
+    /// The image path and the two information lines of the page's editor;
+    /// the result is not passed back to the page.
+    virtual bool onUpdateOptionalInfo(const std::string& vehicleID, const std::string& imagePath,
+                                      const std::string& info1, const std::string& info2) = 0;
+    virtual void onClickImgBtn(const std::string& vehicleID) = 0;
+};
+
+} // namespace velmora

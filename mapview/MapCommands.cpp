@@ -1,0 +1,333 @@
+#include "mapview/MapCommands.h"
+
+#include "db/VehicleInfo.h"
+#include "intake/CallbackInfo.h"
+#include "intake/GPSInfo.h"
+
+#include <cmath>
+#include <initializer_list>
+
+namespace velmora {
+
+namespace {
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "'a', 'b', ..." with every value escaped.
+QString quotedList(std::initializer_list<std::string_view> values)
+{
+    QString list;
+    for (std::string_view value : values) {
+        if (!list.isEmpty())
+            list += QLatin1String(", ");
+        list += QLatin1Char('\'');
+        list += MapCommands::escape(value);
+        list += QLatin1Char('\'');
+    }
+    return list;
+}
+
+QString call(const char* function, const QString& arguments, bool semicolon)
+{
+    QString line = QLatin1String(function);
+    line += QLatin1Char('(');
+    line += arguments;
+    line += QLatin1Char(')');
+    if (semicolon)
+        line += QLatin1Char(';');
+    return line;
+}
+
+} // namespace
+
+QString MapCommands::escape(std::string_view utf8)
+{
+    return escape(fromUtf8(utf8));
+}
+
+QString MapCommands::escape(const QString& value)
+{
+    QString out;
+    out.reserve(value.size() + 8);
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u == u'\\') {
+            out += QLatin1String("\\\\");
+        } else if (u == u'\'') {
+            out += QLatin1String("\\'");
+        } else if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029) {
+            // A raw line break ends the script line mid-string; the others
+            // would reach the page as invisible garbage or break the line.
+            out += QStringLiteral("\\u%1").arg(static_cast<unsigned>(u), 4, 16, QLatin1Char('0'));
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString MapCommands::number(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NaN");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity");
+    // QString::number never follows the process locale, so a comma never
+    // turns one argument into two.
+    return QString::number(value, 'f', 6);
+}
+
+QString MapCommands::setPageSize(int width, int height)
+{
+    return QStringLiteral("setPageSize(%1, %2);").arg(width).arg(height);
+}
+
+QString MapCommands::resetTimeout(int minutes)
+{
+    return QStringLiteral("resetTimeout(%1);").arg(minutes);
+}
+
+QString MapCommands::sortVehicleList()
+{
+    return QStringLiteral("sortVehicleList();");
+}
+
+QString MapCommands::insertVehicleLine(int loaded, std::string_view latitude, std::string_view longitude,
+                                       std::string_view id, std::string_view displayName, std::string_view time)
+{
+    return call("insertVehicle",
+                QString::number(loaded) + QLatin1String(", ")
+                    + quotedList({latitude, longitude, id, displayName, time}),
+                false);
+}
+
+QString MapCommands::insertOptionalInfo(int loaded, std::string_view id, std::string_view displayName,
+                                        std::string_view company, std::string_view maker, std::string_view model,
+                                        std::string_view registration, std::string_view driver,
+                                        std::string_view license)
+{
+    return call("insertOptionalInfo",
+                QString::number(loaded) + QLatin1String(", ")
+                    + quotedList({id, displayName, company, maker, model, registration, driver, license}),
+                false);
+}
+
+QString MapCommands::insertUserDefinedInfo(std::string_view id, std::string_view imagePath, std::string_view info1,
+                                           std::string_view info2)
+{
+    return call("insertUserDefinedInfo", quotedList({id, imagePath, info1, info2}), false);
+}
+
+QString MapCommands::updateVehicle(std::string_view latitude, std::string_view longitude, std::string_view id,
+                                   std::string_view displayName, std::string_view time)
+{
+    return call("updateVehicle", quotedList({latitude, longitude, id, displayName, time}), false);
+}
+
+QString MapCommands::updateVehicleName(std::string_view id, std::string_view name)
+{
+    return call("updateVehicleName", quotedList({id, name}), false);
+}
+
+QString MapCommands::updateUserDefinedInfo(std::string_view id, std::string_view displayName,
+                                           std::string_view info1, std::string_view info2,
+                                           std::string_view imagePath)
+{
+    return call("updateUserDefinedInfo", quotedList({id, displayName, info1, info2, imagePath}), false);
+}
+
+QString MapCommands::updateImgPath(std::string_view id, std::string_view imagePath)
+{
+    return call("updateImgPath", quotedList({id, imagePath}), false);
+}
+
+QString MapCommands::updateOptionalInfo(std::string_view id, std::string_view displayName,
+                                        std::string_view company, std::string_view maker, std::string_view model,
+                                        std::string_view registration, std::string_view driver,
+                                        std::string_view license)
+{
+    return call("updateOptionalInfo",
+                quotedList({id, displayName, company, maker, model, registration, driver, license}), false);
+}
+
+QString MapCommands::moveTo(double latitude, double longitude, double speed, int hour, int minute, int second,
+                            double course, std::string_view id)
+{
+    const QString separator = QStringLiteral(", ");
+    return call("moveTo",
+                number(latitude) + separator + number(longitude) + separator + number(speed) + separator
+                    + QString::number(hour) + separator + QString::number(minute) + separator
+                    + QString::number(second) + separator + number(course) + separator + quotedList({id}),
+                true);
+}
+
+QString MapCommands::updateEventInfo(int eventType, std::string_view vehicleName, std::string_view time,
+                                     std::string_view deviceTitle, std::string_view id)
+{
+    return call("updateEventInfo",
+                QString::number(eventType) + QLatin1String(", ") + quotedList({vehicleName, time, deviceTitle, id}),
+                false);
+}
+
+QString MapCommands::deleteVehicle(std::string_view id)
+{
+    return call("deleteVehicle", quotedList({id}), false);
+}
+
+QString MapCommands::enableTooltip()
+{
+    return QStringLiteral("enableTooltip()");
+}
+
+QString MapCommands::hideTooltip()
+{
+    return QStringLiteral("hideTooltip()");
+}
+
+QString MapCommands::showTrackingMap()
+{
+    return QStringLiteral("showTrackingMap()");
+}
+
+QString MapCommands::insertGpsInfo(double latitude, double longitude, double course)
+{
+    return call("insertGpsInfo",
+                number(latitude) + QLatin1String(", ") + number(longitude) + QLatin1String(", ") + number(course),
+                true);
+}
+
+QString MapCommands::showTrackingLine(double latitude, double longitude)
+{
+    return call("showTrackingLine", number(latitude) + QLatin1String(", ") + number(longitude), true);
+}
+
+std::string MapCommands::forwardSlashes(std::string_view path)
+{
+    std::string result(path);
+    for (char& c : result) {
+        if (c == '\\')
+            c = '/';
+    }
+    return result;
+}
+
+QStringList MapCommands::insertVehicle(int loaded, Vehicle& vehicle)
+{
+    if (loaded == 1)
+        vehicle.imagePath = forwardSlashes(vehicle.imagePath);
+    return insertVehicle(loaded, static_cast<const Vehicle&>(vehicle));
+}
+
+QStringList MapCommands::insertVehicle(int loaded, const Vehicle& vehicle)
+{
+    const std::string& displayName = vehicle.getDisplayName();
+    QStringList lines;
+    lines << insertVehicleLine(loaded, vehicle.lastUpdatedLatitude, vehicle.lastUpdatedLongitude, vehicle.id,
+                               displayName, vehicle.lastUpdatedTime);
+    lines << insertOptionalInfo(loaded, vehicle.id, displayName, vehicle.company, vehicle.maker, vehicle.model,
+                                vehicle.registration, vehicle.driver, vehicle.license);
+    if (loaded == 1)
+        lines << insertUserDefinedInfo(vehicle.id, forwardSlashes(vehicle.imagePath), vehicle.info1, vehicle.info2);
+    return lines;
+}
+
+QString MapCommands::updateVehicle(const Vehicle& vehicle)
+{
+    return updateVehicle(vehicle.lastUpdatedLatitude, vehicle.lastUpdatedLongitude, vehicle.id,
+                         vehicle.getDisplayName(), vehicle.lastUpdatedTime);
+}
+
+QString MapCommands::updateOptionalInfo(const Vehicle& vehicle)
+{
+    return updateOptionalInfo(vehicle.id, vehicle.getDisplayName(), vehicle.company, vehicle.maker, vehicle.model,
+                              vehicle.registration, vehicle.driver, vehicle.license);
+}
+
+QString MapCommands::updateUserDefinedInfo(const Vehicle& vehicle)
+{
+    return updateUserDefinedInfo(vehicle.id, vehicle.getDisplayName(), vehicle.info1, vehicle.info2,
+                                 vehicle.imagePath);
+}
+
+QString MapCommands::updateVehicleName(const Vehicle& vehicle)
+{
+    return updateVehicleName(vehicle.id, vehicle.name);
+}
+
+MapCommands::Vehicle MapCommands::fromRecord(const VehicleInfo& record)
+{
+    Vehicle v;
+    v.id = record.getId().toText();
+    v.name = record.getName();
+    v.editedName = record.getEditedName();
+    v.lastUpdatedTime = record.getLastUpdatedTime();
+    v.lastUpdatedLatitude = record.getLastUpdatedLatitude();
+    v.lastUpdatedLongitude = record.getLastUpdatedLongitude();
+    v.company = record.getCompany();
+    v.maker = record.getMaker();
+    v.model = record.getModel();
+    v.registration = record.getRegistration();
+    v.driver = record.getDriver();
+    v.license = record.getLicense();
+    v.info1 = record.getInfo1();
+    v.info2 = record.getInfo2();
+    v.imagePath = record.getImagePath();
+    return v;
+}
+
+QStringList MapCommands::insertVehicle(int loaded, VehicleInfo& record)
+{
+    Vehicle v = fromRecord(record);
+    const QStringList lines = insertVehicle(loaded, v);
+    if (loaded == 1)
+        record.setImagePath(v.imagePath);
+    return lines;
+}
+
+QString MapCommands::updateVehicle(const VehicleInfo& record)
+{
+    return updateVehicle(fromRecord(record));
+}
+
+QString MapCommands::updateOptionalInfo(const VehicleInfo& record)
+{
+    return updateOptionalInfo(fromRecord(record));
+}
+
+QString MapCommands::updateUserDefinedInfo(const VehicleInfo& record)
+{
+    return updateUserDefinedInfo(fromRecord(record));
+}
+
+QString MapCommands::updateVehicleName(const VehicleInfo& record)
+{
+    return updateVehicleName(fromRecord(record));
+}
+
+QString MapCommands::moveTo(const GPSInfo& fix, std::string_view id)
+{
+    const Time time = fix.getUtcTime();
+    return moveTo(fix.getLatitude(), fix.getLongitude(), fix.getSpeed(), time.getHour(), time.getMinute(),
+                  time.getSecond(), fix.getBearing(), id);
+}
+
+QString MapCommands::insertGpsInfo(const GPSInfo& fix)
+{
+    return insertGpsInfo(fix.getLatitude(), fix.getLongitude(), fix.getBearing());
+}
+
+QString MapCommands::showTrackingLine(const GPSInfo& fix)
+{
+    return showTrackingLine(fix.getLatitude(), fix.getLongitude());
+}
+
+QString MapCommands::updateEventInfo(const CallbackInfo& message, std::string_view time)
+{
+    return updateEventInfo(message.getEventType(), message.getVehicleName(), time, message.getDeviceTitle(),
+                           message.getVehicleID().toText());
+}
+
+} // namespace velmora

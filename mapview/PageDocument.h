@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace velmora {
+
+/// The map page document: the pieces in mapview/page joined at build time
+/// (compiled in as the resource ":/page/map.html"), with the page's
+/// configuration written into it before it is loaded.
+class PageDocument {
+public:
+    /// What the page is told before it runs. Tile templates are Leaflet URL
+    /// templates ("https://host/{z}/{x}/{y}.png"); empty means the offline
+    /// base map only.
+    struct Config {
+        QString roadTiles;
+        QString roadAttribution;
+        QString satelliteTiles;
+        QString satelliteAttribution;
+        /// Where Leaflet and the base map are served; must end with "/".
+        QString assetBase = QStringLiteral("velmora://assets/");
+        /// The geocoder's address (see PageResources::answerGeocode).
+        QString geocodeUrl = QStringLiteral("velmora://geocode/lookup");
+    };
+
+    /// The document with config written into it.
+    static QString build(const Config& config);
+    /// The document with the default (offline) configuration.
+    static QString build();
+    /// The configuration as the script object literal the page reads; every
+    /// character that could end the script element is written as \uXXXX.
+    static QString configScript(const Config& config);
+};
+
+} // namespace velmora

@@ -1,0 +1,163 @@
+// The offline base map: land and country borders decoded from the vendored
+// Natural Earth topology, drawn on one canvas in a light ("Map") and a dark
+// ("Satellite") style. Optional online tile layers go over it.
+var BASE_STYLES = {
+  map: { sea: "#A9CCE3", land: "#F6F3EC", coast: "#8FB3CF", border: "#B49DB5", dark: false },
+  satellite: { sea: "#0E2236", land: "#25384C", coast: "#3D5B7A", border: "#6A84A3", dark: true }
+};
+
+// Decodes the topology's quantized arcs into [longitude, latitude] lists.
+function decodeArcs(topology) {
+  var t = topology.transform;
+  var sx = t ? t.scale[0] : 1, sy = t ? t.scale[1] : 1;
+  var tx = t ? t.translate[0] : 0, ty = t ? t.translate[1] : 0;
+  return topology.arcs.map(function (arc) {
+    var x = 0, y = 0;
+    return arc.map(function (p) {
+      if (t) { x += p[0]; y += p[1]; } else { x = p[0]; y = p[1]; }
+      return [x * sx + tx, y * sy + ty];
+    });
+  });
+}
+
+function arcPoints(arcs, index) {
+  return index < 0 ? arcs[~index].slice().reverse() : arcs[index];
+}
+
+function ringPoints(arcs, indices) {
+  var points = [];
+  for (var k = 0; k < indices.length; k++) {
+    var a = arcPoints(arcs, indices[k]);
+    for (var i = k ? 1 : 0; i < a.length; i++) points.push(a[i]);
+  }
+  return points;
+}
+
+// Makes longitudes continuous, so a ring or line that crosses the 180th
+// meridian runs on past it instead of across the whole world. A ring that
+// then goes once round the globe (Antarctica) is closed over its pole.
+function unwrapLine(points, closeOverPole) {
+  var out = [], shift = 0, prev = null, latSum = 0;
+  for (var i = 0; i < points.length; i++) {
+    var lon = points[i][0] + shift;
+    if (prev !== null) {
+      while (lon - prev > 180) { shift -= 360; lon -= 360; }
+      while (prev - lon > 180) { shift += 360; lon += 360; }
+    }
+    out.push([lon, points[i][1]]);
+    latSum += points[i][1];
+    prev = lon;
+  }
+  if (closeOverPole && out.length > 2 && Math.abs(out[out.length - 1][0] - out[0][0]) > 180) {
+    var poleLat = latSum < 0 ? -89.99 : 89.99;
+    out.push([out[out.length - 1][0], poleLat]);
+    out.push([out[0][0], poleLat]);
+  }
+  return out;
+}
+
+function toLatLngs(points, offset) {
+  var out = new Array(points.length);
+  for (var i = 0; i < points.length; i++) out[i] = [points[i][1], points[i][0] + offset];
+  return out;
+}
+
+// Land polygons and the borders shared by two countries, each repeated one
+// world to the west and east so the map has no edge when panned.
+function buildBaseGeometry(topology) {
+  var arcs = decodeArcs(topology);
+  var land = [];
+  var geometries = topology.objects.land.type === "GeometryCollection"
+    ? topology.objects.land.geometries : [topology.objects.land];
+  geometries.forEach(function (g) {
+    var polygons = g.type === "Polygon" ? [g.arcs] : g.type === "MultiPolygon" ? g.arcs : [];
+    polygons.forEach(function (polygon) {
+      land.push(polygon.map(function (ring) { return unwrapLine(ringPoints(arcs, ring), true); }));
+    });
+  });
+  var owners = {};
+  topology.objects.countries.geometries.forEach(function (g, gi) {
+    var polygons = g.type === "Polygon" ? [g.arcs] : g.type === "MultiPolygon" ? g.arcs : [];
+    polygons.forEach(function (polygon) {
+      polygon.forEach(function (ring) {
+        ring.forEach(function (index) {
+          var a = index < 0 ? ~index : index;
+          (owners[a] = owners[a] || {})[gi] = true;
+        });
+      });
+    });
+  });
+  var borders = [];
+  for (var a in owners) {
+    if (Object.keys(owners[a]).length > 1) borders.push(unwrapLine(arcs[a], false));
+  }
+  var result = { land: [], borders: [] };
+  [-360, 0, 360].forEach(function (offset) {
+    land.forEach(function (polygon) {
+      result.land.push(polygon.map(function (ring) { return toLatLngs(ring, offset); }));
+    });
+    borders.forEach(function (line) { result.borders.push(toLatLngs(line, offset)); });
+  });
+  return result;
+}
+
+var baseMap = { renderer: null, land: null, borders: null, tiles: {}, type: "map" };
+
+function escapeMarkup(text) {
+  return String(text).replace(/[&<>"']/g, function (c) {
+    return { "&": "&amp;", "<": "&lt;", ">": "&gt;", "\"": "&quot;", "'": "&#39;" }[c];
+  });
+}
+
+function createBaseMap() {
+  baseMap.renderer = L.canvas({ padding: 0.5 });
+  if (window.velmoraWorld) {
+    var geometry = buildBaseGeometry(window.velmoraWorld);
+    baseMap.land = L.polygon(geometry.land, {
+      renderer: baseMap.renderer, interactive: false, weight: 0.8, fillOpacity: 1, smoothFactor: 1
+    }).addTo(map);
+    baseMap.borders = L.polyline(geometry.borders, {
+      renderer: baseMap.renderer, interactive: false, weight: 1, dashArray: "4 3", smoothFactor: 1
+    }).addTo(map);
+  }
+  var config = window.pageConfig || {};
+  if (config.roadTiles) {
+    baseMap.tiles.map = L.tileLayer(config.roadTiles, {
+      maxZoom: 19, attribution: escapeMarkup(config.roadAttribution || "")
+    });
+  }
+  if (config.satelliteTiles) {
+    baseMap.tiles.satellite = L.tileLayer(config.satelliteTiles, {
+      maxZoom: 19, attribution: escapeMarkup(config.satelliteAttribution || "")
+    });
+  }
+  map.attributionControl.setPrefix("Leaflet");
+  map.attributionControl.addAttribution("Natural Earth \u00B7 Places \u00A9 GeoNames (CC BY 4.0)");
+  setMapType("map");
+  // Past the repeated worlds the view jumps back by one turn: it looks the same.
+  map.on("moveend", function () {
+    var c = map.getCenter();
+    if (c.lng > 180 || c.lng < -180) {
+      map.setView([c.lat, ((c.lng + 540) % 360) - 180], map.getZoom(), { animate: false });
+    }
+  });
+}
+
+// "map": road tiles or the light offline style; "satellite": satellite
+// tiles or the dark offline style.
+function setMapType(type) {
+  if (!BASE_STYLES[type]) return;
+  baseMap.type = type;
+  var style = BASE_STYLES[type];
+  for (var name in baseMap.tiles) {
+    if (name === type) baseMap.tiles[name].addTo(map);
+    else map.removeLayer(baseMap.tiles[name]);
+  }
+  var container = document.getElementById("map");
+  container.style.background = style.sea;
+  container.className = container.className.replace(/ ?dark/g, "") + (style.dark ? " dark" : "");
+  if (baseMap.land) baseMap.land.setStyle({ color: style.coast, fillColor: style.land });
+  if (baseMap.borders) baseMap.borders.setStyle({ color: style.border });
+  var select = document.getElementById("MapType");
+  if (select && select.value !== type) select.value = type;
+}

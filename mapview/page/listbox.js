@@ -1,0 +1,212 @@
+// The vehicle list: one entry per vehicle with its latest event icon, its
+// name and the time-out mark.
+function ListBox(options) {
+  this.options = options || {};
+  this.handlers = [];
+  this.items = {};       // vehicle id -> entry element
+  this.nextIndex = 0;
+  var block = document.createElement("div");
+  block.setAttribute("id", "ListBox");
+  document.getElementById("VehicleList").appendChild(block);
+  this.block = block;
+}
+
+ListBox.prototype.listen = EventPopup.prototype.listen;
+
+ListBox.prototype.item = function (vehicleID) {
+  var item = this.items[String(vehicleID)];
+  return item && item.parentNode ? item : null;
+};
+
+ListBox.prototype.AddItem = function (vehicleName, vehicleID, latlng) {
+  var self = this;
+  var id = String(vehicleID);
+  var item = document.createElement("div");
+  item.className = "ListItem";
+  item.setAttribute("id", id);
+  item.vehicleID = id;
+  item.latlng = latlng;
+  item.index = this.nextIndex++;
+
+  var eventIcon = document.createElement("img");
+  eventIcon.className = "EventIcon";
+  eventIcon.setAttribute("src", "images/icon_white.png");
+  eventIcon.setAttribute("alt", "");
+  eventIcon.style.display = "none";
+  eventIcon.eventName = "";
+  var name = document.createElement("span");
+  name.className = "Name";
+  setText(name, vehicleName);
+  name.setAttribute("title", String(vehicleName));
+  var mark = document.createElement("img");
+  mark.className = "TimeoutMark";
+  mark.setAttribute("src", "images/icon_white.png");
+  mark.setAttribute("alt", "");
+  mark.style.display = "none";
+  item.appendChild(eventIcon);
+  item.appendChild(name);
+  item.appendChild(mark);
+  item.eventIcon = eventIcon;
+  item.nameElement = name;
+  item.timeoutMark = mark;
+
+  // Entry handlers go with the entry; they are not kept in this.handlers.
+  eventIcon.addEventListener("mouseover", function (e) {
+    if (self.options.MouseOverLeftHandler) self.options.MouseOverLeftHandler(e, eventIcon.eventName);
+  });
+  eventIcon.addEventListener("mouseout", function (e) {
+    if (self.options.MouseOutHandler) self.options.MouseOutHandler(e);
+  });
+  name.addEventListener("mouseover", function (e) {
+    if (self.options.MouseOverTextHandler) self.options.MouseOverTextHandler(e, name.textContent);
+  });
+  name.addEventListener("mouseout", function (e) {
+    if (self.options.MouseOutHandler) self.options.MouseOutHandler(e);
+  });
+  item.addEventListener("mousedown", function (e) {
+    if (e.button === 1) return;
+    self.setCurrentVehicle(e, item);
+  });
+  item.addEventListener("contextmenu", function (e) {
+    e.preventDefault();
+    self.setCurrentVehicle(e, item);
+    if (self.options.ContextMenu) self.options.ContextMenu(e, id);
+  });
+
+  this.block.appendChild(item);
+  this.items[id] = item;
+  var vehicle = findVehicle(id);
+  if (vehicle) {
+    vehicle.index = item.index;
+    restartTimer(vehicle);
+  }
+  return item;
+};
+
+ListBox.prototype.UpdateItem = function (vehicleID, vehicleName, latlng, eventSrc, eventType) {
+  var id = String(vehicleID);
+  var user = eventType === userDefined;
+  var vehicle = findVehicle(id);
+  if (!user && vehicle) restartTimer(vehicle);
+  var item = this.item(id);
+  if (!item) return;
+  if (item.nameElement.textContent !== String(vehicleName)) {
+    setText(item.nameElement, vehicleName);
+    item.nameElement.setAttribute("title", String(vehicleName));
+  }
+  if (!user && item.timedOut) {
+    item.timedOut = false;
+    item.timeoutMark.style.display = "none";
+  }
+  if (latlng) item.latlng = latlng;
+  if (eventSrc) {
+    item.eventIcon.setAttribute("src", String(eventSrc));
+    if (item.className.indexOf("selected") < 0) item.eventIcon.style.display = "inline";
+  }
+  if (eventType && !user) item.eventIcon.eventName = String(eventType);
+};
+
+ListBox.prototype.DeleteItem = function (vehicleID) {
+  var item = this.item(vehicleID);
+  if (item) this.block.removeChild(item);
+  delete this.items[String(vehicleID)];
+};
+
+ListBox.prototype.setTimedOut = function (vehicleID) {
+  var item = this.item(vehicleID);
+  if (!item) return;
+  item.timedOut = true;
+  item.timeoutMark.setAttribute("src", "images/icon_timeout.png");
+  item.timeoutMark.style.display = "inline";
+};
+
+ListBox.prototype.vehicleName = function (vehicleID) {
+  var item = this.item(vehicleID);
+  return item ? item.nameElement.textContent : "";
+};
+
+// Selection: any button but the middle one.
+ListBox.prototype.setCurrentVehicle = function (e, item) {
+  if (e && e.button === 1) return;
+  if (!item || !item.parentNode) return;
+  var previous = global.currentVehicle;
+  for (var id in this.items) {
+    var other = this.items[id];
+    if (other !== item && other.className !== "ListItem") other.className = "ListItem";
+  }
+  item.className = "ListItem selected";
+  item.eventIcon.style.display = "none";
+  selectVehicle(item.vehicleID, item.latlng, previous);
+};
+
+ListBox.prototype.order = function () {
+  var ids = [];
+  for (var child = this.block.firstChild; child; child = child.nextSibling) ids.push(child.vehicleID);
+  return ids;
+};
+
+// Equal names without case: the exact comparison decides, greater first.
+function compareVehicleNames(a, b) {
+  var la = a.toLowerCase(), lb = b.toLowerCase();
+  if (la < lb) return -1;
+  if (la > lb) return 1;
+  if (a > b) return -1;
+  if (a < b) return 1;
+  return 0;
+}
+
+function sortVehicleList(e) {
+  if (e && !isLeftButton(e)) return;
+  if (!listBox) return;
+  var items = [];
+  for (var child = listBox.block.firstChild; child; child = child.nextSibling) items.push(child);
+  items.sort(function (a, b) {
+    return compareVehicleNames(a.nameElement.textContent, b.nameElement.textContent);
+  });
+  var fragment = document.createDocumentFragment();
+  for (var i = 0; i < items.length; i++) fragment.appendChild(items[i]);
+  listBox.block.appendChild(fragment);
+}
+
+// The time-out timer of one vehicle: repeating, period global.timeout.
+// With no period set yet no timer runs (a zero period would fire at once
+// and mark every vehicle silent).
+function restartTimer(vehicle) {
+  if (vehicle.timer !== null) {
+    clearInterval(vehicle.timer);
+    vehicle.timer = null;
+  }
+  if (global.timeout > 0 && !vehicle.deleted) {
+    var id = vehicle.vehicleID;
+    vehicle.timer = setInterval(function () { listBox.setTimedOut(id); }, global.timeout);
+  }
+}
+
+function resetTimeout(timeout) {
+  var period = Number(timeout) * 60000;
+  if (!isFinite(period) || period < 0) return;
+  if (period === global.timeout) return;
+  // The first period only starts the vehicles that have no timer yet; a
+  // changed period restarts every vehicle's timer.
+  var first = global.timeout === 0;
+  global.timeout = period;
+  for (var i = 0; i < vehicleContainer.length; i++) {
+    var v = vehicleContainer[i];
+    if (!v.deleted && (!first || v.timer === null)) restartTimer(v);
+  }
+}
+
+function enableTooltip() { global.tooltipEnabled = true; }
+function hideTooltip() { removeTooltip(); }
+
+function onListMouseOverLeft(e, eventName) {
+  if (global.tooltipEnabled && eventName) showTooltip(e, eventName);
+}
+function onListMouseOverText(e, name) {
+  if (global.tooltipEnabled && name) showTooltip(e, name);
+}
+function onListMouseOut() { removeTooltip(); }
+function onListContextMenu(e, vehicleID) {
+  removeTooltip();
+  vehicleContextMenu.Display(e, vehicleID);
+}

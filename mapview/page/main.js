@@ -1,0 +1,516 @@
+// The page functions the console calls, and the page's own wiring.
+
+function callNative(name, args) {
+  try {
+    if (window.cef && cef.extension && typeof cef.extension[name] === "function") {
+      cef.extension[name].apply(cef.extension, args || []);
+    }
+  } catch (e) {
+    // A failed native call must not stop the page function that made it.
+  }
+}
+
+function pageAlert(text) {
+  window.alert(String(text));
+}
+
+function parseCoordinate(text) {
+  if (typeof text === "number") return text;
+  var s = String(text).trim();
+  return s === "" ? NaN : Number(s);
+}
+
+function setAddress(text) {
+  setText(document.getElementById("Address"), text);
+  document.getElementById("Address").setAttribute("title", String(text || ""));
+}
+
+// --- reverse geocoding, answered by the console through the asset scheme
+
+var geocodeSeq = 0;
+
+function requestAddress(latlng) {
+  var seq = ++geocodeSeq;
+  var config = window.pageConfig || {};
+  if (!latlng || !config.geocodeUrl) {
+    setAddress("");
+    return;
+  }
+  var script = document.createElement("script");
+  script.src = config.geocodeUrl + "?lat=" + latlng.lat.toFixed(6) + "&lng=" + latlng.lng.toFixed(6) + "&seq=" + seq;
+  script.onload = script.onerror = function () {
+    if (script.parentNode) script.parentNode.removeChild(script);
+  };
+  document.head.appendChild(script);
+}
+
+// Called by the geocoder's answer; only the latest request counts.
+function velmoraGeocodeReply(seq, results) {
+  if (seq !== geocodeSeq) return;
+  var text = "";
+  if (results && results.length > 1) text = results[1];
+  setAddress(text);
+}
+
+// --- selection, popup and track
+
+function vehicleIcon(vehicleID) {
+  return iconIndex[String(vehicleID)] || null;
+}
+
+function showTrack(vehicle) {
+  trackLine.setLatLngs(vehicle ? vehicle.track : []);
+  if (global.trackingLine && vehicle) {
+    if (!map.hasLayer(trackLine)) trackLine.addTo(map);
+  } else if (map.hasLayer(trackLine)) {
+    map.removeLayer(trackLine);
+  }
+}
+
+function selectVehicle(vehicleID, latlng, previous) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  var position = vehicle.latlng || latlng;
+  if (position) map.panTo(position, { animate: false });
+  if (previous && previous !== vehicleID) {
+    var old = vehicleIcon(previous);
+    if (old) old.setImage(global.normalIcon);
+  }
+  var icon = vehicleIcon(vehicleID);
+  if (icon) icon.setImage(global.selectIcon);
+  global.currentVehicle = vehicleID;
+  showTrack(vehicle);
+  requestAddress(position || null);
+  if (previous && previous !== vehicleID) fillPopup(vehicle);
+}
+
+var POPUP_PLACEHOLDERS = {};
+POPUP_PLACEHOLDERS[Driver] = "Driver Name";
+POPUP_PLACEHOLDERS[Company] = "Company";
+POPUP_PLACEHOLDERS[Registration] = "Registration Number";
+POPUP_PLACEHOLDERS[License] = "License";
+POPUP_PLACEHOLDERS[Maker] = "Vehicle Maker";
+POPUP_PLACEHOLDERS[Model] = "Vehicle Model";
+
+function fillOptionalFields(vehicle) {
+  contextMenu.setVehicleName(vehicle.vehicleName);
+  contextMenu.UpdateItem(Driver, vehicle.driver, POPUP_PLACEHOLDERS[Driver]);
+  contextMenu.UpdateItem(Company, vehicle.company, POPUP_PLACEHOLDERS[Company]);
+  contextMenu.UpdateItem(Registration, vehicle.registration, POPUP_PLACEHOLDERS[Registration]);
+  contextMenu.UpdateItem(License, vehicle.license, POPUP_PLACEHOLDERS[License]);
+  contextMenu.UpdateItem(Maker, vehicle.maker, POPUP_PLACEHOLDERS[Maker]);
+  contextMenu.UpdateItem(Model, vehicle.model, POPUP_PLACEHOLDERS[Model]);
+}
+
+function fillMovingFields(vehicle) {
+  contextMenu.UpdateItem("Speed", formatSpeed(vehicle.speed));
+  contextMenu.UpdateItem("Latitude", vehicle.latlng ? formatLatitude(vehicle.latlng.lat) : "");
+  contextMenu.UpdateItem("Longitude", vehicle.latlng ? formatLongitude(vehicle.latlng.lng) : "");
+  contextMenu.UpdateItem("Update Time", vehicle.updateTime);
+}
+
+function fillPopup(vehicle) {
+  contextMenu.setVehicleID(vehicle.vehicleID);
+  fillOptionalFields(vehicle);
+  contextMenu.UpdateItem("image", vehicle.imgPath);
+  fillMovingFields(vehicle);
+  contextMenu.UpdateItem("Info1", vehicle.info1);
+  contextMenu.UpdateItem("Info2", vehicle.info2);
+}
+
+function popupShows(vehicleID) {
+  return contextMenu.vehicleID() === String(vehicleID);
+}
+
+function onVehicleIconClick(vehicleID, e) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  var item = listBox.item(vehicleID);
+  if (item) listBox.setCurrentVehicle(e, item);
+  fillPopup(vehicle);
+  contextMenu.Display(e);
+}
+
+function onEventLineClick(e, vehicleID) {
+  var item = listBox.item(vehicleID);
+  if (item && findVehicle(vehicleID)) listBox.setCurrentVehicle(e, item);
+}
+
+function onVehicleMenuClick(e, key, vehicleID) {
+  if (e.button !== 0) return;
+  global.tooltipEnabled = false;
+  removeTooltip();
+  if (key === "edit") callNative("onClickEdit", [String(vehicleID)]);
+  else if (key === "remove") callNative("onClickRemove", [String(vehicleID)]);
+}
+
+// --- page functions called by the console
+
+function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, updateTime) {
+  var id = String(vehicleID);
+  var latlng = 0;
+  if (String(latitude) !== "" && String(longitude) !== "") {
+    var lat = parseCoordinate(latitude), lng = parseCoordinate(longitude);
+    if (isNaN(lat)) { pageAlert("Latitude is not a number"); return; }
+    if (isNaN(lng)) { pageAlert("Longitude is not a number"); return; }
+    latlng = L.latLng(lat, lng);
+  }
+  if (findVehicle(id)) {
+    // Already on the page: an insert is then only a fresh position and name.
+    updateVehicle(latitude, longitude, id, vehicleName, updateTime);
+    return;
+  }
+  var icon = new ImageCanvasOverlay(latlng || L.latLng(0, 0), global.normalIcon, id);
+  iconContainer.push(icon);
+  iconIndex[id] = icon;
+  if (latlng) icon.addTo(map);
+  var name = String(vehicleName);
+  var unique = replaceSameVehicleName(name, id);
+  if (unique !== name) {
+    name = unique;
+    callNative("onChangeName", [id, name]);
+  }
+  if (vehicleContainer.length > MAX_VEHICLES) return;
+  var vehicle = new VehicleInfo(vehicleContainer.length, id, latlng, name);
+  vehicle.updateTime = String(updateTime || "");
+  vehicleContainer.push(vehicle);
+  vehicleIndex[id] = vehicle;
+  listBox.AddItem(name, id, latlng);
+  if (String(isLoaded) === "0") eventPopup.AddItem(id, name + " is added", "images/icon_add.png");
+}
+
+function updateVehicle(latitude, longitude, vehicleID, vehicleName, updateTime) {
+  var lat = parseCoordinate(latitude), lng = parseCoordinate(longitude);
+  if (isNaN(lat)) { pageAlert("Latitude is not a number"); pageAlert(lat); return; }
+  if (isNaN(lng)) { pageAlert("Longitude is not a number"); pageAlert(lng); return; }
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  var name = replaceSameVehicleName(String(vehicleName), vehicle.vehicleID);
+  var latlng = L.latLng(lat, lng);
+  listBox.UpdateItem(vehicle.vehicleID, name, latlng, "", "");
+  vehicle.vehicleName = name;
+  vehicle.latlng = latlng;
+  vehicle.updateTime = String(updateTime);
+  if (popupShows(vehicle.vehicleID)) {
+    contextMenu.setVehicleName(name);
+    contextMenu.UpdateItem("Update Time", vehicle.updateTime);
+  }
+}
+
+function updateVehicleName(vehicleID, vehicleName) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  vehicle.vehicleName = String(vehicleName);
+  listBox.UpdateItem(vehicle.vehicleID, replaceSameVehicleName(vehicle.vehicleName, vehicle.vehicleID), 0, "", userDefined);
+}
+
+function insertOptionalInfo(isLoaded, vehicleID, name, company, maker, model, registration, driver, license) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  var unique = replaceSameVehicleName(String(name), vehicle.vehicleID);
+  listBox.UpdateItem(vehicle.vehicleID, unique, 0, "", "");
+  vehicle.vehicleName = unique;
+  vehicle.company = String(company);
+  vehicle.maker = String(maker);
+  vehicle.model = String(model);
+  vehicle.registration = String(registration);
+  vehicle.driver = String(driver);
+  vehicle.license = String(license);
+  if (popupShows(vehicle.vehicleID)) fillOptionalFields(vehicle);
+}
+
+function updateOptionalInfo(vehicleID, name, company, maker, model, registration, driver, license) {
+  insertOptionalInfo(true, vehicleID, name, company, maker, model, registration, driver, license);
+}
+
+function insertUserDefinedInfo(vehicleID, imgPath, info1, info2) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  vehicle.imgPath = String(imgPath);
+  vehicle.info1 = String(info1);
+  vehicle.info2 = String(info2);
+}
+
+function updateUserDefinedInfo(vehicleID, vehicleName, info1, info2, imgPath) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  var name = String(vehicleName);
+  if (name !== "") name = replaceSameVehicleName(name, vehicle.vehicleID);
+  vehicle.vehicleName = name;
+  vehicle.info1 = String(info1);
+  vehicle.info2 = String(info2);
+  vehicle.imgPath = String(imgPath);
+  callNative("onChangeName", [vehicle.vehicleID, name]);
+  listBox.UpdateItem(vehicle.vehicleID, name, 0, "", userDefined);
+  if (popupShows(vehicle.vehicleID)) {
+    contextMenu.setVehicleName(name);
+    contextMenu.UpdateItem("image", vehicle.imgPath);
+    contextMenu.UpdateItem("Info1", vehicle.info1);
+    contextMenu.UpdateItem("Info2", vehicle.info2);
+  }
+}
+
+function updateImgPath(vehicleID, imgPath) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  vehicle.imgPath = String(imgPath);
+  var field = document.getElementById("Image Path");
+  if (field) field.value = vehicle.imgPath;
+  if (popupShows(vehicle.vehicleID)) contextMenu.UpdateItem("image", vehicle.imgPath);
+}
+
+function moveTo(latitude, longitude, speed, hour, minute, second, direction, vehicleID) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  var lat = Number(latitude), lng = Number(longitude);
+  if (!isFinite(lat) || !isFinite(lng)) return;
+  var latlng = L.latLng(lat, lng);
+  vehicle.addTrackPoint(latlng);
+  vehicle.speed = Number(speed) || 0;
+  var course = Number(direction);
+  if (course >= 0) vehicle.bearing = course;
+  vehicle.latlng = latlng;
+  if (popupShows(vehicle.vehicleID)) fillMovingFields(vehicle);
+  var icon = vehicleIcon(vehicle.vehicleID);
+  if (icon) {
+    if (course >= 0) icon.setAngle(course * Math.PI / 180);
+    icon.setLatLng(latlng);
+    if (!map.hasLayer(icon)) icon.addTo(map);
+  }
+  listBox.UpdateItem(vehicle.vehicleID, vehicle.vehicleName, latlng, "", "");
+  if (global.currentVehicle === vehicle.vehicleID) {
+    if (global.trackingLine) trackLine.setLatLngs(vehicle.track);
+    if (!map.getBounds().contains(latlng)) {
+      map.panTo(latlng, { animate: false });
+      setAddress("");
+    }
+  }
+}
+
+function updateEventInfo(eventType, vehicleName, time, deviceTitle, vehicleID) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  var kind = eventKind(eventType);
+  var name = replaceSameVehicleName(String(vehicleName), vehicle.vehicleID);
+  vehicle.vehicleName = name;
+  listBox.UpdateItem(vehicle.vehicleID, name, 0, kind.icon, kind.name);
+  var line = name + " " + kind.name;
+  var title = String(deviceTitle);
+  if (title !== " ") line += " (" + title + ")";
+  eventPopup.AddItem(vehicle.vehicleID, line, kind.icon);
+}
+
+function deleteVehicle(vehicleID) {
+  var vehicle = findVehicle(vehicleID);
+  if (!vehicle) return;
+  var id = vehicle.vehicleID;
+  callNative("onChangeName", [id, listBox.vehicleName(id) || vehicle.vehicleName]);
+  listBox.DeleteItem(id);
+  var icon = vehicleIcon(id);
+  if (icon) map.removeLayer(icon);
+  delete iconIndex[id];
+  contextMenu.Hide();
+  vehicle.track = [];
+  if (global.currentVehicle === id) {
+    global.currentVehicle = 0;
+    showTrack(null);
+  }
+  setAddress("");
+  if (vehicle.timer !== null) clearInterval(vehicle.timer);
+  vehicle.timer = null;
+  vehicle.deleted = true;
+}
+
+// --- tracking line
+
+function setTrackingLine(enabled) {
+  global.trackingLine = enabled;
+  showTrack(findVehicle(global.currentVehicle));
+  updateTrackingButton(false);
+}
+
+function updateTrackingButton(hover) {
+  var button = document.getElementById("TrackingButton");
+  var src;
+  if (hover) src = global.trackingLine ? "images/trackingline_mover.png" : "images/trackingline_mover_normal.png";
+  else src = global.trackingLine ? "images/trackingline_clicked.png" : "images/trackingline_normal.png";
+  button.setAttribute("src", src);
+}
+
+function showTrackingMap() {
+  document.getElementById("map").style.display = "none";
+}
+
+function insertGpsInfo(latitude, longitude, bearing) {
+  var lat = Number(latitude), lng = Number(longitude);
+  if (!isFinite(lat) || !isFinite(lng)) return;
+  trackingList.push({ latlng: L.latLng(lat, lng), bearing: Number(bearing) });
+}
+
+function showTrackingLine() {
+  showTrack(findVehicle(global.currentVehicle));
+}
+
+// --- layout
+
+function layout() {
+  var cx = global.width, cy = global.height;
+  var listWidth = global.listVisible ? global.listWidth : 0;
+  var toolbar = document.getElementById("Toolbar");
+  toolbar.style.left = listWidth + "px";
+  toolbar.style.width = Math.max(0, cx - listWidth - global.headerMenuPadding) + "px";
+  var content = document.getElementById("Content");
+  var mapElement = document.getElementById("map");
+  content.style.left = listWidth + "px";
+  content.style.width = Math.max(0, cx - listWidth) + "px";
+  mapElement.style.width = Math.max(0, cx - listWidth) + "px";
+  var h = Math.max(0, cy - global.headerHeight) + "px";
+  content.style.height = h;
+  mapElement.style.height = h;
+  document.getElementById("LeftColumn").style.height = h;
+  document.getElementById("VehicleList").style.height = h;
+  document.getElementById("Address").style.maxWidth = Math.max(80, cx - listWidth - 330) + "px";
+  if (map) map.invalidateSize({ pan: false });
+}
+
+function setPageSize(cx, cy) {
+  cx = Number(cx);
+  cy = Number(cy);
+  if (!isFinite(cx) || !isFinite(cy) || cx <= 0 || cy <= 0) return;
+  eventPopup.changePosition(cx - global.width, 0);
+  contextMenu.changePosition(cx + global.listWidth, cy - global.headerHeight);
+  global.width = cx;
+  global.height = cy;
+  layout();
+  contextMenu.keepInside();
+}
+
+function setListVisible(visible) {
+  global.listVisible = visible;
+  document.getElementById("ListHeader").style.display = visible ? "block" : "none";
+  document.getElementById("LeftColumn").style.display = visible ? "block" : "none";
+  document.getElementById("ShowListButton").style.display = visible ? "none" : "block";
+  removeTooltip();
+  layout();
+}
+
+// --- toolbar wiring
+
+function hoverButton(id, normal, hover, tip, onClick) {
+  var button = document.getElementById(id);
+  button.addEventListener("mouseover", function (e) {
+    if (hover) button.setAttribute("src", hover);
+    showTooltip(e, tip);
+  });
+  button.addEventListener("mouseout", function () {
+    if (normal) button.setAttribute("src", normal);
+    removeTooltip();
+  });
+  button.addEventListener("mousedown", function (e) {
+    if (e.button !== 0) return;
+    e.stopPropagation();
+    onClick(e);
+  });
+}
+
+function wireToolbar() {
+  var title = document.getElementById("ListTitle");
+  title.addEventListener("mousedown", function (e) { sortVehicleList(e); });
+  hoverButton("HideListButton", "images/list_off_normal.png", "images/list_off_mover.png", "Hide List",
+    function () { setListVisible(false); });
+  hoverButton("ShowListButton", "images/list_on_normal.png", "images/list_on_mover.png", "Show List",
+    function () { setListVisible(true); });
+  hoverButton("SetupButton", "images/setup_normal.png", "images/setup_mover.png", "Setup",
+    function () { callNative("onClickSetup", []); });
+  hoverButton("LogButton", "images/log_normal.png", "images/log_mover.png", "Log",
+    function () { callNative("onClickLog", []); });
+
+  var tracking = document.getElementById("TrackingButton");
+  tracking.addEventListener("mouseover", function (e) { updateTrackingButton(true); showTooltip(e, "Tracking"); });
+  tracking.addEventListener("mouseout", function () { updateTrackingButton(false); removeTooltip(); });
+  tracking.addEventListener("mousedown", function (e) {
+    if (e.button !== 0) return;
+    e.stopPropagation();
+    tracking.setAttribute("src", "images/trackingline_clicked.png");
+  });
+  tracking.addEventListener("mouseup", function (e) {
+    if (e.button !== 0) return;
+    setTrackingLine(!global.trackingLine);
+    updateTrackingButton(true);
+  });
+
+  document.getElementById("MapType").addEventListener("change", function (e) {
+    setMapType(e.target.value);
+  });
+  // The page draws its own menus.
+  document.addEventListener("contextmenu", function (e) { e.preventDefault(); });
+}
+
+function initialize() {
+  vehicleContainer = [];
+  vehicleIndex = {};
+  iconContainer = [];
+  iconIndex = {};
+
+  var mapElement = document.getElementById("map");
+  var initialWidth = window.innerWidth > 0 ? window.innerWidth : global.width;
+  map = L.map(mapElement, {
+    center: [20, 0],
+    zoom: Math.max(1, Math.floor(Math.log2(Math.max(256, initialWidth - global.listWidth) / 256))),
+    minZoom: 1,
+    maxZoom: 18,
+    zoomControl: true,
+    attributionControl: true,
+    fadeAnimation: false,
+    worldCopyJump: false
+  });
+  var pane = map.createPane("vehiclePane");
+  pane.style.zIndex = 620;
+  trackLine = L.polyline([], { color: "#D00000", opacity: 0.8, weight: 6, interactive: false });
+  createBaseMap();
+
+  listBox = new ListBox({
+    MouseOverLeftHandler: onListMouseOverLeft,
+    MouseOutHandler: onListMouseOut,
+    ContextMenu: onListContextMenu,
+    MouseOverTextHandler: onListMouseOverText
+  });
+  contextMenu = new CustomContextMenu({ Base: mapElement });
+  contextMenu.AddImage("image", "images/user_blank.png");
+  contextMenu.setVehicleName("");
+  contextMenu.AddTextWithImg(Driver, "", "images/info_user.png");
+  contextMenu.AddTextWithImg(Company, "", "images/info_company.png");
+  contextMenu.AddTextWithImg(Registration, "", "images/info_carnumber.png");
+  contextMenu.AddItem(License, "");
+  contextMenu.AddItem(Maker, "");
+  contextMenu.AddItem(Model, "");
+  ["Speed", "Latitude", "Longitude", "Update Time", "Info1", "Info2"].forEach(function (row) {
+    contextMenu.AddItem(row, "");
+  });
+  eventPopup = new EventPopup({
+    EventPopupClickHandler: onEventLineClick,
+    EventPopupImgClickHandler: onEventLineClick,
+    EventPopupMouseOverHandler: function (e, text) { showTooltip(e, text); },
+    EventPopupMouseOutHandler: function () { removeTooltip(); }
+  });
+  tooltip = new Tooltip({});
+  vehicleContextMenu = new VehicleContextMenu({ MouseClickHandler: onVehicleMenuClick });
+  vehicleContextMenu.AddItem("edit", "Edit");
+  vehicleContextMenu.AddItem("remove", "Remove");
+
+  document.getElementById("ShowListButton").style.display = "none";
+  wireToolbar();
+  updateTrackingButton(false);
+  if (window.innerWidth > 0 && window.innerHeight > 0) {
+    setPageSize(window.innerWidth, window.innerHeight);
+  } else {
+    layout();
+  }
+  // The console also sends setPageSize; following the window directly keeps
+  // the layout right when a resize happens before the page has loaded.
+  window.addEventListener("resize", function () {
+    if (window.innerWidth !== global.width || window.innerHeight !== global.height) {
+      setPageSize(window.innerWidth, window.innerHeight);
+    }
+  });
+}

@@ -1,0 +1,1 @@
+window.assetLoaded = "hello from velmora";

@@ -1,0 +1,470 @@
+#include "db/DBManager.h"
+#include "db/DatabaseException.h"
+#include "db/EventLogger.h"
+#include "db/GPSDataContainer.h"
+#include "db/VehicleInfo.h"
+#include "db/VehicleInfoContainer.h"
+#include "foundation/thread/ScopedLock.h"
+#include "tests/db/ManagerFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+using namespace velmora;
+using velmora::test::queryRows;
+using velmora::test::queryValue;
+using velmora::test::Rows;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class DBManagerTest : public test::ManagerFixture {};
+
+const Rows kSchema = {
+    {"event_info",
+     "CREATE TABLE event_info (id INTEGER PRIMARY KEY AUTOINCREMENT,address TEXT,name TEXT,time "
+     "DATETIME,event_type INTEGER,device_title TEXT, vehicle_id TEXT,foreign key(vehicle_id) "
+     "references vehicle_info(id))"},
+    {"event_info_idx", "CREATE UNIQUE INDEX event_info_idx ON event_info(id)"},
+    {"vehicle_info",
+     "CREATE TABLE vehicle_info (id TEXT PRIMARY KEY,name TEXT,edited_name TEXT,last_updated_time "
+     "DATETIME,last_updated_latitude TEXT,last_updated_longitude TEXT, deleted INTEGER, company "
+     "TEXT, maker TEXT, model TEXT,registration TEXT, driver TEXT, license TEXT, info1 TEXT, "
+     "info2 TEXT, image_path TEXT)"},
+    {"vehicle_info_idx", "CREATE UNIQUE INDEX vehicle_info_idx ON vehicle_info(id)"},
+    {"gps_data",
+     "CREATE TABLE gps_data (id INTEGER PRIMARY KEY AUTOINCREMENT,gps_data TEXT,update_time "
+     "DATETIME,vehicle_id TEXT,foreign key(vehicle_id) references vehicle_info(id))"},
+    {"gps_data_idx", "CREATE UNIQUE INDEX gps_data_idx ON gps_data(id)"},
+    {"optional_info",
+     "CREATE TABLE optional_info (id INTEGER PRIMARY KEY AUTOINCREMENT,key_info TEXT NOT NULL, "
+     "value_info TEXT NOT NULL DEFAULT '', vehicle_id TEXT, foreign key(vehicle_id) references "
+     "vehicle_info(id))"},
+    {"optional_info_idx", "CREATE UNIQUE INDEX optional_info_idx ON optional_info(id)"},
+};
+
+const char* const kSchemaQuery =
+    "SELECT name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite_%' ORDER BY rowid;";
+
+bool logEvent(const std::string& name)
+{
+    CallbackInfo info("10.0.0.7", 5000);
+    info.setVehicleName(name);
+    info.setTime(DateTime(2026, 1, 31, 17, 5, 9));
+    return EventLogger::getInstance().log(info);
+}
+
+// Polls the file until table holds at least expected rows; the time it took.
+bool waitForRows(const std::string& path, const char* table, int expected,
+                 std::chrono::milliseconds limit)
+{
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+        if (std::stoi(queryValue(path, std::string("SELECT COUNT(*) FROM ") + table)) >= expected)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Waits until the writer has finished its first (empty) batch and sleeps, so
+// that what a test queues next is not taken by that first batch.
+void letWriterSettle()
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!DBManager::getInstance().isWriterWaiting() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(DBManager::getInstance().isWriterWaiting());
+}
+
+} // namespace
+
+TEST_F(DBManagerTest, NewFileGetsFourTablesAndIndexesExactly)
+{
+    EXPECT_EQ(queryRows(m_path, kSchemaQuery), kSchema);
+}
+
+TEST_F(DBManagerTest, FileLackingOnlyOptionalInfoGetsOnlyThat)
+{
+    DBManager::getInstance().shutdown();
+    std::filesystem::remove(m_path);
+    // Older, different table texts: kept as they are.
+    test::executeSql(m_path, "CREATE TABLE event_info (id INTEGER PRIMARY KEY, marker TEXT);"
+                             "CREATE TABLE vehicle_info (id TEXT PRIMARY KEY, marker TEXT);"
+                             "CREATE TABLE gps_data (id INTEGER PRIMARY KEY, marker TEXT);");
+    openManager();
+    EXPECT_EQ(queryRows(m_path, kSchemaQuery),
+              (Rows{{"event_info", "CREATE TABLE event_info (id INTEGER PRIMARY KEY, marker TEXT)"},
+                    {"vehicle_info", "CREATE TABLE vehicle_info (id TEXT PRIMARY KEY, marker TEXT)"},
+                    {"gps_data", "CREATE TABLE gps_data (id INTEGER PRIMARY KEY, marker TEXT)"},
+                    kSchema[6], kSchema[7]}));
+}
+
+TEST_F(DBManagerTest, PathLongerThan259BytesIsUsedWhole)
+{
+    DBManager::getInstance().shutdown();
+    std::string dir = m_dir.path();
+    while (dir.size() < 300)
+        dir += "/a-rather-long-folder-name-for-testing";
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/app.db";
+    ASSERT_GT(path.size(), 259u);
+    DBManager::getInstance().open(path.c_str(), 5000);
+    EXPECT_TRUE(logEvent("far away"));
+    DBManager::getInstance().shutdown();
+    EXPECT_EQ(queryValue(path, "SELECT name FROM event_info;"), "far away");
+}
+
+TEST_F(DBManagerTest, TimeTextsPassThroughDatetime)
+{
+    struct Row {
+        const char* given;
+        const char* stored;
+        const char* readBack;
+    };
+    const Row rows[] = {
+        {"2026-01-31 17:05:09", "2026-01-31 17:05:09", "2026-01-31 17:05:09"},
+        {"2026-01-31", "2026-01-31 00:00:00", "2026-01-31 00:00:00"},
+        {"", test::kNull, ""},
+        {"31/01/2026 17:05", test::kNull, ""},
+        {"it's", test::kNull, ""},
+    };
+    const UniqueID vehicle;
+    for (const Row& row : rows)
+        ASSERT_TRUE(GPSDataContainer::getInstance().insert(row.given, vehicle, "$GPRMC,1"));
+    reopen();
+    const Rows stored = queryRows(m_path, "SELECT update_time FROM gps_data ORDER BY id;");
+    ASSERT_EQ(DBManager::getInstance().loadGPSData(vehicle.toText().c_str()), 5);
+    const GPSDataContainer::List& list = GPSDataContainer::getInstance().getList();
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].given);
+        EXPECT_EQ(stored[i][0], rows[i].stored);
+        EXPECT_STREQ(list[i].getUpdateTime(), rows[i].readBack);
+    }
+}
+
+TEST_F(DBManagerTest, FullQueueRefusesAtOnce)
+{
+    DBManager& manager = DBManager::getInstance();
+    {
+        // Holding the manager lock keeps the writer out of its batch.
+        ScopedLock lock(DBManager::getLock());
+        for (int i = 0; i < DBManager::QUEUE_MAX_COUNT; ++i)
+            ASSERT_TRUE(logEvent("n" + std::to_string(i))) << i;
+        const auto start = Clock::now();
+        EXPECT_FALSE(logEvent("one too many"));
+        EXPECT_FALSE(GPSDataContainer::getInstance().insert("2026-01-31 17:05:09", UniqueID(), "$"));
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    }
+    manager.shutdown();
+    EXPECT_EQ(count("event_info"), "2048");
+    EXPECT_EQ(count("gps_data"), "0");
+}
+
+TEST_F(DBManagerTest, WriterWakesWhenQueueIsHalfFull)
+{
+    // The writer sleeps 5 s between batches; half the message limit must not
+    // wait for that.
+    const int half = DBManager::QUEUE_MAX_COUNT / 2;
+    letWriterSettle();
+    for (int i = 0; i < half; ++i)
+        ASSERT_TRUE(logEvent("e" + std::to_string(i)));
+    EXPECT_TRUE(waitForRows(m_path, "event_info", half, std::chrono::milliseconds(3500)));
+}
+
+TEST_F(DBManagerTest, WriterWakesWhenHalfTheBytesAreQueued)
+{
+    // Few but large vehicle records: half the byte limit before half the count.
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    const std::string big(1200, 'x');
+    const int records = static_cast<int>(DBManager::QUEUE_CAPACITY / 2 / big.size()) + 2;
+    ASSERT_LT(records, DBManager::QUEUE_MAX_COUNT / 2);
+    letWriterSettle();
+    for (int i = 0; i < records; ++i) {
+        VehicleInfo* vehicle = container.create(UniqueID(), "v", "2026-01-31 17:05:09");
+        vehicle->setInfo2(big);
+        ASSERT_TRUE(vehicle->insert(container));
+    }
+    // The writer wakes once the bytes pass half (about 90% of these records).
+    EXPECT_TRUE(waitForRows(m_path, "vehicle_info", records * 9 / 10,
+                            std::chrono::milliseconds(3500)));
+}
+
+TEST_F(DBManagerTest, BurstAboveTheQueueLimitIsStoredNotRefused)
+{
+    // About 6,000 records a second for a second: three times what the queue
+    // holds. Paced as a device fleet would send them.
+    const int total = 6000;
+    int refused = 0;
+    const UniqueID vehicle;
+    for (int i = 0; i < total; ++i) {
+        if (!GPSDataContainer::getInstance().insert("2026-01-31 17:05:09", vehicle, "$GPRMC"))
+            ++refused;
+        if (i % 30 == 29)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    DBManager::getInstance().shutdown();
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(count("gps_data"), std::to_string(total));
+}
+
+TEST_F(DBManagerTest, ShutdownWritesEverythingQueuedAndRefusesLaterRecords)
+{
+    DBManager& manager = DBManager::getInstance();
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    const UniqueID id;
+    VehicleInfo* vehicle = container.create(id, "bus 7", "2026-01-31 17:05:09");
+    ASSERT_TRUE(vehicle->insert(container));
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_TRUE(logEvent("e" + std::to_string(i)));
+        ASSERT_TRUE(GPSDataContainer::getInstance().insert("2026-01-31 17:05:09", id, "$GPRMC"));
+    }
+    const auto start = Clock::now();
+    manager.shutdown();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
+    EXPECT_EQ(count("event_info"), "300");
+    EXPECT_EQ(count("gps_data"), "300");
+    EXPECT_EQ(count("vehicle_info"), "1");
+
+    EXPECT_FALSE(logEvent("too late"));
+    EXPECT_FALSE(vehicle->update(container));
+    EXPECT_FALSE(manager.isOpen());
+    EXPECT_EQ(manager.loadEvents(nullptr), 0);
+}
+
+TEST_F(DBManagerTest, UpdateFindsTheRowInsertedInTheSameBatch)
+{
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    const UniqueID id;
+    {
+        ScopedLock lock(DBManager::getLock());
+        VehicleInfo* vehicle = container.create(id, "first", "2026-01-31 17:05:09");
+        ASSERT_TRUE(vehicle->insert(container));
+        vehicle->setEditedName("renamed");
+        vehicle->setLastUpdatedLatitude("37.123456");
+        ASSERT_TRUE(vehicle->update(container));
+    }
+    DBManager::getInstance().shutdown();
+    EXPECT_EQ(queryRows(m_path, "SELECT name, edited_name, last_updated_latitude, deleted FROM "
+                                "vehicle_info;"),
+              (Rows{{"first", "renamed", "37.123456", "0"}}));
+}
+
+// A statement that fails inside a batch is skipped; the rest of the batch is
+// committed and the manager lock is free again.
+TEST_F(DBManagerTest, FailingStatementsAreSkippedNotTheBatch)
+{
+    DBManager& manager = DBManager::getInstance();
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    const uint64_t failedBefore = manager.getFailedCount();
+    const UniqueID id;
+    {
+        ScopedLock lock(DBManager::getLock());
+        ASSERT_TRUE(logEvent("before"));
+        VehicleInfo* vehicle = container.create(id, "bus", "2026-01-31 17:05:09");
+        ASSERT_TRUE(vehicle->insert(container));
+        // The same id again: the database refuses the duplicate key.
+        VehicleInfo twin(id);
+        twin.setName("twin");
+        ASSERT_TRUE(twin.insert(container));
+        // Longer than the statement limit: must not run cut.
+        VehicleInfo* huge = container.create(UniqueID(), "huge", "2026-01-31 17:05:09");
+        huge->setInfo1(std::string(DBManager::STATEMENT_LIMIT, 'i'));
+        ASSERT_TRUE(huge->insert(container));
+        ASSERT_TRUE(logEvent("after"));
+    }
+    // Shutdown takes the manager lock after the writer's last batch: it
+    // would never return if a failed batch had kept the lock.
+    manager.shutdown();
+    EXPECT_EQ(queryRows(m_path, "SELECT name FROM event_info ORDER BY id;"),
+              (Rows{{"before"}, {"after"}}));
+    EXPECT_EQ(queryRows(m_path, "SELECT id, name FROM vehicle_info;"),
+              (Rows{{id.toText(), "bus"}}));
+    EXPECT_EQ(manager.getFailedCount() - failedBefore, 2u);
+    openManager();
+    EXPECT_EQ(manager.loadEvents(nullptr), 2);
+}
+
+TEST_F(DBManagerTest, FullDiskSkipsWhatDoesNotFitAndGoesOn)
+{
+    DBManager& manager = DBManager::getInstance();
+    const uint64_t failedBefore = manager.getFailedCount();
+    const int offered = 300;
+    {
+        ScopedLock lock(DBManager::getLock());
+        // A page limit at the current size stands in for a full disk.
+        manager.getDatabase().execute("PRAGMA max_page_count = 1;"); // clamps to the current size
+        for (int i = 0; i < offered; ++i)
+            ASSERT_TRUE(logEvent("event number " + std::to_string(i)));
+    }
+    // The final batch writes what fits, skips the rest and commits.
+    manager.shutdown();
+    const int stored = std::stoi(count("event_info"));
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, offered);
+    EXPECT_EQ(manager.getFailedCount() - failedBefore, static_cast<uint64_t>(offered - stored));
+
+    // A new connection has room again; the file is sound.
+    openManager();
+    ASSERT_TRUE(logEvent("room again"));
+    manager.shutdown();
+    EXPECT_EQ(count("event_info"), std::to_string(stored + 1));
+    EXPECT_EQ(queryValue(m_path, "PRAGMA integrity_check;"), "ok");
+}
+
+TEST_F(DBManagerTest, LoadEventsWithAndWithoutCondition)
+{
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(EventLogger::getInstance().log(eventMessage("v" + std::to_string(i), i)));
+    reopen();
+    DBManager& manager = DBManager::getInstance();
+    struct Row {
+        const char* condition;
+        int expected;
+    };
+    const Row rows[] = {
+        {nullptr, 5},
+        {"event_type >= 3", 2},
+        {"name = 'v1'", 1},
+        {"time >= '2026-01-31 00:00:00' AND time <= '2026-01-31 23:59:59'", 5},
+        {"name = 'nobody'", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.condition != nullptr ? row.condition : "(all)");
+        EXPECT_EQ(manager.loadEvents(row.condition), row.expected);
+        EXPECT_EQ(EventLogger::getInstance().getCount(), row.expected);
+    }
+    manager.loadEvents(nullptr);
+    const EventLogger::List& list = EventLogger::getInstance().getList();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(list[i].getId(), i + 1);
+        EXPECT_EQ(list[i].getEventType(), i);
+        EXPECT_STREQ(list[i].getAddress(), "10.0.0.7");
+        EXPECT_STREQ(list[i].getTime(), "2026-01-31 17:05:09");
+        EXPECT_STREQ(list[i].getDeviceTitle(), "CAM 1");
+    }
+    // A failing read throws and keeps nothing half-done on the lock.
+    EXPECT_THROW(manager.loadEvents("no_such_column = 1"), DatabaseException);
+    EXPECT_EQ(manager.loadEvents("id = 3"), 1);
+}
+
+TEST_F(DBManagerTest, LoadGpsDataPerVehicle)
+{
+    const UniqueID first;
+    const UniqueID second;
+    const UniqueID silent;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(GPSDataContainer::getInstance().insert("2026-01-31 17:05:09", first,
+                                                           ("$GPRMC," + std::to_string(i)).c_str()));
+    ASSERT_TRUE(GPSDataContainer::getInstance().insert("2026-01-31 17:05:10", second, "$GPRMC,x"));
+    reopen();
+    DBManager& manager = DBManager::getInstance();
+    EXPECT_EQ(manager.loadGPSData(first.toText().c_str()), 3);
+    const GPSDataContainer::List& list = GPSDataContainer::getInstance().getList();
+    EXPECT_STREQ(list[2].getGpsData(), "$GPRMC,2");
+    EXPECT_TRUE(list[2].getVehicleId() == first);
+    EXPECT_EQ(manager.loadGPSData(nullptr), 4);
+    EXPECT_EQ(manager.loadGPSData(silent.toText().c_str()), 0);
+    EXPECT_EQ(GPSDataContainer::getInstance().getCount(), 0);
+    EXPECT_EQ(manager.loadGPSData("it's not an id"), 0);
+}
+
+TEST_F(DBManagerTest, VehiclesLoadedAtOpenWithDeletedOnlyWhenOne)
+{
+    DBManager::getInstance().shutdown();
+    struct Row {
+        const char* id;
+        const char* deleted;
+        bool expected;
+    };
+    const Row rows[] = {
+        {"00000000-0000-0000-0000-000000000001", "0", false},
+        {"00000000-0000-0000-0000-000000000002", "1", true},
+        {"00000000-0000-0000-0000-000000000003", "2", false},
+        {"00000000-0000-0000-0000-000000000004", "NULL", false},
+    };
+    std::string sql;
+    for (const Row& row : rows)
+        sql += std::string("INSERT INTO vehicle_info (id, name, deleted) VALUES ('") + row.id +
+               "', NULL, " + row.deleted + ");";
+    test::executeSql(m_path, sql);
+    openManager();
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    ASSERT_EQ(container.getCount(), 4);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.id);
+        VehicleInfo* vehicle = container.find(UniqueID(row.id));
+        ASSERT_NE(vehicle, nullptr);
+        EXPECT_EQ(vehicle->getDeleted(), row.expected);
+        EXPECT_EQ(vehicle->getName(), "");
+    }
+}
+
+TEST_F(DBManagerTest, QuotesAndPercentSignsRoundTripInEveryTextColumn)
+{
+    const char* const values[] = {"it's", "100%", "%s%d%q%n", "''", "a'b'%'c", "Ünïcode ✓"};
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    std::vector<UniqueID> ids;
+    for (const char* value : values) {
+        const std::string v = value;
+        VehicleInfo* vehicle = container.create(UniqueID(), v, "2026-01-31 17:05:09");
+        vehicle->setEditedName(v + "e");
+        vehicle->setLastUpdatedLatitude(v + "lat");
+        vehicle->setLastUpdatedLongitude(v + "lon");
+        vehicle->setCompany(v + "c");
+        vehicle->setMaker(v + "m");
+        vehicle->setModel(v + "mo");
+        vehicle->setRegistration(v + "r");
+        vehicle->setDriver(v + "d");
+        vehicle->setLicense(v + "l");
+        vehicle->setInfo1(v + "1");
+        vehicle->setInfo2(v + "2");
+        vehicle->setImagePath(v + "p");
+        ASSERT_TRUE(vehicle->insert(container));
+        ids.push_back(vehicle->getId());
+
+        CallbackInfo info = eventMessage(v);
+        info.setAddress(v);
+        info.setDeviceTitle(v + "t");
+        info.setVehicleID(vehicle->getId());
+        ASSERT_TRUE(EventLogger::getInstance().log(info));
+        ASSERT_TRUE(GPSDataContainer::getInstance().insert("2026-01-31 17:05:09",
+                                                           vehicle->getId(), value));
+    }
+    reopen(); // loads the vehicles again from the file
+    DBManager& manager = DBManager::getInstance();
+    ASSERT_EQ(manager.loadEvents(nullptr), static_cast<int>(std::size(values)));
+    ASSERT_EQ(manager.loadGPSData(nullptr), static_cast<int>(std::size(values)));
+    for (size_t i = 0; i < std::size(values); ++i) {
+        const std::string v = values[i];
+        SCOPED_TRACE(v);
+        const VehicleInfo* vehicle = container.find(ids[i]);
+        ASSERT_NE(vehicle, nullptr);
+        EXPECT_EQ(vehicle->getName(), v);
+        EXPECT_EQ(vehicle->getEditedName(), v + "e");
+        EXPECT_EQ(vehicle->getLastUpdatedTime(), "2026-01-31 17:05:09");
+        EXPECT_EQ(vehicle->getLastUpdatedLatitude(), v + "lat");
+        EXPECT_EQ(vehicle->getLastUpdatedLongitude(), v + "lon");
+        EXPECT_EQ(vehicle->getCompany(), v + "c");
+        EXPECT_EQ(vehicle->getMaker(), v + "m");
+        EXPECT_EQ(vehicle->getModel(), v + "mo");
+        EXPECT_EQ(vehicle->getRegistration(), v + "r");
+        EXPECT_EQ(vehicle->getDriver(), v + "d");
+        EXPECT_EQ(vehicle->getLicense(), v + "l");
+        EXPECT_EQ(vehicle->getInfo1(), v + "1");
+        EXPECT_EQ(vehicle->getInfo2(), v + "2");
+        EXPECT_EQ(vehicle->getImagePath(), v + "p");
+
+        const EventLog& event = EventLogger::getInstance().getList()[i];
+        EXPECT_EQ(std::string(event.getAddress()), v.substr(0, 15));
+        EXPECT_EQ(std::string(event.getName()), v);
+        EXPECT_EQ(std::string(event.getDeviceTitle()), v + "t");
+        EXPECT_TRUE(event.getVehicleId() == ids[i]);
+        EXPECT_EQ(std::string(GPSDataContainer::getInstance().getList()[i].getGpsData()), v);
+    }
+}

@@ -1,0 +1,235 @@
+#include "RecordingDelegate.h"
+
+#include "foundation/SystemText.h"
+#include "foundation/socket/DatagramSocket.h"
+#include "foundation/socket/SocketAddress.h"
+#include "intake/CallbackServerImpl.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+
+namespace {
+
+/// A sending socket on 127.0.0.1 with a port of its own.
+class Sender {
+public:
+    Sender()
+    {
+        m_socket.create();
+        m_socket.bind(0);
+    }
+    ~Sender() { m_socket.close(); }
+
+    void send(int port, const std::string& text)
+    {
+        SocketAddress to("127.0.0.1", port);
+        EXPECT_EQ(m_socket.sendTo(text.data(), text.size(), to), static_cast<int>(text.size()));
+    }
+
+    int port() const { return m_socket.getLocalAddress().getPort(); }
+
+private:
+    DatagramSocket m_socket;
+};
+
+std::string messageOfSize(size_t size, const std::string& name)
+{
+    std::string text = name + ",1,0, ,T,0,0,0,";
+    text += std::string(size - text.size(), 'x');
+    return text;
+}
+
+std::string errnoText(int code)
+{
+    char text[256];
+    SystemText::errnoText(code, text, sizeof text);
+    return text;
+}
+
+struct RunningServer {
+    RecordingDelegate delegate;
+    CallbackServerImpl server{&delegate};
+
+    RunningServer()
+    {
+        server.start(0);
+        EXPECT_TRUE(server.isRunning());
+        EXPECT_NE(server.getBoundPort(), 0);
+    }
+    ~RunningServer() { server.stop(); }
+};
+
+} // namespace
+
+TEST(CallbackServerImpl, DatagramSizesAtTheBufferLimit)
+{
+    RunningServer s;
+    Sender sender;
+    const int port = s.server.getBoundPort();
+    sender.send(port, messageOfSize(4094, "full"));
+    sender.send(port, messageOfSize(4095, "dropped"));
+    sender.send(port, messageOfSize(4096, "dropped"));
+    sender.send(port, messageOfSize(5000, "oversized"));
+    sender.send(port, "after,2");
+    ASSERT_TRUE(s.delegate.waitForTotal(3));
+    std::this_thread::sleep_for(50ms);
+
+    const auto infos = s.delegate.infos();
+    ASSERT_EQ(infos.size(), 2u);
+    EXPECT_EQ(infos[0].getVehicleName(), "full");
+    EXPECT_EQ(infos[0].getAuxText1().size(), 4094u - std::string("full,1,0, ,T,0,0,0,").size());
+    EXPECT_EQ(infos[1].getVehicleName(), "after");
+    EXPECT_EQ(infos[1].getEventType(), 2);
+    const auto errors = s.delegate.errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], errnoText(EMSGSIZE));
+}
+
+TEST(CallbackServerImpl, TwoSendersKeepTheirOwnAddressAndPort)
+{
+    RunningServer s;
+    Sender first;
+    Sender second;
+    first.send(s.server.getBoundPort(), "first,1");
+    ASSERT_TRUE(s.delegate.waitForTotal(1));
+    second.send(s.server.getBoundPort(), "second,1");
+    ASSERT_TRUE(s.delegate.waitForTotal(2));
+    const auto infos = s.delegate.infos();
+    ASSERT_EQ(infos.size(), 2u);
+    EXPECT_EQ(infos[0].getVehicleName(), "first");
+    EXPECT_EQ(infos[0].getAddress(), "127.0.0.1");
+    EXPECT_EQ(infos[0].getPort(), first.port());
+    EXPECT_EQ(infos[1].getVehicleName(), "second");
+    EXPECT_EQ(infos[1].getAddress(), "127.0.0.1");
+    EXPECT_EQ(infos[1].getPort(), second.port());
+    EXPECT_NE(first.port(), second.port());
+}
+
+TEST(CallbackServerImpl, StopReturnsSoonAfterTheWakeUp)
+{
+    RecordingDelegate delegate;
+    CallbackServerImpl server(&delegate);
+    server.start(0);
+    ASSERT_TRUE(server.isRunning());
+    std::this_thread::sleep_for(100ms); // let the thread enter its wait
+    const auto begin = std::chrono::steady_clock::now();
+    server.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
+    EXPECT_FALSE(server.isRunning());
+    EXPECT_EQ(server.getPort(), 0);
+    EXPECT_TRUE(delegate.errors().empty());
+}
+
+TEST(CallbackServerImpl, RestartReceivesOnTheNewPortOnly)
+{
+    RecordingDelegate delegate;
+    CallbackServerImpl server(&delegate);
+    Sender sender;
+    server.start(0);
+    const int p = server.getBoundPort();
+    sender.send(p, "on-p,1");
+    ASSERT_TRUE(delegate.waitForTotal(1));
+    server.stop();
+
+    server.start(0);
+    // The OS may hand out the same ephemeral port again; ask until it differs.
+    for (int attempt = 0; attempt < 10 && server.getBoundPort() == p; ++attempt) {
+        server.stop();
+        server.start(0);
+    }
+    const int q = server.getBoundPort();
+    ASSERT_NE(q, 0);
+    ASSERT_NE(q, p);
+    sender.send(p, "late-on-p,1");
+    sender.send(q, "on-q,1");
+    ASSERT_TRUE(delegate.waitForTotal(2));
+    std::this_thread::sleep_for(50ms);
+    server.stop();
+    const auto infos = delegate.infos();
+    ASSERT_EQ(infos.size(), 2u);
+    EXPECT_EQ(infos[0].getVehicleName(), "on-p");
+    EXPECT_EQ(infos[1].getVehicleName(), "on-q");
+    EXPECT_TRUE(delegate.errors().empty());
+}
+
+TEST(CallbackServerImpl, PortHeldExclusivelyIsReportedAndNoThreadRuns)
+{
+    // A socket bound without address reuse holds the port against ours.
+    const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(holder, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int port = ntohs(address.sin_port);
+
+    RecordingDelegate delegate;
+    CallbackServerImpl server(&delegate);
+    server.start(port);
+    EXPECT_FALSE(server.isRunning());
+    const auto errors = delegate.errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], errnoText(EADDRINUSE));
+    const auto begin = std::chrono::steady_clock::now();
+    server.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 100ms);
+    ::close(holder);
+
+    // The same object starts normally once the port is free.
+    server.start(port);
+    EXPECT_TRUE(server.isRunning());
+    Sender sender;
+    sender.send(port, "free,1");
+    EXPECT_TRUE(delegate.waitForTotal(2));
+    server.stop();
+    EXPECT_EQ(delegate.infos().size(), 1u);
+}
+
+TEST(CallbackServerImpl, TakeMovesTheCellIntoAFreshInfo)
+{
+    RecordingDelegate delegate;
+    auto server = TesselCallbackServer::create(&delegate);
+    auto* info = new CallbackInfo("192.168.1.9", 5555);
+    info->setVehicleName("Bus 3");
+    info->optionalInfo()["Driver"] = "Ann";
+    auto** cell = new CallbackInfo*(info);
+    std::unique_ptr<CallbackInfo> taken = server->take(cell);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->getVehicleName(), "Bus 3");
+    EXPECT_EQ(taken->getAddress(), "192.168.1.9");
+    EXPECT_EQ(taken->getPort(), 5555);
+    EXPECT_EQ(taken->getOptionalInfo().at("Driver"), "Ann");
+    EXPECT_EQ(server->take(nullptr), nullptr);
+    EXPECT_EQ(server->take(new CallbackInfo*(nullptr)), nullptr);
+}
+
+TEST(CallbackServerImpl, DestroyingARunningServerStopsIt)
+{
+    RecordingDelegate delegate;
+    int port = 0;
+    {
+        CallbackServerImpl server(&delegate);
+        server.start(0);
+        port = server.getBoundPort();
+        ASSERT_TRUE(server.isRunning());
+    }
+    // The port is free again: a socket without address reuse can bind it.
+    DatagramSocket probe;
+    probe.setHandle(::socket(AF_INET, SOCK_DGRAM, 0), true);
+    EXPECT_NO_THROW(probe.bind(port));
+    probe.close();
+}

@@ -1,0 +1,137 @@
+#include "tests/mapview/BrowserFixture.h"
+
+#include <QJsonArray>
+
+namespace velmora::test {
+namespace {
+
+using CefClientV8HandlerTest = BrowserFixture;
+
+TEST_F(CefClientV8HandlerTest, ExtensionExistsBeforeTheFirstPageScript)
+{
+    load(testPageDocument());
+    EXPECT_EQ(evaluate(QStringLiteral("extensionAtStart")).toString(),
+              QStringLiteral("onClickLog,onClickSetup,onChangeName,onUpdateOptionalInfo,onClickEdit,"
+                             "onClickRemove,onClickImgBtn"));
+    // Nothing of the channel leaks into the page's globals.
+    EXPECT_EQ(evaluate(QStringLiteral("typeof QWebChannel")).toString(), QStringLiteral("undefined"));
+}
+
+TEST_F(CefClientV8HandlerTest, CallsMadeBeforeTheChannelIsReadyArriveInOrder)
+{
+    // The page calls during its first script, long before the channel's
+    // handshake is done.
+    load(QStringLiteral("<html><head><script>"
+                        "cef.extension.onClickSetup();"
+                        "cef.extension.onClickEdit('e1');"
+                        "cef.extension.onChangeName('v1', 'first');"
+                        "for (var i = 0; i < 20; i++) cef.extension.onClickRemove('r' + i);"
+                        "cef.extension.onClickLog();"
+                        "</script></head><body></body></html>"));
+    ASSERT_TRUE(waitFor([&] { return m_listener.calls.size() >= 25; }));
+    std::vector<std::string> expected = {"onClickSetup", "onClickEdit(e1)", "onChangeName(v1|first)"};
+    for (int i = 0; i < 20; ++i)
+        expected.push_back("onClickRemove(r" + std::to_string(i) + ")");
+    expected.push_back("onClickLog");
+    std::vector<std::string> calls = m_listener.calls;
+    calls.erase(std::remove(calls.begin(), calls.end(), "onPageLoaded"), calls.end());
+    EXPECT_EQ(calls, expected);
+    EXPECT_FALSE(m_listener.offGuiThread);
+}
+
+TEST_F(CefClientV8HandlerTest, EachCallReachesTheListenerWithConvertedArguments)
+{
+    load(testPageDocument());
+    struct Row {
+        const char* call;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"onClickLog()", "onClickLog"},
+        {"onClickSetup()", "onClickSetup"},
+        {"onChangeName('v1', 'N\\u00e4me \\ud55c')", "onChangeName(v1|N\xc3\xa4me \xed\x95\x9c)"},
+        {"onChangeName(7, 'x')", "onChangeName(|x)"},
+        {"onChangeName('v1')", "onChangeName(v1|)"},
+        {"onUpdateOptionalInfo('v2', ['images/a.png', 'i1', 'i2'])", "onUpdateOptionalInfo(v2|images/a.png|i1|i2)"},
+        {"onUpdateOptionalInfo('v2', 'not a list')", "onUpdateOptionalInfo(v2|||)"},
+        {"onUpdateOptionalInfo('v2', ['p', 5, {}])", "onUpdateOptionalInfo(v2|p||)"},
+        {"onUpdateOptionalInfo(null, ['p'])", "onUpdateOptionalInfo(|p||)"},
+        {"onClickEdit('v3')", "onClickEdit(v3)"},
+        {"onClickEdit(42)", "onClickEdit()"},
+        {"onClickRemove({ toString: function () { return 'v4'; } })", "onClickRemove()"},
+        {"onClickRemove()", "onClickRemove()"},
+        {"onClickImgBtn('v5')", "onClickImgBtn(v5)"},
+        {"onClickImgBtn(new String('v6'))", "onClickImgBtn()"},
+    };
+    QString script;
+    for (const Row& row : rows)
+        script += QStringLiteral("cef.extension.") + QString::fromUtf8(row.call) + QLatin1Char(';');
+    m_listener.calls.clear();
+    evaluate(script + QStringLiteral("0"));
+    const size_t count = std::size(rows);
+    ASSERT_TRUE(waitFor([&] { return m_listener.calls.size() >= count; }));
+    ASSERT_EQ(m_listener.calls.size(), count);
+    for (size_t i = 0; i < count; ++i)
+        EXPECT_EQ(m_listener.calls[i], rows[i].expected) << rows[i].call;
+    EXPECT_FALSE(m_listener.offGuiThread);
+}
+
+TEST_F(CefClientV8HandlerTest, ChangeNameWithoutArgumentsThrowsAndChangesNothing)
+{
+    load(testPageDocument());
+    m_listener.calls.clear();
+    EXPECT_EQ(evaluate(QStringLiteral("try { cef.extension.onChangeName(); 'returned' } "
+                                      "catch (e) { 'threw' }"))
+                  .toString(),
+              QStringLiteral("threw"));
+    // A marker call after it: once it is in, the failed call would be too.
+    evaluate(QStringLiteral("cef.extension.onClickLog(); 0"));
+    ASSERT_TRUE(waitFor([&] { return !m_listener.calls.empty(); }));
+    EXPECT_EQ(m_listener.calls, std::vector<std::string>{"onClickLog"});
+}
+
+TEST(CefClientV8HandlerDispatchTest, AnswersByName)
+{
+    RecordingListener listener;
+    CefClientV8Handler handler(&listener);
+    struct Row {
+        const char* name;
+        QJsonArray args;
+        bool answer;
+        const char* forwarded;
+    };
+    const Row rows[] = {
+        {"onClickLog", {}, true, "onClickLog"},
+        {"onChangeName", {}, false, nullptr},
+        {"onChangeName", {QStringLiteral("a")}, true, "onChangeName(a|)"},
+        {"onclicklog", {}, false, nullptr},
+        {"deleteLater", {}, false, nullptr},
+        {"", {}, false, nullptr},
+        {"onClickEdit", {QJsonValue(QJsonArray{QStringLiteral("x")})}, true, "onClickEdit()"},
+    };
+    for (const Row& row : rows) {
+        listener.calls.clear();
+        EXPECT_EQ(handler.dispatch(QString::fromLatin1(row.name), row.args), row.answer) << row.name;
+        if (row.forwarded)
+            EXPECT_EQ(listener.calls, std::vector<std::string>{row.forwarded}) << row.name;
+        else
+            EXPECT_TRUE(listener.calls.empty()) << row.name;
+    }
+}
+
+class ThrowingListener : public RecordingListener {
+public:
+    void onClickLog() override { throw std::runtime_error("listener failed"); }
+};
+
+TEST(CefClientV8HandlerDispatchTest, ListenerExceptionsStayInside)
+{
+    ThrowingListener listener;
+    CefClientV8Handler handler(&listener);
+    EXPECT_NO_THROW(handler.dispatch(QStringLiteral("onClickLog"), {}));
+    CefClientV8Handler unattached;
+    EXPECT_TRUE(unattached.dispatch(QStringLiteral("onClickSetup"), {}));
+}
+
+} // namespace
+} // namespace velmora::test

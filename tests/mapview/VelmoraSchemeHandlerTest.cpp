@@ -1,0 +1,102 @@
+#include "tests/mapview/BrowserFixture.h"
+
+#include "mapview/VelmoraSchemeHandler.h"
+
+#include <QUrlQuery>
+
+#include <stdexcept>
+
+namespace velmora::test {
+namespace {
+
+using Reply = VelmoraSchemeHandler::Reply;
+
+QUrl address(const char* text)
+{
+    return QUrl(QString::fromLatin1(text));
+}
+
+TEST(VelmoraSchemeHandlerTest, ResolvesResourcesAndRefusesEverythingOutsideThePrefix)
+{
+    VelmoraSchemeHandler handler;
+    handler.registerResourcePrefix(QStringLiteral("assets"), QStringLiteral("/testpage/assets/"));
+    handler.registerProvider(QStringLiteral("geocode"), [](const QUrl& url, Reply& reply) {
+        const QUrlQuery query(url);
+        if (!query.hasQueryItem(QStringLiteral("lat")))
+            return false;
+        reply.mimeType = "application/json";
+        reply.body = "{\"lat\":" + query.queryItemValue(QStringLiteral("lat")).toUtf8() + "}";
+        return true;
+    });
+    handler.registerProvider(QStringLiteral("broken"),
+                             [](const QUrl&, Reply&) -> bool { throw std::runtime_error("provider failed"); });
+    struct Row {
+        const char* url;
+        Reply::Status status;
+        const char* mimeType;
+    };
+    const Row rows[] = {
+        {"velmora://assets/hello.js", Reply::Ok, "text/javascript;charset=utf-8"},
+        {"velmora://ASSETS/hello.js", Reply::Ok, "text/javascript;charset=utf-8"},
+        {"velmora://assets/missing.js", Reply::NotFound, ""},
+        {"velmora://assets/../testpage.html", Reply::Denied, ""},
+        {"velmora://assets/%2e%2e/testpage.html", Reply::Denied, ""},
+        {"velmora://assets/x%2f..%2f..%2ftestpage%2ftestpage.html", Reply::Denied, ""},
+        {"velmora://assets/..%5ctestpage.html", Reply::Denied, ""},
+        {"velmora://assets//hello.js", Reply::Denied, ""},
+        {"velmora://assets/./hello.js", Reply::Denied, ""},
+        {"velmora://assets/", Reply::Denied, ""},
+        {"velmora://assets/hello.js%00.png", Reply::Denied, ""},
+        {"velmora://other/hello.js", Reply::NotFound, ""},
+        {"file:///testpage/assets/hello.js", Reply::NotFound, ""},
+        {"velmora://geocode?lat=1.5&lng=2", Reply::Ok, "application/json"},
+        {"velmora://geocode?lng=2", Reply::NotFound, ""},
+        {"velmora://broken/x", Reply::Failed, ""},
+    };
+    for (const Row& row : rows) {
+        const Reply reply = handler.resolve(address(row.url));
+        EXPECT_EQ(reply.status, row.status) << row.url;
+        if (row.status == Reply::Ok)
+            EXPECT_EQ(reply.mimeType.toStdString(), row.mimeType) << row.url;
+        else
+            EXPECT_TRUE(reply.body.isEmpty()) << row.url;
+    }
+    EXPECT_EQ(handler.resolve(address("velmora://geocode?lat=1.5")).body, QByteArray("{\"lat\":1.5}"));
+    EXPECT_TRUE(handler.resolve(address("velmora://assets/hello.js")).body.startsWith("window.assetLoaded"));
+    handler.unregisterHost(QStringLiteral("assets"));
+    EXPECT_EQ(handler.resolve(address("velmora://assets/hello.js")).status, Reply::NotFound);
+}
+
+using VelmoraSchemeEngineTest = BrowserFixture;
+
+TEST_F(VelmoraSchemeEngineTest, ThePageLoadsAssetsAndNativeAnswers)
+{
+    VelmoraSchemeHandler* scheme = m_host->getSchemeHandler();
+    scheme->registerResourcePrefix(QStringLiteral("assets"), QStringLiteral("/testpage/assets"));
+    scheme->registerProvider(QStringLiteral("geocode"), [](const QUrl& url, Reply& reply) {
+        reply.mimeType = "text/plain;charset=utf-8";
+        reply.body = "near " + QUrlQuery(url).queryItemValue(QStringLiteral("lat")).toUtf8();
+        return true;
+    });
+    // XMLHttpRequest: this engine's fetch() does not reach custom schemes.
+    load(QStringLiteral("<html><head><script src=\"velmora://assets/hello.js\"></script><script>"
+                        "var answers = {};"
+                        "function ask(key, url) {"
+                        "  var x = new XMLHttpRequest(); x.open('GET', url);"
+                        "  x.onload = function () { answers[key] = x.status + ' ' + x.responseText; };"
+                        "  x.onerror = function () { answers[key] = 'refused'; };"
+                        "  x.send();"
+                        "}"
+                        "ask('geocode', 'velmora://geocode?lat=37.5&lng=127');"
+                        "ask('traversal', 'velmora://assets/%2e%2e/testpage.html');"
+                        "ask('missing', 'velmora://assets/none.js');"
+                        "</script></head><body></body></html>"));
+    EXPECT_EQ(evaluate(QStringLiteral("window.assetLoaded")).toString(), QStringLiteral("hello from velmora"));
+    ASSERT_TRUE(waitFor([&] { return evaluate(QStringLiteral("Object.keys(answers).length")).toInt() == 3; }));
+    EXPECT_EQ(evaluate(QStringLiteral("answers.geocode")).toString(), QStringLiteral("200 near 37.5"));
+    EXPECT_EQ(evaluate(QStringLiteral("answers.traversal")).toString(), QStringLiteral("refused"));
+    EXPECT_EQ(evaluate(QStringLiteral("answers.missing")).toString(), QStringLiteral("refused"));
+}
+
+} // namespace
+} // namespace velmora::test

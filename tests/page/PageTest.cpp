@@ -1,0 +1,395 @@
+// The map page in the real engine: commands go in as the console sends them
+// (built by MapCommands), state is read back with script.
+#include "mapview/CefClientV8Listener.h"
+#include "mapview/MapCommands.h"
+#include "mapview/PageDocumentView.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using velmora::MapCommands;
+using velmora::PageDocumentView;
+
+namespace {
+
+} // namespace
+
+QT_BEGIN_NAMESPACE
+// Readable failures for QString values.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace {
+
+class RecordingListener : public velmora::CefClientV8Listener {
+public:
+    void onClickLog() override { calls.push_back({"onClickLog", ""}); }
+    void onClickSetup() override { calls.push_back({"onClickSetup", ""}); }
+    void onClickEdit(const std::string& id) override { calls.push_back({"onClickEdit", id}); }
+    void onClickRemove(const std::string& id) override { calls.push_back({"onClickRemove", id}); }
+    void onChangeName(const std::string& id, const std::string& name) override {
+        calls.push_back({"onChangeName", id + "=" + name});
+    }
+    bool onUpdateOptionalInfo(const std::string&, const std::string&, const std::string&,
+                              const std::string&) override {
+        return true;
+    }
+    void onClickImgBtn(const std::string& id) override { calls.push_back({"onClickImgBtn", id}); }
+
+    std::vector<std::pair<std::string, std::string>> calls;
+};
+
+std::string idOf(int n) {
+    char text[64];
+    std::snprintf(text, sizeof text, "{00000000-0000-4000-8000-%012d}", n);
+    return text;
+}
+
+class PageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_page = std::make_unique<PageDocumentView>(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800),
+                                                    &m_listener);
+        ASSERT_TRUE(m_page->waitLoaded()) << "the page did not load";
+        ASSERT_EQ(eval("typeof initialize === 'function' && listBox !== null"), QVariant(true));
+    }
+    void TearDown() override { m_page.reset(); }
+
+    QVariant eval(const QString& script) { return m_page->evaluate(script); }
+    QString evalText(const QString& script) { return eval(script).toString(); }
+    QString json(const QString& script) { return evalText("JSON.stringify(" + script + ")"); }
+    void send(const QString& line) { m_page->execute(line); }
+    void send(const QStringList& lines) {
+        for (const QString& line : lines) {
+            m_page->execute(line);
+        }
+    }
+
+    void insert(int loaded, const std::string& id, const std::string& name, const char* lat = "37.4419",
+                const char* lng = "-122.143") {
+        MapCommands::Vehicle v;
+        v.id = id;
+        v.name = name;
+        v.lastUpdatedTime = "2026-01-31 17:05:09";
+        v.lastUpdatedLatitude = lat;
+        v.lastUpdatedLongitude = lng;
+        send(MapCommands::insertVehicle(loaded, v));
+    }
+    QString listOrder() { return json("listBox.order().map(function (id) { return listBox.vehicleName(id); })"); }
+    int changeNameCalls() {
+        m_page->evaluate("true"); // barrier: earlier calls have crossed
+        PageDocumentView::pump(100);
+        int n = 0;
+        for (auto& c : m_listener.calls) {
+            n += c.first == "onChangeName";
+        }
+        return n;
+    }
+
+    RecordingListener m_listener;
+    std::unique_ptr<PageDocumentView> m_page;
+};
+
+TEST_F(PageTest, SameNamesBecomeUniqueAndTheNewNameIsReported) {
+    insert(1, idOf(1), "Truck");
+    insert(1, idOf(2), "Truck");
+    insert(0, idOf(3), "Truck");
+    EXPECT_EQ(listOrder(), "[\"Truck\",\"Truck(1)\",\"Truck(2)\"]");
+    ASSERT_EQ(changeNameCalls(), 2);
+    EXPECT_EQ(m_listener.calls[0].second, idOf(2) + "=Truck(1)");
+    EXPECT_EQ(m_listener.calls[1].second, idOf(3) + "=Truck(2)");
+    // A vehicle keeps its own name on update; it is taken only by others.
+    send(MapCommands::updateVehicle("1", "2", idOf(1), "Truck", "t"));
+    send(MapCommands::updateVehicle("1", "2", idOf(3), "Truck", "t"));
+    EXPECT_EQ(listOrder(), "[\"Truck\",\"Truck(1)\",\"Truck(2)\"]");
+    // Only the new vehicle (flag 0) is announced in the event list.
+    EXPECT_EQ(json("Array.prototype.map.call(document.querySelectorAll('#EventPopup .EventLine'), "
+                   "function (e) { return e.textContent; })"),
+              "[\"Truck(2) is added\"]");
+}
+
+TEST_F(PageTest, The102ndVehicleGetsAnIconButNoListEntryOrRecord) {
+    for (int i = 1; i <= 102; ++i) {
+        insert(1, idOf(i), "V" + std::to_string(i));
+    }
+    EXPECT_EQ(eval("vehicleContainer.length").toInt(), 101);
+    EXPECT_EQ(eval("listBox.order().length").toInt(), 101);
+    EXPECT_EQ(eval("iconContainer.length").toInt(), 102);
+    EXPECT_EQ(eval(QString("findVehicle('%1') === null && map.hasLayer(iconIndex['%1'])")
+                       .arg(QString::fromStdString(idOf(102)))),
+              QVariant(true));
+    // Deleted records still count: the freed place is not given away.
+    send(MapCommands::deleteVehicle(idOf(5)));
+    insert(1, idOf(103), "V103");
+    EXPECT_EQ(eval("listBox.order().length").toInt(), 100);
+}
+
+TEST_F(PageTest, TimeoutMarkAppearsAfterThePeriodAndHidesOnTheNextUpdate) {
+    insert(1, idOf(1), "Quiet");
+    insert(1, idOf(2), "Busy");
+    const QString mark = "listBox.item('%1').timeoutMark.style.display";
+    const QString quiet = QString::fromStdString(idOf(1));
+    send("resetTimeout(0.002);"); // 120 ms
+    send("resetTimeout(0.002);"); // the same period changes nothing
+    EXPECT_EQ(evalText(mark.arg(quiet)), "none");
+    PageDocumentView::pump(400);
+    EXPECT_EQ(evalText(mark.arg(quiet)), "inline");
+    EXPECT_EQ(evalText("listBox.item('" + quiet + "').timeoutMark.getAttribute('src')"), "images/icon_timeout.png");
+    // A user-defined update keeps the state; a device update clears it.
+    send(MapCommands::updateVehicleName(idOf(1), "Quiet"));
+    EXPECT_EQ(evalText(mark.arg(quiet)), "inline");
+    send(MapCommands::updateVehicle("37.5", "-122.1", idOf(1), "Quiet", "2026-01-31 17:06:00"));
+    EXPECT_EQ(evalText(mark.arg(quiet)), "none");
+    send(MapCommands::moveTo(37.5, -122.1, 3, 17, 6, 0, 90, idOf(1)));
+    EXPECT_EQ(evalText(mark.arg(quiet)), "none");
+}
+
+TEST_F(PageTest, SortOrdersByNameWithoutCaseAndEqualNamesGreaterFirst) {
+    const char* names[] = {"bravo", "Alpha", "charlie", "ALPHA", "alpha", "Bravo 2", "10 Zulu"};
+    int n = 0;
+    for (const char* name : names) {
+        insert(1, idOf(++n), name);
+    }
+    send(MapCommands::sortVehicleList());
+    EXPECT_EQ(listOrder(), "[\"10 Zulu\",\"alpha\",\"Alpha\",\"ALPHA\",\"bravo\",\"Bravo 2\",\"charlie\"]");
+    // From the page: only the left button sorts.
+    insert(1, idOf(++n), "aardvark");
+    send("sortVehicleList({button: 2});");
+    EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[0])").toString(), "10 Zulu");
+    EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[7])").toString(), "aardvark");
+    send("sortVehicleList({button: 0});");
+    EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[1])").toString(), "aardvark");
+}
+
+TEST_F(PageTest, EventListKeepsSeventeenLinesAndReopensAt150High) {
+    insert(1, idOf(1), "Bus");
+    for (int i = 0; i < 20; ++i) {
+        send(MapCommands::updateEventInfo(i % 14, "Bus", "2026-01-31 17:05:09", "cam " + std::to_string(i), idOf(1)));
+    }
+    EXPECT_EQ(eval("eventPopup.lineCount()").toInt(), 17);
+    EXPECT_EQ(evalText("document.getElementById('EventPopup').style.height"), "294px");
+    // Newest on top; the three oldest went first.
+    EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine').textContent"), "Bus S.M.A.R.T. Temperature (cam 19)");
+    EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine:last-child').textContent"),
+              "Bus Text-In (cam 3)");
+    send("eventPopup.Hide(); eventPopup.DeleteItem();"); // what the close button does
+    EXPECT_EQ(evalText("document.getElementById('EventPopup').style.display"), "none");
+    send(MapCommands::updateEventInfo(6, "Bus", "2026-01-31 17:05:09", " ", idOf(1)));
+    EXPECT_EQ(evalText("document.getElementById('EventPopup').style.display"), "block");
+    EXPECT_EQ(evalText("document.getElementById('EventPopup').style.height"), "150px");
+    EXPECT_EQ(eval("eventPopup.lineCount()").toInt(), 1);
+    // A title of one blank adds no parentheses; the icon name has its blank.
+    EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine').textContent"), "Bus Record Bad");
+    EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine img').getAttribute('src')"),
+              "images/icon_record bad.png");
+    // The list entry shows the event's icon with its name as tooltip text.
+    EXPECT_EQ(evalText("listBox.item('" + QString::fromStdString(idOf(1)) + "').eventIcon.eventName"), "Record Bad");
+}
+
+TEST_F(PageTest, TrackKeepsTheLatest1001PointsAndCourseMinusOneKeepsTheRotation) {
+    insert(1, idOf(1), "Runner", "", "");
+    EXPECT_EQ(eval("findVehicle('" + QString::fromStdString(idOf(1)) + "').track.length").toInt(), 0);
+    QStringList lines;
+    for (int i = 0; i < 1500; ++i) {
+        lines << MapCommands::moveTo(10 + i * 0.001, 20, 5, 0, 0, 0, 90, idOf(1));
+    }
+    send(lines);
+    const QString v = "findVehicle('" + QString::fromStdString(idOf(1)) + "')";
+    EXPECT_EQ(eval(v + ".track.length").toInt(), 1001);
+    EXPECT_NEAR(eval(v + ".track[0].lat").toDouble(), 10 + 499 * 0.001, 1e-9);
+    EXPECT_NEAR(eval(v + ".track[1000].lat").toDouble(), 10 + 1499 * 0.001, 1e-9);
+    const QString angle = "iconIndex['" + QString::fromStdString(idOf(1)) + "'].getAngle()";
+    EXPECT_NEAR(eval(angle).toDouble(), M_PI / 2, 1e-9);
+    send(MapCommands::moveTo(11, 20, 5, 0, 0, 0, -1, idOf(1)));
+    EXPECT_NEAR(eval(angle).toDouble(), M_PI / 2, 1e-9);
+    send(MapCommands::moveTo(11, 20, 5, 0, 0, 0, 0, idOf(1)));
+    EXPECT_NEAR(eval(angle).toDouble(), 0, 1e-9);
+    // The selected vehicle's track is the polyline.
+    send("listBox.setCurrentVehicle(null, listBox.item('" + QString::fromStdString(idOf(1)) + "'));");
+    EXPECT_EQ(eval("trackLine.getLatLngs().length").toInt(), 1001);
+    EXPECT_EQ(eval("map.hasLayer(trackLine)"), QVariant(true));
+    send("setTrackingLine(false);");
+    EXPECT_EQ(eval("map.hasLayer(trackLine)"), QVariant(false));
+}
+
+TEST_F(PageTest, DeleteVehicleReportsTheNameAndRemovesEverything) {
+    insert(1, idOf(1), "Doomed");
+    insert(1, idOf(2), "Doomed");
+    const QString id = QString::fromStdString(idOf(2));
+    send("onVehicleIconClick('" + id + "', {button: 0, clientX: 10, clientY: 10});");
+    EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.display"), "block");
+    EXPECT_EQ(evalText("global.currentVehicle"), id);
+    send(MapCommands::deleteVehicle(idOf(2)));
+    ASSERT_EQ(changeNameCalls(), 2);
+    EXPECT_EQ(m_listener.calls.back().second, idOf(2) + "=Doomed(1)");
+    EXPECT_EQ(eval("listBox.item('" + id + "') === null && !document.getElementById('" + id + "')"), QVariant(true));
+    EXPECT_EQ(eval("vehicleIndex['" + id + "'].deleted && vehicleIndex['" + id + "'].track.length === 0"),
+              QVariant(true));
+    EXPECT_EQ(eval("document.querySelectorAll('canvas.VehicleIcon').length").toInt(), 1);
+    EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.display"), "none");
+    EXPECT_EQ(evalText("document.getElementById('Address').textContent"), "");
+    EXPECT_EQ(eval("map.hasLayer(trackLine)"), QVariant(false));
+    // Later commands for it do nothing; its name is free again.
+    send(MapCommands::moveTo(1, 1, 1, 0, 0, 0, 1, idOf(2)));
+    send(MapCommands::updateEventInfo(1, "Doomed", "t", "x", idOf(2)));
+    EXPECT_EQ(eval("eventPopup.lineCount()").toInt(), 0);
+    insert(1, idOf(3), "Doomed");
+    EXPECT_EQ(listOrder(), "[\"Doomed\",\"Doomed(1)\"]");
+}
+
+TEST_F(PageTest, PopupShowsSpeedInKmhAndMphAndPositionsInDegreesMinutesSeconds) {
+    insert(1, idOf(1), "Popup");
+    send(MapCommands::updateOptionalInfo(idOf(1), "Popup", "Acme", "Volvo", "FH", "AB-123", "", "C"));
+    send(MapCommands::moveTo(37.4419, -122.143, 10, 0, 0, 0, 45, idOf(1)));
+    send("onVehicleIconClick('" + QString::fromStdString(idOf(1)) + "', {button: 0, clientX: 5, clientY: 5});");
+    struct Row {
+        const char* field;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"Speed", "18.52km/h (11.51 mph)"},
+        {"Latitude", "37\u00B026'30.84\"N"},
+        {"Longitude", "122\u00B08'34.80\"W"},
+        {"Company Name", "Acme"},
+        {"Registration Number", "AB-123"},
+        {"Driver Name", "Driver Name"}, // empty: the label stands in
+        {"Vehicle Maker", "Volvo"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(evalText(QString("contextMenu.getItem('%1')").arg(QString::fromUtf8(row.field))),
+                  QString::fromUtf8(row.text))
+            << row.field;
+    }
+    // The popup follows the vehicle it shows.
+    send(MapCommands::moveTo(-0.5, 0.25, 0, 0, 0, 0, -1, idOf(1)));
+    EXPECT_EQ(evalText("contextMenu.getItem('Latitude')"), QString::fromUtf8("0\u00B030'0.00\"S"));
+    EXPECT_EQ(evalText("contextMenu.getItem('Longitude')"), QString::fromUtf8("0\u00B015'0.00\"E"));
+    EXPECT_EQ(evalText("contextMenu.getItem('Speed')"), "0.00km/h (0.00 mph)");
+    // Expanding makes it 327 high, collapsing 184.
+    send("contextMenu.toggleExpanded(null);");
+    EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.height"), "327px");
+    send("contextMenu.toggleExpanded(null);");
+    EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.height"), "184px");
+}
+
+TEST_F(PageTest, SelectionWritesTheGeocodedAddress) {
+    insert(1, idOf(1), "Palo", "37.4419", "-122.143");
+    send("listBox.setCurrentVehicle({button: 0}, listBox.item('" + QString::fromStdString(idOf(1)) + "'));");
+    QString address;
+    for (int i = 0; i < 50 && address.isEmpty(); ++i) {
+        PageDocumentView::pump(50);
+        address = evalText("document.getElementById('Address').textContent");
+    }
+    EXPECT_EQ(address, "Palo Alto, California, United States");
+    EXPECT_EQ(evalText("iconIndex['" + QString::fromStdString(idOf(1)) + "'].getImage()"), "images/point_select.png");
+}
+
+// Device and operator text is shown as text: nothing in it runs or becomes
+// an element.
+TEST_F(PageTest, HostileTextIsShownNeverParsed) {
+    const std::string hostile[] = {
+        "<img src=x onerror=window.__pwned=1>",
+        "</div><script>window.__pwned=2</script>",
+        "\"><svg onload=window.__pwned=3>",
+        "O'Brien\\Co <b>bold</b>",
+    };
+    int n = 0;
+    for (const std::string& text : hostile) {
+        std::string id = idOf(++n);
+        insert(0, id, text);
+        send(MapCommands::updateOptionalInfo(id, text, text, text, text, text, text, text));
+        send(MapCommands::updateEventInfo(1, text, "2026-01-31 17:05:09", text, id));
+        send(QStringLiteral("updateUserDefinedInfo(%1, %2, %2, %2, %2)")
+                 .arg(QString::fromStdString("'" + id + "'"), "'" + MapCommands::escape(text) + "'"));
+        send("onVehicleIconClick('" + QString::fromStdString(id) + "', {button: 0, clientX: 1, clientY: 1});");
+        send("showTooltip({clientX: 3, clientY: 3}, '" + MapCommands::escape(text) + "');");
+    }
+    PageDocumentView::pump(300);
+    EXPECT_EQ(evalText("typeof window.__pwned"), "undefined");
+    EXPECT_EQ(eval("document.querySelectorAll('#ListBox b, #ListBox svg, #ListBox script, #EventPopup b, "
+                   "#EventPopup svg, #ContextMenu b, #ContextMenu svg, #Tooltip b, img[src=x]').length")
+                  .toInt(),
+              0);
+    // Each name reads back exactly (the list names are unique already).
+    QString names = listOrder();
+    for (const std::string& text : hostile) {
+        QString expected = QString::fromUtf8(QJsonDocument(QJsonArray{QString::fromStdString(text)})
+                                                 .toJson(QJsonDocument::Compact))
+                               .mid(1)
+                               .chopped(1);
+        EXPECT_TRUE(names.contains(expected)) << names.toStdString() << " lacks " << text;
+    }
+    EXPECT_EQ(evalText("contextMenu.vehicleName()"), QString::fromStdString(hostile[3]));
+    EXPECT_EQ(evalText("document.querySelector('#ContextMenu .VehicleImage').getAttribute('src')"),
+              QString::fromStdString(hostile[3]));
+    EXPECT_EQ(evalText("document.querySelector('#Tooltip div').textContent"), QString::fromStdString(hostile[3]));
+}
+
+TEST_F(PageTest, PageSizeLaysOutListToolbarAndMap) {
+    send(MapCommands::setPageSize(1000, 700));
+    EXPECT_EQ(json("[document.getElementById('Toolbar').style.width, document.getElementById('map').style.width, "
+                   "document.getElementById('map').style.height, document.getElementById('EventPopup').style.left]"),
+              "[\"795px\",\"800px\",\"673px\",\"680px\"]");
+    send("setListVisible(false);");
+    EXPECT_EQ(json("[document.getElementById('Toolbar').style.width, document.getElementById('map').style.width, "
+                   "document.getElementById('ShowListButton').style.display]"),
+              "[\"995px\",\"1000px\",\"block\"]");
+    // The context menu: Edit switches list tooltips off and asks the console.
+    insert(1, idOf(1), "Menu");
+    send("vehicleContextMenu.Display({clientX: 5, clientY: 5}, '" + QString::fromStdString(idOf(1)) +
+         "'); onVehicleMenuClick({button: 0}, 'edit', '" + QString::fromStdString(idOf(1)) + "');");
+    EXPECT_EQ(eval("global.tooltipEnabled"), QVariant(false));
+    send(MapCommands::enableTooltip());
+    EXPECT_EQ(eval("global.tooltipEnabled"), QVariant(true));
+    m_page->evaluate("true");
+    PageDocumentView::pump(100);
+    ASSERT_FALSE(m_listener.calls.empty());
+    EXPECT_EQ(m_listener.calls.back(), std::make_pair(std::string("onClickEdit"), idOf(1)));
+}
+
+TEST_F(PageTest, UserAndDeviceUpdatesRefreshTheOpenPopup) {
+    insert(1, idOf(1), "Alpha");
+    insert(1, idOf(2), "Beta");
+    const QString a = QString::fromStdString(idOf(1));
+    send("onVehicleIconClick('" + a + "', {button: 0, clientX: 5, clientY: 5});");
+    send(MapCommands::updateOptionalInfo(idOf(1), "Alpha", "", "MAN", "TGX", "", "Eve", ""));
+    EXPECT_EQ(evalText("contextMenu.getItem('Company Name')"), "Company"); // the label stands in
+    EXPECT_EQ(evalText("contextMenu.getItem('Driver Name')"), "Eve");
+    EXPECT_EQ(evalText("contextMenu.getItem('Vehicle Model')"), "TGX");
+    // The operator renames it to a taken name: made unique, reported, shown.
+    send(QStringLiteral("updateUserDefinedInfo('%1', 'Beta', 'first', 'second', 'pics/a.png')").arg(a));
+    EXPECT_EQ(evalText("contextMenu.vehicleName()"), "Beta(1)");
+    EXPECT_EQ(evalText("contextMenu.getItem('Info1')"), "first");
+    EXPECT_EQ(evalText("document.querySelector('#ContextMenu .VehicleImage').getAttribute('src')"), "pics/a.png");
+    EXPECT_EQ(listOrder(), "[\"Beta(1)\",\"Beta\"]");
+    ASSERT_EQ(changeNameCalls(), 1);
+    EXPECT_EQ(m_listener.calls.back().second, idOf(1) + "=Beta(1)");
+    // An empty name stays empty (it is not made unique).
+    send(QStringLiteral("updateUserDefinedInfo('%1', '', '', '', '')").arg(a));
+    EXPECT_EQ(evalText("contextMenu.vehicleName()"), "");
+    EXPECT_EQ(evalText("document.querySelector('#ContextMenu .VehicleImage').getAttribute('src')"),
+              "images/user_blank.png");
+    // An event line of an unknown kind has no icon; a click on a line selects its vehicle.
+    send(MapCommands::updateEventInfo(99, "Beta", "t", "odd", idOf(2)));
+    EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine').className"), "EventLine noicon");
+    send("onEventLineClick({button: 0}, '" + QString::fromStdString(idOf(2)) + "');");
+    EXPECT_EQ(evalText("global.currentVehicle"), QString::fromStdString(idOf(2)));
+    EXPECT_EQ(evalText("contextMenu.vehicleName()"), "Beta"); // refreshed, not shown anew
+    // A changed period restarts every timer; unknown ids change nothing.
+    send("resetTimeout(10); resetTimeout(20);");
+    EXPECT_EQ(eval("global.timeout").toInt(), 20 * 60000);
+    EXPECT_EQ(eval("findVehicle('" + a + "').timer !== null"), QVariant(true));
+    send(MapCommands::moveTo(1, 1, 1, 0, 0, 0, 1, "{nobody}"));
+    send(MapCommands::deleteVehicle("{nobody}"));
+    EXPECT_EQ(eval("listBox.order().length").toInt(), 2);
+}
+
+} // namespace

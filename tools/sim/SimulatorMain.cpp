@@ -1,0 +1,320 @@
+// velmora-sim: sends the traffic of a simulated fleet of devices to a console.
+
+#include "foundation/Exception.h"
+#include "foundation/socket/DatagramSocket.h"
+#include "foundation/socket/SocketAddress.h"
+#include "tools/sim/FleetSimulator.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+
+using namespace velmora;
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onSignal(int) { g_interrupted = 1; }
+
+const char* const USAGE =
+    "Usage: velmora-sim [options]\n"
+    "Sends the UDP messages of a simulated fleet of vehicle recorders to a Velmora console,\n"
+    "so that a console can be tried without vehicles.\n"
+    "\n"
+    "Each vehicle first sends its optional information (Company, Maker, Model, Registration,\n"
+    "Driver, License), then a GPS fix ($GPRMC) every --interval seconds while it drives\n"
+    "a street grid around the centre at town speeds, and events of kinds 0 to 13 at random.\n"
+    "\n"
+    "Options:\n"
+    "  --host HOST             console address (default 127.0.0.1)\n"
+    "  --port PORT             console callback port (default 10111)\n"
+    "  --vehicles N            number of vehicles (default 10)\n"
+    "  --interval SECONDS      seconds between two fixes of one vehicle (default 5)\n"
+    "  --events-per-minute R   mean events per vehicle and minute (default 1; 0 = none)\n"
+    "  --duration SECONDS      stop after this many seconds (default: until Ctrl-C)\n"
+    "  --count N               stop after N messages\n"
+    "  --rate R                messages per second overall, stamped in simulated time;\n"
+    "                          0 = as fast as possible (default: real time, following\n"
+    "                          --interval and --events-per-minute; replay: 100)\n"
+    "  --seed N                seed of names, ids and paths (default 1; same seed, same fleet)\n"
+    "  --center LAT,LON        centre of the area in degrees (default 47.3769,8.5417)\n"
+    "  --radius KM             radius of the area (default 4)\n"
+    "  --replay FILE           send each line of FILE as one datagram instead (line ends\n"
+    "                          removed; --rate, --count and --duration apply)\n"
+    "  --print                 write each message to standard output instead of sending\n"
+    "  --quiet                 no progress lines, only the summary\n"
+    "  --help                  this text\n"
+    "\n"
+    "Progress is printed once a second and a summary at the end, e.g.\n"
+    "  sim: 12s sent=240 fixes=200 events=20 info=20 errors=0 (20.0/s)\n";
+
+struct Settings {
+    std::string host = "127.0.0.1";
+    int port = 10111;
+    FleetSimulator::Options fleet;
+    double duration = -1;
+    long long count = -1;
+    double rate = -1;
+    std::string replay;
+    bool print = false;
+    bool quiet = false;
+};
+
+[[noreturn]] void fail(const char* what, const char* value)
+{
+    std::fprintf(stderr, "velmora-sim: %s: '%s' (see --help)\n", what, value);
+    std::exit(2);
+}
+
+double toDouble(const char* option, const char* text)
+{
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(value == value)) {
+        fail(option, text);
+    }
+    return value;
+}
+
+long long toInteger(const char* option, const char* text, long long low, long long high)
+{
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    if (end == text || *end != '\0' || value < low || value > high) {
+        fail(option, text);
+    }
+    return value;
+}
+
+Settings parseArguments(int argc, char** argv)
+{
+    Settings s;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        }
+        if (option == "--print") {
+            s.print = true;
+            continue;
+        }
+        if (option == "--quiet") {
+            s.quiet = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            fail("missing value or unknown option", argv[i]);
+        }
+        const char* value = argv[++i];
+        const char* name = option.c_str();
+        if (option == "--host") {
+            s.host = value;
+        } else if (option == "--port") {
+            s.port = static_cast<int>(toInteger(name, value, 1, 65535));
+        } else if (option == "--vehicles") {
+            s.fleet.vehicles = static_cast<size_t>(toInteger(name, value, 1, 100000));
+        } else if (option == "--interval") {
+            s.fleet.intervalSeconds = toDouble(name, value);
+            if (s.fleet.intervalSeconds <= 0) {
+                fail(name, value);
+            }
+        } else if (option == "--events-per-minute") {
+            s.fleet.eventsPerMinute = toDouble(name, value);
+            if (s.fleet.eventsPerMinute < 0) {
+                fail(name, value);
+            }
+        } else if (option == "--duration") {
+            s.duration = toDouble(name, value);
+        } else if (option == "--count") {
+            s.count = toInteger(name, value, 0, 1LL << 62);
+        } else if (option == "--rate") {
+            s.rate = toDouble(name, value);
+            if (s.rate < 0) {
+                fail(name, value);
+            }
+        } else if (option == "--seed") {
+            s.fleet.seed = static_cast<uint64_t>(toInteger(name, value, 0, 1LL << 62));
+        } else if (option == "--center" || option == "--centre") {
+            const char* comma = std::strchr(value, ',');
+            if (comma == nullptr) {
+                fail(name, value);
+            }
+            s.fleet.centreLatitude = toDouble(name, std::string(value, comma).c_str());
+            s.fleet.centreLongitude = toDouble(name, comma + 1);
+            if (std::abs(s.fleet.centreLatitude) > 85 || std::abs(s.fleet.centreLongitude) > 180) {
+                fail(name, value);
+            }
+        } else if (option == "--radius") {
+            s.fleet.radiusKm = toDouble(name, value);
+            if (s.fleet.radiusKm <= 0) {
+                fail(name, value);
+            }
+        } else if (option == "--replay") {
+            s.replay = value;
+        } else {
+            fail("unknown option", argv[i - 1]);
+        }
+    }
+    return s;
+}
+
+using Clock = std::chrono::steady_clock;
+
+class Sender {
+public:
+    explicit Sender(const Settings& settings) : m_settings(settings)
+    {
+        if (!settings.print) {
+            m_address = SocketAddress(settings.host.c_str(), settings.port);
+            m_socket.create();
+        }
+    }
+    ~Sender()
+    {
+        try {
+            m_socket.close();
+        } catch (const Exception&) {
+        }
+    }
+
+    void send(const std::string& text, SimMessage::Kind kind)
+    {
+        if (m_settings.print) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fputc('\n', stdout);
+        } else {
+            try {
+                int count = 0;
+                // A full send queue is waited out briefly rather than dropped.
+                if (!m_socket.sendTo(text.data(), text.size(), m_address, 1000, count)) {
+                    ++m_errors;
+                    return;
+                }
+            } catch (const Exception& e) {
+                if (m_errors++ == 0) {
+                    std::fprintf(stderr, "velmora-sim: send failed: %s\n", e.getMessage());
+                }
+                return;
+            }
+        }
+        ++m_sent;
+        ++m_byKind[kind];
+    }
+
+    void progress(const char* prefix, double seconds) const
+    {
+        std::fprintf(m_settings.print ? stderr : stdout,
+                     "sim: %s%.0fs sent=%lld fixes=%lld events=%lld info=%lld errors=%lld (%.1f/s)\n", prefix,
+                     seconds, m_sent, m_byKind[SimMessage::FIX], m_byKind[SimMessage::EVENT],
+                     m_byKind[SimMessage::INFO], m_errors, seconds > 0 ? static_cast<double>(m_sent) / seconds : 0.0);
+        std::fflush(m_settings.print ? stderr : stdout);
+    }
+
+    long long sent() const { return m_sent; }
+    long long attempts() const { return m_sent + m_errors; }
+    long long errors() const { return m_errors; }
+
+private:
+    const Settings& m_settings;
+    DatagramSocket m_socket;
+    SocketAddress m_address;
+    long long m_sent = 0;
+    long long m_errors = 0;
+    long long m_byKind[3] = {0, 0, 0};
+};
+
+/// Sleeps until the wall-clock moment due, or until an interruption.
+void waitUntil(Clock::time_point due)
+{
+    while (!g_interrupted) {
+        const auto now = Clock::now();
+        if (now >= due) {
+            return;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(due - now, std::chrono::milliseconds(100)));
+    }
+}
+
+int run(const Settings& settings)
+{
+    Sender sender(settings);
+    const auto start = Clock::now();
+    auto nextProgress = start + std::chrono::seconds(1);
+    const bool quiet = settings.quiet;
+    auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+    auto finished = [&] {
+        return g_interrupted || (settings.count >= 0 && sender.attempts() >= settings.count) ||
+               (settings.duration >= 0 && elapsed() >= settings.duration);
+    };
+    auto pace = [&](long long index, double simulatedAt, double rate) {
+        std::chrono::duration<double> offset(rate > 0 ? static_cast<double>(index) / rate : simulatedAt);
+        if (rate != 0) {
+            auto due = start + std::chrono::duration_cast<Clock::duration>(offset);
+            if (settings.duration >= 0) {
+                due = std::min(due, start + std::chrono::duration_cast<Clock::duration>(
+                                                std::chrono::duration<double>(settings.duration)));
+            }
+            waitUntil(due);
+        }
+        if (!quiet && Clock::now() >= nextProgress) {
+            sender.progress("", elapsed());
+            nextProgress += std::chrono::seconds(1);
+        }
+    };
+
+    if (!settings.replay.empty()) {
+        std::ifstream in(settings.replay, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "velmora-sim: cannot read %s: %s\n", settings.replay.c_str(), std::strerror(errno));
+            return 1;
+        }
+        const double rate = settings.rate < 0 ? 100.0 : settings.rate;
+        std::string line;
+        long long index = 0;
+        while (!finished() && std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            pace(index++, 0.0, rate);
+            if (finished()) {
+                break;
+            }
+            sender.send(line, SimMessage::EVENT);
+        }
+    } else {
+        FleetSimulator fleet(settings.fleet);
+        long long index = 0;
+        while (!finished()) {
+            SimMessage message = fleet.next();
+            pace(index++, message.at, settings.rate);
+            if (finished()) {
+                break;
+            }
+            sender.send(message.text, message.kind);
+        }
+    }
+    sender.progress("done in ", elapsed());
+    return sender.errors() == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Settings settings = parseArguments(argc, argv);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    try {
+        return run(settings);
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "velmora-sim: %s\n", e.getMessage());
+        return 1;
+    }
+}
