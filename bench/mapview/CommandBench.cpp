@@ -6,7 +6,7 @@
 
 #include "mapview/CefClientHandler.h"
 #include "mapview/MapCommands.h"
-#include "mapview/VelmoraSchemeHandler.h"
+#include "mapview/BrowserEnvironment.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -60,14 +59,7 @@ double measure(QWebEnginePage* page, int lines, const std::function<void()>& sen
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
-                "--disable-gpu --disable-background-networking --disable-component-update");
-    velmora::VelmoraSchemeHandler::registerScheme();
+    velmora::BrowserEnvironment::prepare(true);
     QApplication app(argc, argv);
 
     QFile file(QStringLiteral(":/testpage/testpage.html"));

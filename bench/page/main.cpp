@@ -6,7 +6,7 @@
 // Summary: page: gps_updates_per_s=<n> baseline_cps=<n>
 #include "mapview/MapCommands.h"
 #include "mapview/PageDocumentView.h"
-#include "mapview/VelmoraSchemeHandler.h"
+#include "mapview/BrowserEnvironment.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <string>
 
-#include <unistd.h>
 #include <vector>
 
 using namespace velmora;
@@ -48,14 +47,7 @@ int main(int argc, char** argv) {
     if (pairs < 100) {
         pairs = 100;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    // Chromium refuses to run as root with its sandbox on.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
-    VelmoraSchemeHandler::registerScheme();
+    BrowserEnvironment::prepare(true);
     QApplication app(argc, argv);
     PageDocumentView page(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800));
     if (!page.waitLoaded()) {

@@ -6,7 +6,7 @@
 // --appdir is the folder holding images/ (default: the nearest one above the
 // program). Runs offscreen unless --window is given.
 #include "mapview/PageDocumentView.h"
-#include "mapview/VelmoraSchemeHandler.h"
+#include "mapview/BrowserEnvironment.h"
 #include "tools/pagepreview/FakeFleet.h"
 
 #include <QApplication>
@@ -16,8 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-
-#include <unistd.h>
 
 using namespace velmora;
 
@@ -77,17 +75,10 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!window && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    // Chromium refuses to run as root with its sandbox on.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
     if (appDir.isEmpty()) {
         appDir = findApplicationDirectory(argv[0]);
     }
-    VelmoraSchemeHandler::registerScheme();
+    BrowserEnvironment::prepare(!window);
     QApplication app(argc, argv);
 
     PageDocumentView page(appDir, QSize(width, height));
