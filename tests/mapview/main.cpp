@@ -7,6 +7,7 @@
 // test needs the application; both happen once here.
 int main(int argc, char** argv)
 {
+    testing::InitGoogleTest(&argc, argv);
     velmora::BrowserEnvironment::prepare(true);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
