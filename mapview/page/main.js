@@ -29,6 +29,8 @@ function setAddress(text) {
 
 var geocodeSeq = 0;
 
+// Clearing goes through here too (latlng null), so that an answer still on its
+// way for an earlier request cannot write the address back afterwards.
 function requestAddress(latlng) {
   var seq = ++geocodeSeq;
   var config = window.pageConfig || {};
@@ -282,7 +284,7 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
     if (global.trackingLine) trackLine.setLatLngs(vehicle.track);
     if (!map.getBounds().contains(latlng)) {
       map.panTo(latlng, { animate: false });
-      setAddress("");
+      requestAddress(null);
     }
   }
 }
@@ -315,7 +317,7 @@ function deleteVehicle(vehicleID) {
     global.currentVehicle = 0;
     showTrack(null);
   }
-  setAddress("");
+  requestAddress(null);
   if (vehicle.timer !== null) clearInterval(vehicle.timer);
   vehicle.timer = null;
   vehicle.deleted = true;
