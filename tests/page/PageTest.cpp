@@ -1,8 +1,6 @@
 // The map page in the real engine: commands go in as the console sends them
 // (built by MapCommands), state is read back with script.
-#include "mapview/CefClientV8Listener.h"
-#include "mapview/MapCommands.h"
-#include "mapview/PageDocumentView.h"
+#include "tests/page/PageFixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,93 +8,16 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <utility>
-#include <vector>
 
 using velmora::MapCommands;
 using velmora::PageDocumentView;
 
 namespace {
 
-} // namespace
-
-QT_BEGIN_NAMESPACE
-// Readable failures for QString values.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
-QT_END_NAMESPACE
-
-namespace {
-
-class RecordingListener : public velmora::CefClientV8Listener {
-public:
-    void onClickLog() override { calls.push_back({"onClickLog", ""}); }
-    void onClickSetup() override { calls.push_back({"onClickSetup", ""}); }
-    void onClickEdit(const std::string& id) override { calls.push_back({"onClickEdit", id}); }
-    void onClickRemove(const std::string& id) override { calls.push_back({"onClickRemove", id}); }
-    void onChangeName(const std::string& id, const std::string& name) override {
-        calls.push_back({"onChangeName", id + "=" + name});
-    }
-    bool onUpdateOptionalInfo(const std::string&, const std::string&, const std::string&,
-                              const std::string&) override {
-        return true;
-    }
-    void onClickImgBtn(const std::string& id) override { calls.push_back({"onClickImgBtn", id}); }
-
-    std::vector<std::pair<std::string, std::string>> calls;
-};
-
-std::string idOf(int n) {
-    char text[64];
-    std::snprintf(text, sizeof text, "{00000000-0000-4000-8000-%012d}", n);
-    return text;
-}
-
-class PageTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_page = std::make_unique<PageDocumentView>(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800),
-                                                    &m_listener);
-        ASSERT_TRUE(m_page->waitLoaded()) << "the page did not load";
-        ASSERT_EQ(eval("typeof initialize === 'function' && listBox !== null"), QVariant(true));
-    }
-    void TearDown() override { m_page.reset(); }
-
-    QVariant eval(const QString& script) { return m_page->evaluate(script); }
-    QString evalText(const QString& script) { return eval(script).toString(); }
-    QString json(const QString& script) { return evalText("JSON.stringify(" + script + ")"); }
-    void send(const QString& line) { m_page->execute(line); }
-    void send(const QStringList& lines) {
-        for (const QString& line : lines) {
-            m_page->execute(line);
-        }
-    }
-
-    void insert(int loaded, const std::string& id, const std::string& name, const char* lat = "37.4419",
-                const char* lng = "-122.143") {
-        MapCommands::Vehicle v;
-        v.id = id;
-        v.name = name;
-        v.lastUpdatedTime = "2026-01-31 17:05:09";
-        v.lastUpdatedLatitude = lat;
-        v.lastUpdatedLongitude = lng;
-        send(MapCommands::insertVehicle(loaded, v));
-    }
-    QString listOrder() { return json("listBox.order().map(function (id) { return listBox.vehicleName(id); })"); }
-    int changeNameCalls() {
-        m_page->evaluate("true"); // barrier: earlier calls have crossed
-        PageDocumentView::pump(100);
-        int n = 0;
-        for (auto& c : m_listener.calls) {
-            n += c.first == "onChangeName";
-        }
-        return n;
-    }
-
-    RecordingListener m_listener;
-    std::unique_ptr<PageDocumentView> m_page;
-};
+using velmora::test::idOf;
+using velmora::test::PageTest;
 
 TEST_F(PageTest, SameNamesBecomeUniqueAndTheNewNameIsReported) {
     insert(1, idOf(1), "Truck");
