@@ -314,3 +314,62 @@ TEST_F(PageTest, UserAndDeviceUpdatesRefreshTheOpenPopup) {
 }
 
 } // namespace
+
+namespace {
+
+// A vehicle the page holds already may be inserted again (the fleet is sent
+// once more); an empty position then means "not known yet", not bad input.
+TEST_F(PageTest, InsertingAKnownVehicleAgainUpdatesNameAndTimeWithoutAlerts) {
+    struct Row {
+        const char* firstLat;
+        const char* firstLng;
+        const char* lat;
+        const char* lng;
+        bool onMap;            // the icon is on the map afterwards
+        const char* position;  // the record's position afterwards, "0" when unknown
+    };
+    const Row rows[] = {
+        {"", "", "", "", false, "0"},
+        {"", "", "", "12.5", false, "0"},
+        {"", "", "12.5", "", false, "0"},
+        {"1.5", "2.5", "", "", true, "1.5,2.5"},   // the marker stays where it was
+        {"", "", "3.25", "4.75", false, "3.25,4.75"},
+    };
+    eval("window.__alerts = []; window.alert = function (text) { window.__alerts.push(String(text)); }; true");
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string id = idOf(++n);
+        const QString qid = QString::fromStdString(id);
+        SCOPED_TRACE(std::string("second insert at '") + row.lat + "', '" + row.lng + "' after '" + row.firstLat +
+                     "', '" + row.firstLng + "'");
+        MapCommands::Vehicle v;
+        v.id = id;
+        v.name = "First " + std::to_string(n);
+        v.lastUpdatedTime = "2026-01-31 17:05:09";
+        v.lastUpdatedLatitude = row.firstLat;
+        v.lastUpdatedLongitude = row.firstLng;
+        send(MapCommands::insertVehicle(1, v));
+        v.name = "Second " + std::to_string(n);
+        v.lastUpdatedTime = "2026-02-01 08:00:00";
+        v.lastUpdatedLatitude = row.lat;
+        v.lastUpdatedLongitude = row.lng;
+        send(MapCommands::insertVehicle(1, v));
+        EXPECT_EQ(json("window.__alerts"), "[]");
+        EXPECT_EQ(evalText("listBox.vehicleName('" + qid + "')"), QString::fromStdString(v.name));
+        EXPECT_EQ(evalText("findVehicle('" + qid + "').vehicleName"), QString::fromStdString(v.name));
+        EXPECT_EQ(evalText("findVehicle('" + qid + "').updateTime"), "2026-02-01 08:00:00");
+        EXPECT_EQ(evalText("(function (p) { return p ? p.lat + ',' + p.lng : '0'; })(findVehicle('" + qid +
+                           "').latlng)"),
+                  row.position);
+        EXPECT_EQ(eval("map.hasLayer(iconIndex['" + qid + "'])"), QVariant(row.onMap));
+        if (row.onMap) {
+            EXPECT_EQ(evalText("(function (p) { return p.lat + ',' + p.lng; })(iconIndex['" + qid +
+                               "'].getLatLng())"),
+                      "1.5,2.5");
+        }
+        eval("window.__alerts = []; true");
+    }
+    EXPECT_EQ(eval("listBox.order().length").toInt(), n);
+}
+
+} // namespace
