@@ -180,4 +180,37 @@ TEST_F(PageMouseTest, ToolbarListAndEventListFollowTheMouse) {
     EXPECT_EQ(eval("trackLine.getLatLngs().length").toInt(), 6);
 }
 
+// The entry's event icon tells the operator what happened last; choosing
+// the vehicle must not take that away.
+TEST_F(PageMouseTest, EventIconStaysWhetherOrNotTheEntryIsSelected) {
+    insert(1, idOf(1), "Alarm");
+    insert(1, idOf(2), "Calm");
+    const QString icons =
+        "[1, 2].map(function (n) { var e = listBox.item(['" + QString::fromStdString(idOf(1)) + "', '" +
+        QString::fromStdString(idOf(2)) +
+        "'][n - 1]).eventIcon; return e.offsetWidth > 0 ? e.getAttribute('src') : 'hidden'; })";
+    struct Step {
+        const char* action;
+        std::function<void()> act;
+        const char* expected;
+    };
+    const Step steps[] = {
+        {"no event yet", [] {}, R"(["hidden","hidden"])"},
+        {"an event", [&] { send(MapCommands::updateEventInfo(13, "Alarm", "t", " ", idOf(1))); },
+         R"(["images/icon_emergency.png","hidden"])"},
+        {"select it", [&] { ASSERT_TRUE(click(entry(1))); }, R"(["images/icon_emergency.png","hidden"])"},
+        {"an event while selected", [&] { send(MapCommands::updateEventInfo(2, "Alarm", "t", " ", idOf(1))); },
+         R"(["images/icon_videoloss.png","hidden"])"},
+        {"select the other", [&] { ASSERT_TRUE(click(entry(2))); }, R"(["images/icon_videoloss.png","hidden"])"},
+        {"an event of unknown kind", [&] { send(MapCommands::updateEventInfo(99, "Alarm", "t", " ", idOf(1))); },
+         R"(["images/icon_videoloss.png","hidden"])"},
+        {"select it again", [&] { ASSERT_TRUE(click(entry(1))); }, R"(["images/icon_videoloss.png","hidden"])"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.action);
+        step.act();
+        EXPECT_EQ(json(icons), step.expected);
+    }
+}
+
 } // namespace
