@@ -138,7 +138,12 @@ protected:
     /// waits until the page has handled it. False when the element is not
     /// on screen.
     bool click(const QString& selector, Qt::MouseButton button = Qt::LeftButton) {
-        const QPoint at = centreOf(selector);
+        // Images (the vehicle icons) take their size once loaded.
+        QPoint at = centreOf(selector);
+        for (int i = 0; i < 100 && at.x() < 0; ++i) {
+            PageDocumentView::pump(20);
+            at = centreOf(selector);
+        }
         if (at.x() < 0) {
             return false;
         }
@@ -154,6 +159,12 @@ protected:
     void settle() {
         PageDocumentView::pump(30);
         eval("true");
+    }
+
+    /// Selectors of one vehicle's list entry and map icon.
+    static QString entry(const std::string& id) { return "[id=" + quoted(QString::fromStdString(id)) + "]"; }
+    static QString icon(const std::string& id) {
+        return "canvas.VehicleIcon[data-vehicle=" + quoted(QString::fromStdString(id)) + "]";
     }
 
     static QString quoted(const QString& text) {

@@ -18,7 +18,7 @@ using velmora::test::RecordingListener;
 
 class PageMouseTest : public PageTest {
 protected:
-    QString entry(int n) { return "[id='" + QString::fromStdString(idOf(n)) + "']"; }
+    QString entry(int n) { return PageTest::entry(idOf(n)); }
 
     /// Opens the select's drop-down with a click and clicks option index
     /// (of count) in it. False when no drop-down appeared.

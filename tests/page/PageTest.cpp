@@ -83,10 +83,10 @@ TEST_F(PageTest, SortOrdersByNameWithoutCaseAndEqualNamesGreaterFirst) {
     EXPECT_EQ(listOrder(), "[\"10 Zulu\",\"alpha\",\"Alpha\",\"ALPHA\",\"bravo\",\"Bravo 2\",\"charlie\"]");
     // From the page: only the left button sorts.
     insert(1, idOf(++n), "aardvark");
-    send("sortVehicleList({button: 2});");
+    ASSERT_TRUE(click("#ListTitle", Qt::RightButton));
     EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[0])").toString(), "10 Zulu");
     EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[7])").toString(), "aardvark");
-    send("sortVehicleList({button: 0});");
+    ASSERT_TRUE(click("#ListTitle"));
     EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[1])").toString(), "aardvark");
 }
 
@@ -101,7 +101,7 @@ TEST_F(PageTest, EventListKeepsSeventeenLinesAndReopensAt150High) {
     EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine').textContent"), "Bus S.M.A.R.T. Temperature (cam 19)");
     EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine:last-child').textContent"),
               "Bus Text-In (cam 3)");
-    send("eventPopup.Hide(); eventPopup.DeleteItem();"); // what the close button does
+    ASSERT_TRUE(click("#EventPopup .CloseRow img"));
     EXPECT_EQ(evalText("document.getElementById('EventPopup').style.display"), "none");
     send(MapCommands::updateEventInfo(6, "Bus", "2026-01-31 17:05:09", " ", idOf(1)));
     EXPECT_EQ(evalText("document.getElementById('EventPopup').style.display"), "block");
@@ -134,10 +134,10 @@ TEST_F(PageTest, TrackKeepsTheLatest1001PointsAndCourseMinusOneKeepsTheRotation)
     send(MapCommands::moveTo(11, 20, 5, 0, 0, 0, 0, idOf(1)));
     EXPECT_NEAR(eval(angle).toDouble(), 0, 1e-9);
     // The selected vehicle's track is the polyline.
-    send("listBox.setCurrentVehicle(null, listBox.item('" + QString::fromStdString(idOf(1)) + "'));");
+    ASSERT_TRUE(click(entry(idOf(1))));
     EXPECT_EQ(eval("trackLine.getLatLngs().length").toInt(), 1001);
     EXPECT_EQ(eval("map.hasLayer(trackLine)"), QVariant(true));
-    send("setTrackingLine(false);");
+    ASSERT_TRUE(click("#TrackingButton"));
     EXPECT_EQ(eval("map.hasLayer(trackLine)"), QVariant(false));
 }
 
@@ -145,7 +145,7 @@ TEST_F(PageTest, DeleteVehicleReportsTheNameAndRemovesEverything) {
     insert(1, idOf(1), "Doomed");
     insert(1, idOf(2), "Doomed");
     const QString id = QString::fromStdString(idOf(2));
-    send("onVehicleIconClick('" + id + "', {button: 0, clientX: 10, clientY: 10});");
+    ASSERT_TRUE(click(icon(idOf(2)))); // on top of the first one
     EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.display"), "block");
     EXPECT_EQ(evalText("global.currentVehicle"), id);
     send(MapCommands::deleteVehicle(idOf(2)));
@@ -170,7 +170,7 @@ TEST_F(PageTest, PopupShowsSpeedInKmhAndMphAndPositionsInDegreesMinutesSeconds) 
     insert(1, idOf(1), "Popup");
     send(MapCommands::updateOptionalInfo(idOf(1), "Popup", "Acme", "Volvo", "FH", "AB-123", "", "C"));
     send(MapCommands::moveTo(37.4419, -122.143, 10, 0, 0, 0, 45, idOf(1)));
-    send("onVehicleIconClick('" + QString::fromStdString(idOf(1)) + "', {button: 0, clientX: 5, clientY: 5});");
+    ASSERT_TRUE(click(icon(idOf(1))));
     struct Row {
         const char* field;
         const char* text;
@@ -195,15 +195,15 @@ TEST_F(PageTest, PopupShowsSpeedInKmhAndMphAndPositionsInDegreesMinutesSeconds) 
     EXPECT_EQ(evalText("contextMenu.getItem('Longitude')"), QString::fromUtf8("0\u00B015'0.00\"E"));
     EXPECT_EQ(evalText("contextMenu.getItem('Speed')"), "0.00km/h (0.00 mph)");
     // Expanding makes it 327 high, collapsing 184.
-    send("contextMenu.toggleExpanded(null);");
+    ASSERT_TRUE(click("#ContextMenu .MoreButton"));
     EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.height"), "327px");
-    send("contextMenu.toggleExpanded(null);");
+    ASSERT_TRUE(click("#ContextMenu .MoreButton"));
     EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.height"), "184px");
 }
 
 TEST_F(PageTest, SelectionWritesTheGeocodedAddress) {
     insert(1, idOf(1), "Palo", "37.4419", "-122.143");
-    send("listBox.setCurrentVehicle({button: 0}, listBox.item('" + QString::fromStdString(idOf(1)) + "'));");
+    ASSERT_TRUE(click(entry(idOf(1))));
     QString address;
     for (int i = 0; i < 50 && address.isEmpty(); ++i) {
         PageDocumentView::pump(50);
@@ -259,28 +259,26 @@ TEST_F(PageTest, PageSizeLaysOutListToolbarAndMap) {
     EXPECT_EQ(json("[document.getElementById('Toolbar').style.width, document.getElementById('map').style.width, "
                    "document.getElementById('map').style.height, document.getElementById('EventPopup').style.left]"),
               "[\"795px\",\"800px\",\"673px\",\"680px\"]");
-    send("setListVisible(false);");
+    ASSERT_TRUE(click("#HideListButton"));
     EXPECT_EQ(json("[document.getElementById('Toolbar').style.width, document.getElementById('map').style.width, "
                    "document.getElementById('ShowListButton').style.display]"),
               "[\"995px\",\"1000px\",\"block\"]");
     // The context menu: Edit switches list tooltips off and asks the console.
+    ASSERT_TRUE(click("#ShowListButton"));
     insert(1, idOf(1), "Menu");
-    send("vehicleContextMenu.Display({clientX: 5, clientY: 5}, '" + QString::fromStdString(idOf(1)) +
-         "'); onVehicleMenuClick({button: 0}, 'edit', '" + QString::fromStdString(idOf(1)) + "');");
+    ASSERT_TRUE(click(entry(idOf(1)), Qt::RightButton));
+    ASSERT_TRUE(click("#VehicleContextMenu [data-item=edit]"));
     EXPECT_EQ(eval("global.tooltipEnabled"), QVariant(false));
     send(MapCommands::enableTooltip());
     EXPECT_EQ(eval("global.tooltipEnabled"), QVariant(true));
-    m_page->evaluate("true");
-    PageDocumentView::pump(100);
-    ASSERT_FALSE(m_listener.calls.empty());
-    EXPECT_EQ(m_listener.calls.back(), std::make_pair(std::string("onClickEdit"), idOf(1)));
+    EXPECT_TRUE(waitForCall({"onClickEdit", idOf(1)}));
 }
 
 TEST_F(PageTest, UserAndDeviceUpdatesRefreshTheOpenPopup) {
     insert(1, idOf(1), "Alpha");
-    insert(1, idOf(2), "Beta");
+    insert(1, idOf(2), "Beta", "40.7128", "-74.006"); // its icon apart from Alpha's
     const QString a = QString::fromStdString(idOf(1));
-    send("onVehicleIconClick('" + a + "', {button: 0, clientX: 5, clientY: 5});");
+    ASSERT_TRUE(click(icon(idOf(1))));
     send(MapCommands::updateOptionalInfo(idOf(1), "Alpha", "", "MAN", "TGX", "", "Eve", ""));
     EXPECT_EQ(evalText("contextMenu.getItem('Company Name')"), "Company"); // the label stands in
     EXPECT_EQ(evalText("contextMenu.getItem('Driver Name')"), "Eve");
@@ -301,7 +299,7 @@ TEST_F(PageTest, UserAndDeviceUpdatesRefreshTheOpenPopup) {
     // An event line of an unknown kind has no icon; a click on a line selects its vehicle.
     send(MapCommands::updateEventInfo(99, "Beta", "t", "odd", idOf(2)));
     EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine').className"), "EventLine noicon");
-    send("onEventLineClick({button: 0}, '" + QString::fromStdString(idOf(2)) + "');");
+    ASSERT_TRUE(click("#EventPopup .EventLine"));
     EXPECT_EQ(evalText("global.currentVehicle"), QString::fromStdString(idOf(2)));
     EXPECT_EQ(evalText("contextMenu.vehicleName()"), "Beta"); // refreshed, not shown anew
     // A changed period restarts every timer; unknown ids change nothing.
