@@ -2,12 +2,16 @@
 // (built by MapCommands), state is read back with script.
 #include "tests/page/PageFixture.h"
 
+#include "mapview/PageResources.h"
+#include "mapview/VelmoraSchemeHandler.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QVariant>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -368,6 +372,60 @@ TEST_F(PageTest, InsertingAKnownVehicleAgainUpdatesNameAndTimeWithoutAlerts) {
         eval("window.__alerts = []; true");
     }
     EXPECT_EQ(eval("listBox.order().length").toInt(), n);
+}
+
+} // namespace
+
+namespace {
+
+// The address line is answered later than the selection asks for it. When
+// the vehicle is removed, or runs off the map, before the answer is in, the
+// cleared line must stay clear: the answer is about a place the operator no
+// longer looks at.
+TEST_F(PageTest, ALateGeocoderAnswerCannotWriteBackAClearedAddress) {
+    // The real geocoder's answer, held back in the page as if still on its
+    // way; the counter tells the test that it has run.
+    m_page->getHost().getSchemeHandler()->registerProvider(
+        "geocode", [](const QUrl& url, velmora::VelmoraSchemeHandler::Reply& reply) {
+            if (!velmora::PageResources::answerGeocode(url, reply)) {
+                return false;
+            }
+            reply.body = "setTimeout(function () { " + reply.body +
+                         " window.__answers = (window.__answers || 0) + 1; }, 400);\n";
+            return true;
+        });
+    struct Row {
+        const char* meanwhile;
+        std::function<void(const std::string& id)> act;
+        const char* address;
+    };
+    const Row rows[] = {
+        {"nothing", [](const std::string&) {}, "Palo Alto, California, United States"},
+        {"the vehicle is removed", [this](const std::string& id) { send(MapCommands::deleteVehicle(id)); }, ""},
+        {"the vehicle runs off the map",
+         [this](const std::string& id) {
+             ASSERT_EQ(eval("map.getBounds().contains([-84, 0])"), QVariant(false));
+             send(MapCommands::moveTo(-84, 0, 3, 0, 0, 0, 180, id));
+         },
+         ""},
+        {"nothing, once more", [](const std::string&) {}, "Palo Alto, California, United States"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.meanwhile);
+        const std::string id = idOf(++n);
+        insert(1, id, "Car " + std::to_string(n));
+        eval("setAddress(''); true");
+        ASSERT_TRUE(click(entry(id)));
+        row.act(id);
+        bool answered = false;
+        for (int i = 0; i < 200 && !answered; ++i) {
+            PageDocumentView::pump(10);
+            answered = eval("window.__answers || 0").toInt() >= n;
+        }
+        ASSERT_TRUE(answered) << "the geocoder never answered";
+        EXPECT_EQ(evalText("document.getElementById('Address').textContent"), row.address);
+    }
 }
 
 } // namespace
