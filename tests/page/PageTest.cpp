@@ -429,3 +429,68 @@ TEST_F(PageTest, ALateGeocoderAnswerCannotWriteBackAClearedAddress) {
 }
 
 } // namespace
+
+namespace {
+
+// The time-out mark says "no word from the device for a while". An operator
+// renaming the vehicle is no word from the device: it must not postpone the
+// mark, while every device update does.
+TEST_F(PageTest, OperatorRenamesDoNotPostponeTheTimeoutMark) {
+    struct Row {
+        const char* update;
+        std::function<QString(const std::string& id)> command;
+        bool postpones;
+    };
+    const Row rows[] = {
+        {"updateVehicleName", [](const std::string& id) { return MapCommands::updateVehicleName(id, "Renamed"); },
+         false},
+        {"updateUserDefinedInfo",
+         [](const std::string& id) { return MapCommands::updateUserDefinedInfo(id, "Edited", "a", "b", ""); }, false},
+        {"updateVehicle",
+         [](const std::string& id) { return MapCommands::updateVehicle("37.5", "-122.1", id, "Moved", "t"); }, true},
+        {"updateOptionalInfo",
+         [](const std::string& id) { return MapCommands::updateOptionalInfo(id, "Told", "c", "m", "x", "r", "d", "l"); },
+         true},
+        {"updateEventInfo", [](const std::string& id) { return MapCommands::updateEventInfo(1, "Alarmed", "t", " ", id); },
+         true},
+    };
+    const int n = static_cast<int>(std::size(rows));
+    for (int i = 0; i < n; ++i) {
+        insert(1, idOf(i + 1), "Unit " + std::to_string(i + 1));
+    }
+    // When each mark first shows, by the page's own clock.
+    eval("window.__marked = {}; new MutationObserver(function (records) { records.forEach(function (r) {"
+         " var mark = r.target; if (mark.className === 'TimeoutMark' && mark.style.display === 'inline'"
+         " && !(mark.parentNode.id in __marked)) __marked[mark.parentNode.id] = performance.now(); });"
+         " }).observe(document.getElementById('ListBox'), {attributes: true, subtree: true, attributeFilter:"
+         " ['style']}); true");
+    const int period = 600;
+    send("resetTimeout(0.01); window.__started = performance.now();");
+    PageDocumentView::pump(period * 2 / 3);
+    for (int i = 0; i < n; ++i) {
+        send(rows[i].command(idOf(i + 1)));
+    }
+    const double updated = eval("performance.now() - __started").toDouble();
+    ASSERT_LT(updated, period - 50) << "the updates came after the first time-out: nothing to tell apart";
+    bool allMarked = false;
+    for (int i = 0; i < 300 && !allMarked; ++i) {
+        PageDocumentView::pump(10);
+        allMarked = eval("Object.keys(__marked).length").toInt() == n;
+    }
+    ASSERT_TRUE(allMarked) << json("__marked").toStdString();
+    for (int i = 0; i < n; ++i) {
+        SCOPED_TRACE(rows[i].update);
+        const QString id = QString::fromStdString(idOf(i + 1));
+        const double marked = eval("__marked['" + id + "'] - __started").toDouble();
+        // A restarted timer fires a whole period after the update; the first
+        // one a period after the start, some time before that.
+        if (rows[i].postpones) {
+            EXPECT_GE(marked, updated + period - 20);
+        } else {
+            EXPECT_LT(marked, updated + period - 100);
+        }
+        EXPECT_NE(evalText("listBox.vehicleName('" + id + "')"), "Unit " + QString::number(i + 1));
+    }
+}
+
+} // namespace
