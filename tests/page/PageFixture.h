@@ -136,7 +136,7 @@ protected:
 
     /// Presses and releases button over the element matching selector, then
     /// waits until the page has handled it. False when the element is not
-    /// on screen.
+    /// on screen or the page never saw the click.
     bool click(const QString& selector, Qt::MouseButton button = Qt::LeftButton) {
         // Images (the vehicle icons) take their size once loaded.
         QPoint at = centreOf(selector);
@@ -147,18 +147,37 @@ protected:
         if (at.x() < 0) {
             return false;
         }
+        // The release is the last event of a click: once the page has seen
+        // it, every handler of the click has run.
+        const int released = eval("window.__releases === undefined ? (window.__releases = 0,"
+                                  " document.addEventListener('mouseup', function () { ++window.__releases; },"
+                                  " true), 0) : window.__releases")
+                                 .toInt();
         QWidget* target = renderWidget();
         QTest::mouseMove(target, at);
         QTest::mouseClick(target, button, Qt::NoModifier, at);
-        settle();
+        QElapsedTimer timer;
+        timer.start();
+        while (eval("window.__releases").toInt() <= released) {
+            if (timer.elapsed() > 5000) {
+                return false;
+            }
+            PageDocumentView::pump(5);
+        }
         return true;
     }
 
-    /// Lets input events reach the page: a script round trip after them
-    /// returns only once the renderer has handled what came before.
-    void settle() {
-        PageDocumentView::pump(30);
-        eval("true");
+    /// Runs the event loop until script is true in the page, or the time-out.
+    bool waitUntil(const QString& script, int timeoutMs = 5000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (eval(script) != QVariant(true)) {
+            if (timer.elapsed() > timeoutMs) {
+                return false;
+            }
+            PageDocumentView::pump(5);
+        }
+        return true;
     }
 
     /// Selectors of one vehicle's list entry and map icon.

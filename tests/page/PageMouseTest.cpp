@@ -42,8 +42,9 @@ protected:
         const QPoint at(dropDown->width() / 2, dropDown->height() * (2 * index + 1) / (2 * count));
         QTest::mouseMove(dropDown, at);
         QTest::mouseClick(dropDown, Qt::LeftButton, Qt::NoModifier, at);
-        settle();
-        return true;
+        // The page changes the map in the same task that takes the choice.
+        return waitUntil("document.querySelector(" + quoted(selector) + ").selectedIndex === " +
+                         QString::number(index));
     }
 
     /// The calls that arrived, counted, once a later left click's call is in:
