@@ -22,9 +22,9 @@ CallbackServerImpl::CallbackServerImpl(CallbackServerDelegate* delegate)
 
 CallbackServerImpl::~CallbackServerImpl()
 {
-    if (isRunning()) {
-        stop();
-    }
+    // Always joins: a thread that ended on its own may still be signalling
+    // its end, and join() returns at once when nothing runs.
+    stop();
     closeSocket();
 }
 
@@ -63,6 +63,8 @@ void CallbackServerImpl::start(int port)
             m_delegate->onError(e.getMessage());
         }
     } catch (...) {
+        // Thread creation refused (SystemException) or worse: idle, port closed.
+        m_boundPort.store(0);
         m_selector.clear();
         closeSocket();
         throw;
@@ -106,9 +108,15 @@ void CallbackServerImpl::run()
             m_selected.clear();
             const int n = m_selector.select(m_selected, SELECT_TIMEOUT_MS);
             if (n < 0) {
+                // An interrupted wait never gets here (the selector goes on
+                // waiting); anything else ends intake, and the owner is told.
+                const SocketException failure(VELMORA_THROW_SITE("SocketException"), errno);
                 trace("Selector Error!");
                 closeSocket();
                 m_selector.clear();
+                if (m_delegate != nullptr) {
+                    m_delegate->onError(failure.getMessage());
+                }
                 return;
             }
             for (const SelectionKey& key : m_selected) {
