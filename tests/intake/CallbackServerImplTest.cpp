@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -366,7 +367,7 @@ TEST(CallbackServerImpl, SelectorFailureIsReportedAndTheOwnerMayDestroyOrRestart
             server->start(0);
             ASSERT_TRUE(server->isRunning());
             sender.send(server->getBoundPort(), "again,1");
-            EXPECT_TRUE(delegate.waitForTotal(3));
+            EXPECT_TRUE(delegate.waitForTotal(4)); // one message and two errors before
             server->stop();
         }
         delete server;
@@ -376,9 +377,12 @@ TEST(CallbackServerImpl, SelectorFailureIsReportedAndTheOwnerMayDestroyOrRestart
         if (restart) {
             EXPECT_EQ(infos[1].getVehicleName(), "again");
         }
+        // The read that follows the message in the same burst fails, and so
+        // does the wait after it: both reach onError.
         const auto errors = delegate.errors();
-        ASSERT_EQ(errors.size(), 1u) << "the selector failure must reach onError";
+        ASSERT_EQ(errors.size(), 2u) << "the selector failure must reach onError";
         EXPECT_EQ(errors[0], errnoText(EBADF));
+        EXPECT_EQ(errors[1], errnoText(EBADF));
     }
 }
 
@@ -448,4 +452,101 @@ TEST(CallbackServerImpl, StartOnARunningServerFreesTheFirstPortAndStopEndsIt)
     EXPECT_FALSE(server.isRunning());
     EXPECT_TRUE(portIsFree(second));
     EXPECT_EQ(delegate.infos().size(), 1u);
+}
+
+namespace {
+
+/// Holds the server thread inside the first message until released, so
+/// that a burst queues up behind it.
+struct HeldServer {
+    ActingDelegate delegate;
+    std::atomic<bool> held{false};
+    std::atomic<bool> released{false};
+    std::unique_ptr<CallbackServerImpl> server;
+
+    HeldServer()
+    {
+        delegate.action = [this] {
+            if (!held.exchange(true)) {
+                while (!released.load()) {
+                    std::this_thread::sleep_for(1ms);
+                }
+            }
+        };
+        server = std::make_unique<CallbackServerImpl>(&delegate);
+        server->start(0);
+    }
+
+    void holdWith(Sender& sender)
+    {
+        sender.send(server->getBoundPort(), "hold,1");
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!held.load() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_TRUE(held.load());
+    }
+};
+
+} // namespace
+
+TEST(CallbackServerImpl, QueuedBurstIsDeliveredInOrderUnderTheSizeRules)
+{
+    HeldServer s;
+    Sender sender;
+    ASSERT_NO_FATAL_FAILURE(s.holdWith(sender));
+    // Several times the reads of one wake, with dropped and oversized ones
+    // among them.
+    std::vector<std::string> expected{"hold"};
+    size_t oversized = 0;
+    for (int i = 0; i < 150; ++i) {
+        const std::string name = "m" + std::to_string(i);
+        if (i % 40 == 7) {
+            sender.send(s.server->getBoundPort(), messageOfSize(4095, "dropped"));
+        } else if (i % 40 == 21) {
+            sender.send(s.server->getBoundPort(), messageOfSize(5000, "oversized"));
+            ++oversized;
+        } else if (i % 40 == 33) {
+            sender.send(s.server->getBoundPort(), messageOfSize(4094, name));
+            expected.push_back(name);
+        } else {
+            sender.send(s.server->getBoundPort(), name + ",1");
+            expected.push_back(name);
+        }
+    }
+    s.released.store(true);
+    ASSERT_TRUE(s.delegate.waitForTotal(expected.size() + oversized));
+    std::this_thread::sleep_for(50ms);
+    s.server->stop();
+    const auto infos = s.delegate.infos();
+    ASSERT_EQ(infos.size(), expected.size());
+    for (size_t i = 0; i < infos.size(); ++i) {
+        EXPECT_EQ(infos[i].getVehicleName(), expected[i]) << i;
+    }
+    const auto errors = s.delegate.errors();
+    ASSERT_EQ(errors.size(), oversized);
+    for (const std::string& error : errors) {
+        EXPECT_EQ(error, errnoText(EMSGSIZE));
+    }
+}
+
+TEST(CallbackServerImpl, StopEndsAQueuedBurstWithoutReadingIt)
+{
+    HeldServer s;
+    Sender sender;
+    ASSERT_NO_FATAL_FAILURE(s.holdWith(sender));
+    for (int i = 0; i < 100; ++i) {
+        sender.send(s.server->getBoundPort(), "queued,1");
+    }
+    std::thread stopper([&] { s.server->stop(); });
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!s.server->isStopRequested() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    s.released.store(true);
+    stopper.join();
+    EXPECT_FALSE(s.server->isRunning());
+    const auto infos = s.delegate.infos();
+    ASSERT_EQ(infos.size(), 1u) << "datagrams were read after the stop request";
+    EXPECT_EQ(infos[0].getVehicleName(), "hold");
 }
