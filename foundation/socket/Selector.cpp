@@ -150,6 +150,12 @@ int Selector::doSelect(std::vector<SelectionKey>& selected, int64_t timeoutMs)
     // A signal handler that runs on this thread interrupts select, and the
     // call is never restarted: that is "nothing ready yet", so the wait goes
     // on for the time that is left, on fresh copies of the sets.
+    // Beyond about 69 years a limit is as good as none, and the clock sums
+    // below stay in range.
+    constexpr int64_t LONGEST_LIMIT_MS = int64_t{1} << 41;
+    if (timeoutMs > LONGEST_LIMIT_MS) {
+        timeoutMs = LONGEST_LIMIT_MS;
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     const HandleSet wantedRead = readSet;
     const HandleSet wantedWrite = writeSet;
