@@ -26,6 +26,20 @@
 
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_TEST_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_TEST_LEAK_CHECKED 1
+#endif
+#endif
+#ifndef VELMORA_TEST_LEAK_CHECKED
+#define VELMORA_TEST_LEAK_CHECKED 0
+#endif
+#if VELMORA_TEST_LEAK_CHECKED
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace velmora::test {
 
 class GermanLocale {
@@ -48,6 +62,7 @@ public:
             return;
         }
         setenv("LOCPATH", generated.folder.c_str(), 1);
+        const LeakCheckPause pause;
         if (std::setlocale(LC_ALL, NAME) == nullptr) {
             fail(std::string("setlocale(LC_ALL, ") + NAME + ") refused with LOCPATH=" +
                  generated.folder);
@@ -71,6 +86,7 @@ public:
 
     ~GermanLocale()
     {
+        const LeakCheckPause pause;
         std::locale::global(m_savedCxx);
         std::setlocale(LC_ALL, m_savedC.c_str());
         if (m_hadLocpath)
@@ -88,6 +104,26 @@ public:
     const std::string& why() const { return m_why; }
 
 private:
+    // The C library keeps a copy of the LOCPATH search list for good each
+    // time it loads a locale from there; the leak checker is not to count it.
+    class LeakCheckPause {
+    public:
+        LeakCheckPause()
+        {
+#if VELMORA_TEST_LEAK_CHECKED
+            __lsan_disable();
+#endif
+        }
+        ~LeakCheckPause()
+        {
+#if VELMORA_TEST_LEAK_CHECKED
+            __lsan_enable();
+#endif
+        }
+        LeakCheckPause(const LeakCheckPause&) = delete;
+        LeakCheckPause& operator=(const LeakCheckPause&) = delete;
+    };
+
     // The compiled locale is kept in a folder of its own per user, so the
     // many test processes ctest starts pay for localedef only once. It is
     // built aside and renamed into place, so a process never sees half of it.
@@ -138,6 +174,7 @@ private:
         m_why = why;
         ADD_FAILURE() << "German locale not active: " << why;
         // Leave the process as it was.
+        const LeakCheckPause pause;
         std::setlocale(LC_ALL, m_savedC.c_str());
     }
 
