@@ -190,7 +190,7 @@ std::string cFormatted(double value)
     return text;
 }
 
-TEST(MapCommandsTest, NumbersAreCsFormatInEveryLocale)
+TEST(MapCommandsTest, NumbersIgnoreTheProcessLocale)
 {
     struct Row {
         double value;
