@@ -85,7 +85,8 @@ public:
 
     /// Records committed to the file since the process started.
     uint64_t getWrittenCount() const { return m_writtenCount.load(); }
-    /// Records taken from the queue but not stored (failed or skipped).
+    /// Records not stored: failed, skipped, or left queued by a shutdown
+    /// whose last batch could not begin. Each record counts once.
     uint64_t getFailedCount() const { return m_failedCount.load(); }
 
     /// The writer loop; runs on the manager's own thread.
