@@ -160,6 +160,9 @@ function onEventLineClick(e, vehicleID) {
 
 function onVehicleMenuClick(e, key, vehicleID) {
   if (e.button !== 0) return;
+  // A vehicle removed while its menu was open has no track to ask for, and
+  // no answer would switch the tooltips back on.
+  if (key === "tracking" && !findVehicle(vehicleID)) return;
   global.tooltipEnabled = false;
   removeTooltip();
   if (key === "edit") callNative("onClickEdit", [String(vehicleID)]);
