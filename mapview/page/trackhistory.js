@@ -89,6 +89,9 @@ function showTrackingLine(latitude, longitude) {
   removeHistoryLayers(h);
   h.points = points;
   timeTrack(points);
+  // The view first: the track is then drawn once, at the zoom it is seen at.
+  showTrackingBar(h);
+  fitHistory(h);
   h.layer = L.layerGroup().addTo(map);
   drawTrack(h, points);
   var endLat = Number(latitude), endLng = Number(longitude);
@@ -101,8 +104,6 @@ function showTrackingLine(latitude, longitude) {
   }).addTo(h.layer);
   h.marker = new ImageCanvasOverlay(points[0].latlng, global.selectIcon, "", { className: "ReplayMarker", interactive: false });
   h.marker.addTo(map);
-  showTrackingBar(h);
-  fitHistory(h);
   h.clock = points[0].t;
   h.index = 0;
   h.visits = [0];
