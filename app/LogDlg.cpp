@@ -439,7 +439,9 @@ void LogDlg::onLastPage() {
 void LogDlg::reportReadFailure(const DatabaseException& e) {
     traceException(e);
     emptyList();
-    MessageBox::error(this, QString::fromLatin1(READ_FAILED).arg(QString::fromUtf8(e.getMessage())));
+    const QString why = DBManager::getInstance().isOpen() ? QString::fromUtf8(e.getMessage())
+                                                          : QString::fromLatin1(NOT_OPEN);
+    MessageBox::error(this, QString::fromLatin1(READ_FAILED).arg(why));
 }
 
 void LogDlg::reportReadFailureLater(const QString& text) {
