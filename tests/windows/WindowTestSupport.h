@@ -31,34 +31,35 @@
 
 namespace velmora::test {
 
-/// Calls handler with the next modal window to become active (one that is
-/// not active now). Gives up with a test failure after timeoutMs, closing
-/// whatever modal window is then open so that the test cannot hang.
-inline void onNextModal(std::function<void(QWidget*)> handler, int timeoutMs = 5000)
+/// Calls handler with the next modal window to become active that is not
+/// active now and that which accepts (any, when which is empty). Gives up
+/// with a test failure after timeoutMs.
+inline void onNextModal(std::function<void(QWidget*)> handler, int timeoutMs = 5000,
+                        std::function<bool(QWidget*)> which = {})
 {
     QPointer<QWidget> before = QApplication::activeModalWidget();
     auto* timer = new QTimer();
     auto* waited = new int(0);
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, waited, before, handler = std::move(handler), timeoutMs] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal != before.data() && modal->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            delete waited;
-            handler(modal);
-            return;
-        }
-        *waited += 5;
-        if (*waited >= timeoutMs) {
-            timer->stop();
-            timer->deleteLater();
-            delete waited;
-            ADD_FAILURE() << "no modal window opened";
-            if (modal != nullptr)
-                modal->close();
-        }
-    });
+    QObject::connect(timer, &QTimer::timeout,
+                     [timer, waited, before, handler = std::move(handler), which = std::move(which), timeoutMs] {
+                         QWidget* modal = QApplication::activeModalWidget();
+                         if (modal != nullptr && modal != before.data() && modal->isVisible() &&
+                             (!which || which(modal))) {
+                             timer->stop();
+                             timer->deleteLater();
+                             delete waited;
+                             handler(modal);
+                             return;
+                         }
+                         *waited += 5;
+                         if (*waited >= timeoutMs) {
+                             timer->stop();
+                             timer->deleteLater();
+                             delete waited;
+                             ADD_FAILURE() << "the awaited modal window did not open";
+                         }
+                     });
     timer->start();
 }
 
@@ -70,29 +71,31 @@ struct ShownBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
 
-/// Answers the next modal window, which must be a message box, with OK
-/// (or the given button) after noting what it showed.
-inline void answerBox(ShownBox& shown, QMessageBox::StandardButton answer = QMessageBox::Ok)
+/// Answers the next message box (whose text starts with prefix) with the
+/// given button after noting what it showed.
+inline void answerBox(ShownBox& shown, QMessageBox::StandardButton answer = QMessageBox::Ok,
+                      const QString& prefix = QString(), int timeoutMs = 5000)
 {
-    onNextModal([&shown, answer](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (box == nullptr) {
-            ADD_FAILURE() << "expected a message box, got " << modal->metaObject()->className();
-            modal->close();
-            return;
-        }
-        shown.seen = true;
-        shown.text = box->text();
-        shown.title = box->windowTitle();
-        shown.icon = box->icon();
-        QAbstractButton* button = box->button(answer);
-        if (button == nullptr) {
-            ADD_FAILURE() << "message box without the expected button";
-            box->close();
-            return;
-        }
-        QTest::mouseClick(button, Qt::LeftButton);
-    });
+    onNextModal(
+        [&shown, answer](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            shown.seen = true;
+            shown.text = box->text();
+            shown.title = box->windowTitle();
+            shown.icon = box->icon();
+            QAbstractButton* button = box->button(answer);
+            if (button == nullptr) {
+                ADD_FAILURE() << "message box without the expected button";
+                box->close();
+                return;
+            }
+            QTest::mouseClick(button, Qt::LeftButton);
+        },
+        timeoutMs,
+        [prefix](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            return box != nullptr && box->text().startsWith(prefix);
+        });
 }
 
 /// Runs dialog modally with script run inside its event loop; a dialog
