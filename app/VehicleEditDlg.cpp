@@ -32,6 +32,12 @@ const char* const UPDATE_FALSE = "Update FALSE";
 // The image field grows with the path; the edits keep this width.
 constexpr int EDIT_WIDTH = 200;
 
+QLabel* label(QWidget* parent, const char* text) {
+    auto* created = new QLabel(QString::fromLatin1(text), parent);
+    created->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return created;
+}
+
 QLineEdit* edit(QWidget* parent, const char* name, int limit) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QString::fromLatin1(name));
@@ -57,13 +63,13 @@ VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent
     connect(browse, &QPushButton::clicked, this, &VehicleEditDlg::onChooseImage);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QString::fromLatin1(NAME_LABEL), this), 0, 0, Qt::AlignRight);
+    grid->addWidget(label(this, NAME_LABEL), 0, 0);
     grid->addWidget(m_nameEdit, 0, 1, 1, 2);
-    grid->addWidget(new QLabel(QString::fromLatin1(INFO1_LABEL), this), 1, 0, Qt::AlignRight);
+    grid->addWidget(label(this, INFO1_LABEL), 1, 0);
     grid->addWidget(m_info1Edit, 1, 1, 1, 2);
-    grid->addWidget(new QLabel(QString::fromLatin1(INFO2_LABEL), this), 2, 0, Qt::AlignRight);
+    grid->addWidget(label(this, INFO2_LABEL), 2, 0);
     grid->addWidget(m_info2Edit, 2, 1, 1, 2);
-    grid->addWidget(new QLabel(QString::fromLatin1(IMAGE_LABEL), this), 3, 0, Qt::AlignRight);
+    grid->addWidget(label(this, IMAGE_LABEL), 3, 0);
     grid->addWidget(m_imageEdit, 3, 1);
     grid->addWidget(browse, 3, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
