@@ -126,11 +126,17 @@ bool EventPager::forEach(int chunkSize, const std::function<bool(const std::vect
     std::vector<EventLog> chunk;
     chunk.reserve(static_cast<size_t>(chunkSize));
     std::string after;
+    int64_t lastId = -1;
     for (;;) {
         chunk.clear();
         select(after, "ORDER BY id LIMIT " + number(chunkSize), chunk);
         if (chunk.empty())
             return true;
+        // Every run must start past the last one; a run that does not
+        // would be handed over again and again.
+        if (chunk.front().getId() <= lastId)
+            return false;
+        lastId = chunk.back().getId();
         if (!visitor(chunk))
             return false;
         if (static_cast<int>(chunk.size()) < chunkSize)
