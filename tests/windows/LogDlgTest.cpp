@@ -404,6 +404,12 @@ TEST_F(LogDlgTest, PagesStayThoseOfTheSearchWhileNewEventsArrive)
     ASSERT_EQ(controls.names().size(), 50u);
     EXPECT_EQ(controls.names().back(), "ev150");
     EXPECT_EQ(controls.buttons(), "++--");
+    // Counted from the end, the last page is still that of the search.
+    click(controls.first);
+    click(controls.last);
+    ASSERT_EQ(controls.names().size(), 50u);
+    EXPECT_EQ(controls.names().front(), "ev101");
+    EXPECT_EQ(controls.names().back(), "ev150");
 
     click(controls.search);
     EXPECT_EQ(controls.indicator->text(), QStringLiteral("1 / 3"));
