@@ -89,6 +89,7 @@ const QRect LAST_BUTTON(408, 486, 40, 24);
 const int COLUMN_WIDTHS[] = {200, 150, 150};
 // Column 3 takes what the list's inside leaves after the first three.
 constexpr int FIXED_COLUMNS_WIDTH = 502;
+constexpr int ROW_PADDING = 6;
 
 QPushButton* button(QWidget* parent, const char* text, const char* name, const QRect& geometry) {
     auto* created = new QPushButton(QString::fromLatin1(text), parent);
@@ -188,6 +189,8 @@ void LogDlg::createControls() {
     m_list->setWordWrap(false);
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_list->verticalHeader()->hide();
+    // Report-style rows: a line of text and a little air, not button height.
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + ROW_PADDING);
     QHeaderView* header = m_list->horizontalHeader();
     header->setSectionsClickable(false);
     header->setHighlightSections(false);

@@ -29,6 +29,12 @@ const char* const STORE_FAILED = "The setting could not be stored.\n%1";
 // separators through.
 const char* const DIGITS = "[0-9]*";
 
+QLabel* label(QWidget* parent, const char* text, Qt::Alignment alignment) {
+    auto* created = new QLabel(QString::fromLatin1(text), parent);
+    created->setAlignment(alignment | Qt::AlignVCenter);
+    return created;
+}
+
 QLineEdit* digitField(QWidget* parent, const char* name) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QString::fromLatin1(name));
@@ -46,11 +52,11 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     m_portField = digitField(this, "portField");
     m_timeoutField = digitField(this, "timeoutField");
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QString::fromLatin1(PORT_LABEL), this), 0, 0, Qt::AlignRight);
+    grid->addWidget(label(this, PORT_LABEL, Qt::AlignRight), 0, 0);
     grid->addWidget(m_portField, 0, 1);
-    grid->addWidget(new QLabel(QString::fromLatin1(TIMEOUT_LABEL), this), 1, 0, Qt::AlignRight);
+    grid->addWidget(label(this, TIMEOUT_LABEL, Qt::AlignRight), 1, 0);
     grid->addWidget(m_timeoutField, 1, 1);
-    grid->addWidget(new QLabel(QString::fromLatin1(MINUTE_LABEL), this), 1, 2);
+    grid->addWidget(label(this, MINUTE_LABEL, Qt::AlignLeft), 1, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));

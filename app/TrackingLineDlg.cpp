@@ -18,6 +18,8 @@ const char* const SHOW_TEXT = "Show";
 const char* const CANCEL_TEXT = "Cancel";
 const char* const CHOOSE = "Choose a duration";
 
+constexpr int LIST_WIDTH = 120;
+
 // The entries in the order they are added; the list shows them sorted.
 struct Duration {
     const char* text;
@@ -39,6 +41,7 @@ TrackingLineDlg::TrackingLineDlg(QWidget* parent) : QDialog(parent) {
         m_durationList->addSortedItem(QString::fromLatin1(duration.text), duration.hours);
     }
     m_durationList->setCurrentIndex(-1);
+    m_durationList->setMinimumWidth(LIST_WIDTH);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* show = buttons->addButton(QString::fromLatin1(SHOW_TEXT), QDialogButtonBox::AcceptRole);
@@ -50,7 +53,9 @@ TrackingLineDlg::TrackingLineDlg(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QString::fromLatin1(DURATION_LABEL), this), 0, 0, Qt::AlignRight);
+    auto* label = new QLabel(QString::fromLatin1(DURATION_LABEL), this);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(label, 0, 0);
     grid->addWidget(m_durationList, 0, 1);
     grid->addWidget(buttons, 1, 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);

@@ -31,6 +31,7 @@ const char* const BROWSE_TEXT = "...";
 const char* const UPDATE_FALSE = "Update FALSE";
 // The image field grows with the path; the edits keep this width.
 constexpr int EDIT_WIDTH = 200;
+constexpr int BROWSE_PADDING = 20;
 
 QLabel* label(QWidget* parent, const char* text) {
     auto* created = new QLabel(QString::fromLatin1(text), parent);
@@ -60,6 +61,7 @@ VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent
     auto* browse = new QPushButton(QString::fromLatin1(BROWSE_TEXT), this);
     browse->setObjectName(QStringLiteral("browseButton"));
     browse->setAutoDefault(false);
+    browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(browse->text()) + BROWSE_PADDING);
     connect(browse, &QPushButton::clicked, this, &VehicleEditDlg::onChooseImage);
 
     auto* grid = new QGridLayout(this);

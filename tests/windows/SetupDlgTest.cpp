@@ -3,7 +3,6 @@
 #include "db/Setup.h"
 #include "tests/windows/WindowTestSupport.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -197,19 +196,6 @@ TEST_F(SetupDlgTest, ARefusedWriteIsReportedAndTheStoreRecovers)
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(delivered(owner), (Posted{{PORT, 20000}}));
     EXPECT_EQ(stored(Setup::KEY_PORT), "20000");
-}
-
-TEST_F(SetupDlgTest, TheWindowShowsItsTitleAndLabels)
-{
-    SetupDlg dialog(nullptr);
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Setup"));
-    QStringList labels;
-    for (QLabel* label : dialog.findChildren<QLabel*>())
-        labels << label->text();
-    labels.sort();
-    EXPECT_EQ(labels, (QStringList{"Callback Port :", "Timeout :", "minute"}));
-    EXPECT_EQ(dialog.findChild<QPushButton*>("okButton")->text().remove(u'&'), QStringLiteral("OK"));
-    EXPECT_EQ(dialog.findChild<QPushButton*>("cancelButton")->text().remove(u'&'), QStringLiteral("Cancel"));
 }
 
 } // namespace

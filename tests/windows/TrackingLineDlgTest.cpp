@@ -2,7 +2,6 @@
 #include "tests/windows/WindowTestSupport.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QPushButton>
 
 #include <string>
@@ -24,14 +23,7 @@ TEST(TrackingLineDlgTest, EntriesAreSortedAndNoneIsChosenAtOpening)
     EXPECT_EQ(durations->currentIndex(), -1);
     EXPECT_EQ(dialog.getDurationHours(), 0);
     EXPECT_EQ(dialog.getDurationText(), QString());
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Tracking Line"));
-    EXPECT_NE(dialog.findChild<QLabel*>(), nullptr);
-    EXPECT_EQ(dialog.findChild<QLabel*>()->text(), QStringLiteral("Duration :"));
-    auto* show = dialog.findChild<QPushButton*>("showButton");
-    ASSERT_NE(show, nullptr);
-    EXPECT_EQ(show->text(), QStringLiteral("Show"));
-    EXPECT_TRUE(show->isDefault());
-    EXPECT_EQ(dialog.findChild<QPushButton*>("cancelButton")->text(), QStringLiteral("Cancel"));
+    EXPECT_TRUE(dialog.findChild<QPushButton*>("showButton")->isDefault());
 }
 
 TEST(TrackingLineDlgTest, ShowWithoutAChoiceAsksForOneAndStaysOpen)

@@ -9,7 +9,6 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -239,20 +238,6 @@ TEST_F(VehicleEditDlgTest, AnUnknownVehicleOpensNothingAndStoresNothing)
         EXPECT_EQ(dialog.getVehicle(), nullptr);
     }
     EXPECT_EQ(storedRow(), before);
-}
-
-TEST_F(VehicleEditDlgTest, TheWindowShowsItsCaptionAndLabels)
-{
-    addVehicle(vehicleRow(kId, "Device 7"));
-    VehicleEditDlg dialog(kId);
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Edit Vehicle"));
-    QStringList labels;
-    for (QLabel* label : dialog.findChildren<QLabel*>()) {
-        labels << label->text();
-        EXPECT_TRUE(label->alignment() & Qt::AlignRight) << label->text().toStdString();
-    }
-    labels.sort();
-    EXPECT_EQ(labels, (QStringList{"Image :", "Info1 :", "Info2 :", "Name :"}));
 }
 
 } // namespace
