@@ -59,8 +59,10 @@ public:
 
 private:
     /// Runs one SELECT over the search's set ("" or "AND ..." for extra,
-    /// the ORDER BY/LIMIT tail in order) and appends its rows.
-    void select(const std::string& extra, const std::string& order, std::vector<EventLog>& rows);
+    /// the ORDER BY/LIMIT tail in order), appends its rows and gives the
+    /// ids of the first and last row read.
+    void select(const std::string& extra, const std::string& order, std::vector<EventLog>& rows, int64_t& firstId,
+                int64_t& lastId);
     void clear();
 
     // "WHERE (condition) AND id <= newest" or "WHERE id <= newest".
@@ -69,8 +71,8 @@ private:
     // Keyset for the neighbouring pages: the page read last and the ids of
     // its first and last rows (no page when m_loadedPage is 0).
     int m_loadedPage = 0;
-    int32_t m_firstId = 0;
-    int32_t m_lastId = 0;
+    int64_t m_firstId = 0;
+    int64_t m_lastId = 0;
 };
 
 } // namespace velmora

@@ -139,6 +139,35 @@ TEST_F(EventPagerTest, AWalkStopsWhenTheVisitorSaysSoAndAClosedDatabaseThrows)
     EXPECT_TRUE(page.empty());
 }
 
+// Row ids past 32 bits (a long-lived, busy file) still page and walk right.
+TEST_F(EventPagerTest, IdsBeyondThirtyTwoBitsPageAsWell)
+{
+    std::string sql = "BEGIN;";
+    for (int i = 0; i < 250; ++i) {
+        sql += "INSERT INTO event_info (id, name, time, event_type, device_title, vehicle_id) VALUES (" +
+               std::to_string(2147483600LL + i * 1000LL) + ", 'n" + std::to_string(i) +
+               "', '2011-07-25 10:00:00', 1, 't', 'x');";
+    }
+    executeSql(m_path, sql + "COMMIT;");
+    openManager();
+    EventPager pager;
+    ASSERT_EQ(pager.search(nullptr), 250);
+    std::vector<EventLog> page;
+    for (int p : {1, 2, 3, 2, 1, 2}) {
+        pager.loadPage(p, page);
+        ASSERT_FALSE(page.empty());
+        EXPECT_EQ(std::string(page.front().getName()), "n" + std::to_string((p - 1) * 100)) << "page " << p;
+        EXPECT_EQ(std::string(page.back().getName()), "n" + std::to_string(std::min(250, p * 100) - 1));
+    }
+    int walked = 0;
+    EXPECT_TRUE(pager.forEach(30, [&](const std::vector<EventLog>& run) {
+        for (const EventLog& event : run)
+            EXPECT_EQ(std::string(event.getName()), "n" + std::to_string(walked++));
+        return true;
+    }));
+    EXPECT_EQ(walked, 250);
+}
+
 // The index lets a one-vehicle search read that vehicle's rows only, and
 // still in id order; the tables themselves keep their exact texts.
 TEST_F(EventPagerTest, TheVehicleIndexIsUsedAndLeavesTheTablesAlone)
