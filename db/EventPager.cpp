@@ -6,6 +6,8 @@
 #include "foundation/thread/ScopedLock.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace velmora {
 
@@ -16,6 +18,15 @@ namespace {
 std::string number(int64_t value)
 {
     return std::to_string(value);
+}
+
+int64_t idOf(const RowSet& rows)
+{
+    const char* text = rows.getText(0);
+    int64_t id = 0;
+    if (text != nullptr)
+        std::from_chars(text, text + std::strlen(text), id);
+    return id;
 }
 
 Database& openDatabase()
@@ -46,11 +57,11 @@ int EventPager::search(const char* condition)
     Database& database = openDatabase();
     // Both reads under one hold of the lock: no batch can commit between
     // them, so the count is exactly the number of matching rows up to newest.
-    int32_t newest = 0;
+    int64_t newest = 0;
     {
         RowSet rows(database, "SELECT MAX(id) FROM event_info ;");
         if (rows.next())
-            newest = rows.getInt(0);
+            newest = idOf(rows);
     }
     int count = 0;
     {
@@ -71,14 +82,22 @@ int EventPager::getPageCount() const
     return (m_count + PAGE_SIZE - 1) / PAGE_SIZE;
 }
 
-void EventPager::select(const std::string& extra, const std::string& order, std::vector<EventLog>& rows)
+void EventPager::select(const std::string& extra, const std::string& order, std::vector<EventLog>& rows,
+                        int64_t& firstId, int64_t& lastId)
 {
     const std::string sql = "SELECT * FROM event_info " + m_where + extra + order + ";";
     ScopedLock lock(DBManager::getLock());
     RowSet cursor(openDatabase(), sql.c_str());
+    bool first = true;
     while (cursor.next()) {
         rows.emplace_back();
         rows.back().readRow(cursor);
+        // The record keeps a 32-bit id; the keyset needs the row's own.
+        const int64_t id = idOf(cursor);
+        if (first)
+            firstId = id;
+        lastId = id;
+        first = false;
     }
 }
 
@@ -93,28 +112,32 @@ void EventPager::loadPage(int page, std::vector<EventLog>& rows)
     const std::string limit = "LIMIT " + number(size);
 
     bool reversed = false;
+    int64_t firstId = 0;
+    int64_t lastId = 0;
     if (m_loadedPage > 0 && page == m_loadedPage + 1) {
-        select("AND id > " + number(m_lastId) + " ", "ORDER BY id " + limit, rows);
+        select("AND id > " + number(m_lastId) + " ", "ORDER BY id " + limit, rows, firstId, lastId);
     } else if (m_loadedPage > 0 && page == m_loadedPage - 1) {
-        select("AND id < " + number(m_firstId) + " ", "ORDER BY id DESC " + limit, rows);
+        select("AND id < " + number(m_firstId) + " ", "ORDER BY id DESC " + limit, rows, firstId, lastId);
         reversed = true;
     } else if (start <= after) {
-        select("", "ORDER BY id " + limit + " OFFSET " + number(start), rows);
+        select("", "ORDER BY id " + limit + " OFFSET " + number(start), rows, firstId, lastId);
     } else {
         // Nearer the end: count back from the newest row instead of
         // stepping over every row in front.
-        select("", "ORDER BY id DESC " + limit + " OFFSET " + number(after), rows);
+        select("", "ORDER BY id DESC " + limit + " OFFSET " + number(after), rows, firstId, lastId);
         reversed = true;
     }
-    if (reversed)
+    if (reversed) {
         std::reverse(rows.begin(), rows.end());
+        std::swap(firstId, lastId);
+    }
 
     if (rows.empty()) {
         m_loadedPage = 0;
     } else {
         m_loadedPage = page;
-        m_firstId = rows.front().getId();
-        m_lastId = rows.back().getId();
+        m_firstId = firstId;
+        m_lastId = lastId;
     }
 }
 
@@ -126,22 +149,24 @@ bool EventPager::forEach(int chunkSize, const std::function<bool(const std::vect
     std::vector<EventLog> chunk;
     chunk.reserve(static_cast<size_t>(chunkSize));
     std::string after;
-    int64_t lastId = -1;
+    int64_t walked = -1;
     for (;;) {
         chunk.clear();
-        select(after, "ORDER BY id LIMIT " + number(chunkSize), chunk);
+        int64_t firstId = 0;
+        int64_t lastId = 0;
+        select(after, "ORDER BY id LIMIT " + number(chunkSize), chunk, firstId, lastId);
         if (chunk.empty())
             return true;
         // Every run must start past the last one; a run that does not
         // would be handed over again and again.
-        if (chunk.front().getId() <= lastId)
+        if (firstId <= walked)
             return false;
-        lastId = chunk.back().getId();
+        walked = lastId;
         if (!visitor(chunk))
             return false;
         if (static_cast<int>(chunk.size()) < chunkSize)
             return true;
-        after = "AND id > " + number(chunk.back().getId()) + " ";
+        after = "AND id > " + number(lastId) + " ";
     }
 }
 
