@@ -5,6 +5,8 @@
 #include "db/RowSet.h"
 #include "foundation/thread/ScopedLock.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -33,7 +35,7 @@ Database& openDatabase()
 {
     Database& database = DBManager::getInstance().getDatabase();
     if (!database.isOpen())
-        throw DatabaseException(VELMORA_THROW_SITE("DatabaseException"), nullptr);
+        throw DatabaseException(VELMORA_THROW_SITE("DatabaseException"), SQLITE_MISUSE, "no database is open");
     return database;
 }
 

@@ -1,6 +1,7 @@
 #include "app/LogDlg.h"
 #include "app/SetupDlg.h"
 #include "db/Setup.h"
+#include "tests/support/GermanLocale.h"
 #include "tests/windows/WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -10,9 +11,6 @@
 #include <QLocale>
 #include <QPushButton>
 
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -21,40 +19,18 @@ using namespace velmora::test;
 
 namespace {
 
-/// Switches the process (C library and Qt) to German number formatting,
-/// generated into a temporary directory, and back at the end.
-class GermanLocale {
+/// The German locale of the C library and C++ (the shared test helper)
+/// and Qt's default locale, which the windows would otherwise take from the
+/// environment at start-up.
+class GermanEverywhere {
 public:
-    GermanLocale()
-    {
-        const std::string command =
-            "localedef -i de_DE -f UTF-8 '" + m_dir.file("de_DE.UTF-8") + "' > /dev/null 2>&1";
-        m_generated = std::system(command.c_str()) == 0;
-        setenv("LOCPATH", m_dir.path().c_str(), 1);
-        m_switched = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-        m_savedQt = QLocale();
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    }
-    ~GermanLocale()
-    {
-        std::setlocale(LC_ALL, "C");
-        unsetenv("LOCPATH");
-        QLocale::setDefault(m_savedQt);
-    }
-    /// Whether both switches really took: a decimal comma in printf and a
-    /// grouping dot in Qt's default locale.
-    bool active() const
-    {
-        char text[16];
-        std::snprintf(text, sizeof text, "%.1f", 1.5);
-        return m_generated && m_switched && std::string(text) == "1,5" &&
-               QLocale().toString(10111) == QStringLiteral("10.111");
-    }
+    GermanEverywhere() : m_savedQt(QLocale()) { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    ~GermanEverywhere() { QLocale::setDefault(m_savedQt); }
+    bool isActive() const { return m_c.isActive() && QLocale().toString(10111) == QStringLiteral("10.111"); }
+    std::string why() const { return m_c.isActive() ? "Qt kept its locale" : m_c.why(); }
 
 private:
-    TempDir m_dir;
-    bool m_generated = false;
-    bool m_switched = false;
+    GermanLocale m_c;
     QLocale m_savedQt;
 };
 
@@ -64,8 +40,8 @@ class LocaleTest : public DatabaseFixture {};
 // read as plain digits whatever the operator's locale says.
 TEST_F(LocaleTest, WindowsReadAndWriteNumbersAsPlainDigits)
 {
-    GermanLocale german;
-    ASSERT_TRUE(german.active()) << "the German locale did not take";
+    GermanEverywhere german;
+    ASSERT_TRUE(german.isActive()) << german.why();
 
     TempDir setupDir;
     const std::string setupPath = setupDir.file("setup.db");
