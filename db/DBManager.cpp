@@ -16,7 +16,6 @@
 #include <sqlite3.h>
 
 #include <chrono>
-#include <cstring>
 
 namespace velmora {
 
@@ -103,7 +102,16 @@ void DBManager::open(const char* path, int busyTimeoutMs)
 {
     shutdown();
     ScopedLock lock(getLock());
-    m_database.open(path, busyTimeoutMs);
+    try {
+        m_database.open(path, busyTimeoutMs);
+        // SQLite reads a file only when first asked: a file that is not a
+        // database, or cannot be read, shows here, before anything is written.
+        std::vector<std::string> names;
+        m_database.getTableNames(names);
+    } catch (const DatabaseException&) {
+        m_database.close();
+        throw;
+    }
     ensureTable("event_info", kEventInfoTable, kEventInfoIndex);
     ensureTable("vehicle_info", kVehicleInfoTable, kVehicleInfoIndex);
     try {
@@ -201,7 +209,8 @@ void DBManager::run()
             break;
         waitForWork(backOff);
     }
-    // The gate is shut: what is queued now is all there will be.
+    // The gate is shut: what is queued now is all there will be. A batch
+    // that cannot even begin ends the writing: counted, not retried for ever.
     while (m_queue->getCount() > 0) {
         if (!writeBatch(buffer)) {
             trace("DBManager: %d queued records not written at shutdown", m_queue->getCount());
@@ -229,14 +238,10 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
     const int32_t count = m_queue->getCount();
     if (count == 0)
         return true;
-    try {
-        m_database.execute("BEGIN;");
-    } catch (const DatabaseException& e) {
-        traceException(e);
+    if (!beginTransaction())
         return false;
-    }
-    // Statements run so far in this batch, kept to be run again should SQLite
-    // roll the whole transaction back on a later failure.
+    // Statements stored so far in this transaction, kept to be run again
+    // should SQLite roll the whole transaction back on a later failure.
     std::vector<std::string> done;
     done.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
@@ -249,7 +254,10 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
             ++m_failedCount;
             continue;
         }
-        executeItem(sql.getText(), done);
+        // No transaction could be begun again: what is still queued stays
+        // for the next batch rather than run outside any transaction.
+        if (!executeItem(sql.getText(), done))
+            return true;
     }
     try {
         m_database.execute("COMMIT;");
@@ -269,54 +277,66 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
     return true;
 }
 
-void DBManager::executeItem(const char* sql, std::vector<std::string>& done)
+bool DBManager::beginTransaction()
+{
+    try {
+        m_database.execute("BEGIN;");
+        return true;
+    } catch (const DatabaseException& e) {
+        traceException(e);
+        return false;
+    }
+}
+
+bool DBManager::executeItem(const char* sql, std::vector<std::string>& done)
 {
     try {
         m_database.execute(sql);
         done.emplace_back(sql);
+        return true;
     } catch (const DatabaseException& e) {
         traceException(e);
         trace("DBManager: statement skipped: %.200s", sql);
         ++m_failedCount;
-        // Some failures (a full disk, I/O errors) make SQLite roll back the
-        // whole transaction; the batch then goes on in a new one.
+        // Some failures (a full disk, I/O errors, an interrupt) make SQLite
+        // roll back the whole transaction; the batch then goes on in a new one.
         if (sqlite3_get_autocommit(m_database.getHandle()) != 0)
-            restartTransaction(done);
+            return restartTransaction(done);
+        return true;
     }
 }
 
-void DBManager::restartTransaction(std::vector<std::string>& done)
+bool DBManager::restartTransaction(std::vector<std::string>& done)
 {
-    try {
-        m_database.execute("BEGIN;");
-    } catch (const DatabaseException& e) {
-        traceException(e);
-        return;
+    // Everything in done was rolled back with the transaction.
+    if (!beginTransaction()) {
+        m_failedCount += done.size();
+        done.clear();
+        return false;
     }
     std::vector<std::string> replayed;
     replayed.reserve(done.size());
-    for (const std::string& sql : done) {
+    for (size_t i = 0; i < done.size(); ++i) {
         try {
-            m_database.execute(sql.c_str());
-            replayed.push_back(sql);
+            m_database.execute(done[i].c_str());
+            replayed.push_back(std::move(done[i]));
         } catch (const DatabaseException& e) {
             traceException(e);
-            ++m_failedCount;
-            if (sqlite3_get_autocommit(m_database.getHandle()) != 0) {
-                // Rolled back again: give the earlier records up rather than
-                // loop; the rest of the batch still gets its chance.
-                m_failedCount += replayed.size();
-                replayed.clear();
-                try {
-                    m_database.execute("BEGIN;");
-                } catch (const DatabaseException& beginFailure) {
-                    traceException(beginFailure);
-                }
-                break;
+            if (sqlite3_get_autocommit(m_database.getHandle()) == 0) {
+                // Only this statement failed: skipped, as in the first run.
+                ++m_failedCount;
+                continue;
             }
+            // Rolled back again: give up what was replayed, this statement
+            // and the ones not replayed yet rather than loop; the rest of the
+            // batch still gets its chance in a new transaction.
+            m_failedCount += replayed.size() + (done.size() - i);
+            done.clear();
+            return beginTransaction();
         }
     }
     done.swap(replayed);
+    return true;
 }
 
 bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql)
@@ -376,15 +396,9 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
         // Not a pair this table knows: taken and ignored.
         return false;
     }
+    // Built to the size the values need: a record of any length is stored whole.
     if (sql.getText() == nullptr) {
         trace("DBManager: out of memory formatting a statement");
-        return false;
-    }
-    const size_t textLength = std::strlen(sql.getText());
-    if (textLength > STATEMENT_LIMIT) {
-        // Run cut, it would store other values than the record's, or fail.
-        trace("DBManager: statement of %zu bytes skipped (limit %zu): %.200s", textLength,
-              STATEMENT_LIMIT, sql.getText());
         return false;
     }
     return true;
@@ -404,8 +418,7 @@ int DBManager::loadEvents(const char* condition)
     ScopedLock listLock(logger.getLock());
     ScopedLock lock(getLock());
     logger.clear();
-    if (!m_database.isOpen())
-        return 0;
+    requireOpen();
     EventLogger::List& list = logger.getList();
     RowSet rows(m_database, text.c_str());
     while (rows.next()) {
@@ -421,8 +434,7 @@ int DBManager::loadVehicles()
     VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
     ScopedLock mapLock(container.getLock());
     container.clear();
-    if (!m_database.isOpen())
-        return 0;
+    requireOpen();
     VehicleInfoContainer::Map& map = container.getMap();
     RowSet rows(m_database, "SELECT * FROM vehicle_info ;");
     while (rows.next()) {
@@ -446,8 +458,7 @@ int DBManager::loadGPSData(const char* vehicleIdText)
     ScopedLock listLock(container.getLock());
     ScopedLock lock(getLock());
     container.clear();
-    if (!m_database.isOpen())
-        return 0;
+    requireOpen();
     GPSDataContainer::List& list = container.getList();
     RowSet rows(m_database, text.c_str());
     while (rows.next()) {
@@ -455,6 +466,14 @@ int DBManager::loadGPSData(const char* vehicleIdText)
         list.back().readRow(rows);
     }
     return static_cast<int>(list.size());
+}
+
+void DBManager::requireOpen()
+{
+    // Answering "no rows" would report a failure as success.
+    if (!m_database.isOpen())
+        throw DatabaseException(VELMORA_THROW_SITE("DatabaseException"), SQLITE_MISUSE,
+                                "no database is open");
 }
 
 } // namespace velmora

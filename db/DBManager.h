@@ -28,7 +28,10 @@ class FormatableSQL;
 /// record onto a bounded queue and returns at once. The writer runs a batch
 /// at least every 5 s, and sooner once the queue holds half of its message
 /// or byte limit, so bursts are stored rather than refused. A statement that
-/// fails inside a batch is traced and skipped; the rest is committed.
+/// fails inside a batch is traced and skipped; the rest is committed. When
+/// SQLite rolls the whole transaction back itself (a full disk, an I/O
+/// error), the batch begins again and stores once more what it had stored;
+/// every record ends stored once or counted failed once.
 /// shutdown() refuses new records, writes everything still queued, then
 /// closes the file.
 ///
@@ -42,9 +45,6 @@ public:
     static constexpr uint32_t QUEUE_CAPACITY = 1048576;
     static constexpr int32_t QUEUE_MAX_COUNT = 2048;
     static constexpr int64_t WRITE_INTERVAL_MS = 5000;
-    /// The longest statement text the writer executes; a longer one is
-    /// skipped whole, never run cut.
-    static constexpr size_t STATEMENT_LIMIT = 2047;
 
     /// The instance, made under the manager lock on the first call.
     static DBManager& getInstance();
@@ -54,20 +54,22 @@ public:
     /// Opens (creating when missing) the file at path, used whole (UTF-8,
     /// never cut), creates missing tables, loads every vehicle into the
     /// VehicleInfoContainer and starts the writer. An open manager is shut
-    /// down first. Throws DatabaseException when the file cannot be opened;
-    /// the writer is not started then.
+    /// down first. Throws DatabaseException when the file cannot be opened
+    /// or read (a file that is not a database is left untouched); nothing is
+    /// open then, the writer is not started and records are refused.
     void open(const char* path, int busyTimeoutMs);
     /// Puts a complete copy of record on the queue without waiting; false
     /// when the queue is full, the manager is not open or is shutting down.
     bool enqueue(const AbstractDatabaseRecord& record);
     /// Fills the EventLogger with the events matching condition (SQL text,
-    /// null for all) and returns their number. Throws DatabaseException; a
-    /// closed manager empties the list and returns 0.
+    /// null for all) and returns their number. Throws DatabaseException when
+    /// the query fails or no database is open (the list is emptied then).
     int loadEvents(const char* condition);
     /// Fills the VehicleInfoContainer with every vehicle; returns the count.
+    /// Throws like loadEvents.
     int loadVehicles();
     /// Fills the GPSDataContainer with the fixes of one vehicle (null: of
-    /// all) and returns their number.
+    /// all) and returns their number. Throws like loadEvents.
     int loadGPSData(const char* vehicleIdText);
     /// Refuses new records, writes everything queued, stops the writer and
     /// closes the file. Safe to call when not open.
@@ -83,7 +85,8 @@ public:
 
     /// Records committed to the file since the process started.
     uint64_t getWrittenCount() const { return m_writtenCount.load(); }
-    /// Records taken from the queue but not stored (failed or skipped).
+    /// Records not stored: failed, skipped, or left queued by a shutdown
+    /// whose last batch could not begin. Each record counts once.
     uint64_t getFailedCount() const { return m_failedCount.load(); }
 
     /// The writer loop; runs on the manager's own thread.
@@ -97,8 +100,10 @@ private:
     void waitForWork(bool backOff);
     bool writeBatch(std::vector<uint8_t>& buffer);
     bool buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql);
-    void executeItem(const char* sql, std::vector<std::string>& done);
-    void restartTransaction(std::vector<std::string>& done);
+    bool beginTransaction();
+    bool executeItem(const char* sql, std::vector<std::string>& done);
+    bool restartTransaction(std::vector<std::string>& done);
+    void requireOpen();
 
     std::unique_ptr<MessageQueue> m_queue;
     Database m_database;

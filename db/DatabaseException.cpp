@@ -12,6 +12,13 @@ DatabaseException::DatabaseException(const char* name, const char* file, int32_t
     setMessage(m_text.c_str());
 }
 
+DatabaseException::DatabaseException(const char* name, const char* file, int32_t line,
+                                     const char* function, int32_t errorCode, const char* text)
+    : Exception(name, file, line, function, errorCode, ""), m_text(text != nullptr ? text : "")
+{
+    setMessage(m_text.c_str());
+}
+
 DatabaseException::DatabaseException(const DatabaseException& other)
     : Exception(other), m_text(other.m_text)
 {

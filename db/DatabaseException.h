@@ -17,6 +17,10 @@ public:
     /// come from SQLite's answer for a null connection.
     DatabaseException(const char* name, const char* file, int32_t line, const char* function,
                       sqlite3* connection);
+    /// A failure found before any SQLite call, such as a read with no
+    /// database open; errorCode is an SQLite result code.
+    DatabaseException(const char* name, const char* file, int32_t line, const char* function,
+                      int32_t errorCode, const char* text);
     /// The copy keeps a text of its own.
     DatabaseException(const DatabaseException& other);
     DatabaseException& operator=(const DatabaseException&) = delete;

@@ -82,7 +82,7 @@ void SetupDatabase::getBlob(const char* key, void* buffer, int32_t& length)
 
 void SetupDatabase::setInt(const char* key, int32_t value)
 {
-    FormatableSQL sql("UPDATE setup SET value=%d WHERE key='%s'", value, key);
+    FormatableSQL sql("UPDATE setup SET value=%d WHERE key='%q'", value, key);
     execute(sql.getText());
     if (changes() == 0)
         insertInt(key, value, false);
@@ -95,7 +95,7 @@ void SetupDatabase::setBool(const char* key, bool value)
 
 void SetupDatabase::setString(const char* key, const char* value)
 {
-    FormatableSQL sql("UPDATE setup SET value='%q' WHERE key='%s'", value, key);
+    FormatableSQL sql("UPDATE setup SET value='%q' WHERE key='%q'", value, key);
     execute(sql.getText());
     if (changes() == 0)
         insertString(key, value, false);
@@ -103,7 +103,7 @@ void SetupDatabase::setString(const char* key, const char* value)
 
 void SetupDatabase::setBlob(const char* key, const void* data, int32_t length)
 {
-    FormatableSQL sql("UPDATE setup SET value=:value WHERE key='%s'", key);
+    FormatableSQL sql("UPDATE setup SET value=:value WHERE key='%q'", key);
     Statement statement(*this, sql.getText());
     statement.bindBlob(":value", data, length);
     statement.execute();
@@ -114,7 +114,7 @@ void SetupDatabase::setBlob(const char* key, const void* data, int32_t length)
 
 void SetupDatabase::insertInt(const char* key, int32_t value, bool orReplace)
 {
-    FormatableSQL sql("INSERT %s INTO setup VALUES ('%s', %d)", replaceWord(orReplace), key, value);
+    FormatableSQL sql("INSERT %s INTO setup VALUES ('%q', %d)", replaceWord(orReplace), key, value);
     execute(sql.getText());
 }
 
@@ -125,14 +125,14 @@ void SetupDatabase::insertBool(const char* key, bool value, bool orReplace)
 
 void SetupDatabase::insertString(const char* key, const char* value, bool orReplace)
 {
-    FormatableSQL sql("INSERT %s INTO setup VALUES ('%s', '%q')", replaceWord(orReplace), key,
+    FormatableSQL sql("INSERT %s INTO setup VALUES ('%q', '%q')", replaceWord(orReplace), key,
                       value);
     execute(sql.getText());
 }
 
 void SetupDatabase::insertBlob(const char* key, const void* data, int32_t length, bool orReplace)
 {
-    FormatableSQL sql("INSERT %s INTO setup VALUES ('%s', :value)", replaceWord(orReplace), key);
+    FormatableSQL sql("INSERT %s INTO setup VALUES ('%q', :value)", replaceWord(orReplace), key);
     Statement statement(*this, sql.getText());
     statement.bindBlob(":value", data, length);
     statement.execute();
@@ -177,18 +177,20 @@ bool SetupDatabase::exportTo(const char* path)
 
 bool SetupDatabase::importFrom(const char* path, const std::set<std::string>& excludedPrefixes)
 {
-    FormatableSQL attach("ATTACH DATABASE '%q' AS db;", path);
-    execute(attach.getText());
     std::string sql("INSERT OR REPLACE INTO main.setup SELECT * FROM db.setup");
     bool first = true;
     for (const std::string& prefix : excludedPrefixes) {
         sql += first ? " WHERE " : " AND ";
-        sql += "key NOT LIKE '";
-        sql += prefix;
-        sql += "%'";
+        // Quoted like a key, so an apostrophe cannot end the pattern early.
+        FormatableSQL condition("key NOT LIKE '%q%%'", prefix.c_str());
+        if (condition.getText() == nullptr)
+            return false; // out of memory, before anything was attached
+        sql += condition.getText();
         first = false;
     }
     sql += ";";
+    FormatableSQL attach("ATTACH DATABASE '%q' AS db;", path);
+    execute(attach.getText());
     bool copied = true;
     try {
         execute(sql.c_str());

@@ -9,8 +9,8 @@
 namespace velmora {
 
 /// The settings table of setup.db: one row per case-insensitive key, values
-/// of any type. Keys go into the SQL unquoted, so they are program constants
-/// and never contain a single quote; values are always quoted or bound.
+/// of any type. Keys, key prefixes and values are always quoted or bound, so
+/// no text can break or change a statement.
 /// Every operation throws DatabaseException when its statement fails. Used
 /// under the owner's lock (AbstractSetup).
 class SetupDatabase : public Database {

@@ -1,6 +1,7 @@
 #include "foundation/DateTime.h"
 
 #include "foundation/AppConstants.h"
+#include "foundation/ClassicLocale.h"
 #include "foundation/FormatableBuffer.h"
 #include "foundation/IByteBuffer.h"
 
@@ -73,7 +74,9 @@ size_t DateTime::formatted(const char* pattern, char* out, size_t size) const
     value.tm_wday = weekday(m_date.getYear(), m_date.getMonth(), m_date.getDay());
     value.tm_yday = dayOfYear(m_date.getYear(), m_date.getMonth(), m_date.getDay());
     const size_t room = size < FORMATTED_SIZE ? size : FORMATTED_SIZE;
-    const size_t length = std::strftime(out, room, pattern, &value);
+    // Day and month names and AM/PM in English whatever the user's locale:
+    // the text is stored and compared, and the page reads it back.
+    const size_t length = strftime_l(out, room, pattern, &value, ClassicLocale::handle());
     if (length == 0)
         out[0] = '\0';
     return length;

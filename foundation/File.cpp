@@ -144,9 +144,12 @@ void File::create(const char* path, uint64_t size)
 
 bool File::exists(const char* path)
 {
-    const int handle = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (handle >= 0) {
-        ::close(handle);
+    // Asked of the file system, never by opening: an open blocks on a FIFO
+    // without a writer and needs read permission the question does not.
+    struct stat info;
+    if (::stat(path, &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            throw SystemException(VELMORA_THROW_SITE("SystemException"), EISDIR);
         return true;
     }
     const int error = errno;
@@ -163,13 +166,10 @@ bool File::exists(const char* path)
             *slash = '\0';
             directory = parent;
         }
-        struct stat info;
         if (::stat(directory, &info) == 0 && S_ISDIR(info.st_mode))
             return false;
         throw SystemException(VELMORA_THROW_SITE("SystemException"), ENOENT);
     }
-    if (error == ETXTBSY || error == EBUSY)
-        return true;
     throw SystemException(VELMORA_THROW_SITE("SystemException"), error);
 }
 

@@ -45,8 +45,10 @@ public:
 
     /// Creates a new file of size bytes (fails if it exists).
     static void create(const char* path, uint64_t size);
-    /// Whether the file exists: false for a missing file in an existing
-    /// directory; throws when the directory is missing or access is denied.
+    /// Whether the file exists (any kind but a directory), asked of the file
+    /// system without opening it: false for a missing file in an existing
+    /// directory; throws when a directory on the path is missing or cannot
+    /// be searched, and with EISDIR when path names a directory.
     static bool exists(const char* path);
     static bool remove(const char* path);
     static bool rename(const char* oldPath, const char* newPath);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/ClassicLocale.h"
 #include "foundation/IFormatable.h"
 
 #include <cstdarg>
@@ -10,6 +11,8 @@ namespace velmora {
 
 /// Fixed-capacity printf-style text of at most N - 1 characters, kept inside
 /// the object (no heap). An overlong result is cut; a cut leaves length == N.
+/// Formats in the C locale ("%f" always writes a dot), since these texts
+/// are stored, compared and sent, never shown as the operator's numbers.
 /// Used by one thread at a time.
 template <int N>
 class FormatableBuffer : public IFormatable {
@@ -52,6 +55,7 @@ private:
     bool write(int offset, const char* fmt, va_list args)
     {
         const int room = N - offset;
+        const ClassicLocale classic;
         const int produced = std::vsnprintf(m_text + offset, static_cast<size_t>(room), fmt, args);
         if (produced < 0) {
             // An encoding error: keep what was there before, terminated.

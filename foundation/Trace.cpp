@@ -1,5 +1,6 @@
 #include "foundation/Trace.h"
 
+#include "foundation/ClassicLocale.h"
 #include "foundation/Exception.h"
 #include "foundation/FormatableBuffer.h"
 
@@ -22,6 +23,8 @@ void writeLine(const char* prefix, const char* fmt, va_list args)
 {
     FormatableBuffer<2048> line;
     char body[2040];
+    // The same numbers in every trace, whatever the user's locale.
+    const ClassicLocale classic;
     std::vsnprintf(body, sizeof body, fmt, args);
     const size_t length = std::strlen(body);
     const bool hasNewline = length > 0 && body[length - 1] == '\n';

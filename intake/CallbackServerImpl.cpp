@@ -22,9 +22,9 @@ CallbackServerImpl::CallbackServerImpl(CallbackServerDelegate* delegate)
 
 CallbackServerImpl::~CallbackServerImpl()
 {
-    if (isRunning()) {
-        stop();
-    }
+    // Always joins: a thread that ended on its own may still be signalling
+    // its end, and join() returns at once when nothing runs.
+    stop();
     closeSocket();
 }
 
@@ -63,6 +63,8 @@ void CallbackServerImpl::start(int port)
             m_delegate->onError(e.getMessage());
         }
     } catch (...) {
+        // Thread creation refused (SystemException) or worse: idle, port closed.
+        m_boundPort.store(0);
         m_selector.clear();
         closeSocket();
         throw;
@@ -106,14 +108,20 @@ void CallbackServerImpl::run()
             m_selected.clear();
             const int n = m_selector.select(m_selected, SELECT_TIMEOUT_MS);
             if (n < 0) {
+                // An interrupted wait never gets here (the selector goes on
+                // waiting); anything else ends intake, and the owner is told.
+                const SocketException failure(VELMORA_THROW_SITE("SocketException"), errno);
                 trace("Selector Error!");
                 closeSocket();
                 m_selector.clear();
+                if (m_delegate != nullptr) {
+                    m_delegate->onError(failure.getMessage());
+                }
                 return;
             }
             for (const SelectionKey& key : m_selected) {
                 if ((key.readyOps & SelectionKey::ACCEPT) != 0) {
-                    receiveOne();
+                    receiveWaiting();
                 }
             }
         }
@@ -126,24 +134,38 @@ void CallbackServerImpl::run()
     }
 }
 
-void CallbackServerImpl::receiveOne()
+void CallbackServerImpl::receiveWaiting()
+{
+    for (int i = 0; i < MAX_READS_PER_WAKE && !m_stopRequested.load(); ++i) {
+        if (!receiveOne()) {
+            return;
+        }
+    }
+}
+
+bool CallbackServerImpl::receiveOne()
 {
     try {
         SocketAddress from;
-        const int n = m_socket.receiveFrom(m_buffer, BUFFER_SIZE, from);
+        // The socket is non-blocking: an empty queue (also a readiness that
+        // vanished before the read, a datagram dropped for a bad checksum)
+        // is -1, no failure of the device or the socket.
+        const int n = m_socket.receiveWaitingFrom(m_buffer, BUFFER_SIZE, from);
+        if (n < 0) {
+            return false;
+        }
         if (n >= 1 && n <= MAX_DATAGRAM) {
             deliver(from.getHost(), from.getPort(), n);
         }
+        return true;
     } catch (const SocketException& e) {
-        // A readiness that vanished before the read (a datagram dropped
-        // for a bad checksum) is no failure of the device or the socket.
-        if (e.getErrorCode() == EAGAIN || e.getErrorCode() == EWOULDBLOCK) {
-            return;
-        }
         trace("Error Code - %d", e.getErrorCode());
         if (m_delegate != nullptr) {
             m_delegate->onError(e.getMessage());
         }
+        // The selector is asked again before the next read, so a failure
+        // that stays is reported once per wait, not once per read.
+        return false;
     }
 }
 

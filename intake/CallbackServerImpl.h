@@ -14,7 +14,10 @@ namespace velmora {
 
 /// The callback server on its own thread, "Callback Server". start, stop and
 /// take are called by one owner thread; the server thread only receives.
-/// One datagram at a time: the socket's receive queue holds the rest.
+/// One datagram at a time, in arrival order: the socket's receive queue
+/// holds the rest. After a readiness report the queue is read on without
+/// waiting, up to MAX_READS_PER_WAKE datagrams, so that a burst does not pay
+/// one select per datagram.
 class CallbackServerImpl : public TesselCallbackServer, public LoopingThread {
 public:
     /// Receive buffer size; a datagram must leave room for the terminator
@@ -23,6 +26,9 @@ public:
     static constexpr int MAX_DATAGRAM = BUFFER_SIZE - 2;
     /// Longest wait for a datagram before the stop flag is looked at again.
     static constexpr int SELECT_TIMEOUT_MS = 5000;
+    /// Most datagrams read after one readiness report before the selector is
+    /// asked again (the stop flag is looked at before each one).
+    static constexpr int MAX_READS_PER_WAKE = 64;
 
     /// Builds the selector (throws SocketException when the loopback wake-up
     /// connection cannot be made); opens and starts nothing.
@@ -49,7 +55,8 @@ public:
     int getBoundPort() const { return m_boundPort.load(); }
 
 private:
-    void receiveOne();
+    void receiveWaiting();
+    bool receiveOne();
     void deliver(const char* host, int port, int length);
     void closeSocket();
 

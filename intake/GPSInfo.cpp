@@ -1,7 +1,10 @@
 #include "intake/GPSInfo.h"
 
+#include "foundation/ClassicLocale.h"
+
 #include <cmath>
 #include <cstdlib>
+#include <stdlib.h>
 
 namespace velmora {
 
@@ -31,7 +34,8 @@ int pairValue(const std::string& text, size_t at)
 
 /// The atof rule (leading blanks, longest decimal prefix, 0.0 without
 /// digits), except that hexadecimal, infinite and NaN forms read 0.0: a
-/// device text must never put a non-finite position on the map.
+/// device text must never put a non-finite position on the map. Read in the
+/// C locale: devices write a dot whatever the console's locale is.
 double decimalValue(const char* text)
 {
     const char* p = text;
@@ -44,7 +48,7 @@ double decimalValue(const char* text)
     if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
         return 0.0;
     }
-    double value = std::strtod(text, nullptr);
+    double value = strtod_l(text, nullptr, ClassicLocale::handle());
     return std::isfinite(value) ? value : 0.0;
 }
 

@@ -4,6 +4,8 @@
 #include "intake/CallbackInfo.h"
 #include "intake/GPSInfo.h"
 
+#include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <initializer_list>
 
@@ -75,9 +77,13 @@ QString MapCommands::number(double value)
         return QStringLiteral("NaN");
     if (std::isinf(value))
         return value > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity");
-    // QString::number never follows the process locale, so a comma never
-    // turns one argument into two.
-    return QString::number(value, 'f', 6);
+    // C's "%f" to the letter, negative zero included ("-0.000000" for a fix
+    // at 0000.0000,S), and never the process locale's comma, which would
+    // turn one argument into two. Room for the longest double written so.
+    char text[DBL_MAX_10_EXP + 16];
+    const std::to_chars_result written =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    return QString::fromLatin1(text, static_cast<qsizetype>(written.ptr - text));
 }
 
 QString MapCommands::setPageSize(int width, int height)

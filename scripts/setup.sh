@@ -12,6 +12,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri
   clang-14 libclang-rt-14-dev
   fonts-dejavu-core
+  locales
 )
 
 missing=()

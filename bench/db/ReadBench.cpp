@@ -93,6 +93,7 @@ int main(int argc, char** argv)
     const long peakMb = usage.ru_maxrss / 1024; // ru_maxrss is in KiB on Linux
     std::printf("baseline scan of %ld rows: %.3f s; record size %zu bytes\n", scanned, baseline,
                 sizeof(EventLog));
-    std::printf("dbread: events=%d seconds=%.3f peak_rss_mb=%ld\n", events, seconds, peakMb);
+    std::printf("dbread: events=%d seconds=%.3f baseline_seconds=%.3f peak_rss_mb=%ld\n", events,
+                seconds, baseline, peakMb);
     return 0;
 }

@@ -1,8 +1,10 @@
 // MessageQueue put+take of 200-byte messages between one producer and one
 // consumer thread, against std::mutex + std::condition_variable +
-// std::deque<std::vector<char>> in the same run. Ends with one summary line.
+// std::deque<std::vector<char>> in the same run, in five alternating rounds.
+// Each round goes to standard error; one summary line of the medians ends it.
 #include "foundation/thread/MessageQueue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -79,27 +81,36 @@ double run(long count, Put put, Take take)
     return static_cast<double>(count) / seconds;
 }
 
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const long count = argc > 1 ? std::atol(argv[1]) : 2000000;
-    double ours = 0, baseline = 0;
-    // Alternate and keep the best of three, so that noise from other work on
-    // the machine hits both sides alike.
-    for (int round = 0; round < 3; ++round) {
+    constexpr int kRounds = 5;
+    // Alternate the two, round by round, and compare medians: one run of the
+    // baseline swings by a factor of four on a shared machine.
+    std::vector<double> ours, baseline;
+    for (int round = 0; round < kRounds; ++round) {
         MessageQueue queue(kCapacity, nullptr, kMaxCount);
-        const double o = run(
+        ours.push_back(run(
             count, [&](const char* m) { queue.put(m, kMessageSize); },
-            [&](char* b) { queue.take(b, kMessageSize); });
+            [&](char* b) { queue.take(b, kMessageSize); }));
         BaselineQueue plain;
-        const double b = run(
+        baseline.push_back(run(
             count, [&](const char* m) { plain.put(m, kMessageSize); },
-            [&](char* buf) { plain.take(buf, kMessageSize); });
-        ours = o > ours ? o : ours;
-        baseline = b > baseline ? b : baseline;
+            [&](char* buf) { plain.take(buf, kMessageSize); }));
+        std::fprintf(stderr, "round %d: ours=%.0f baseline=%.0f\n", round + 1, ours.back(), baseline.back());
     }
-    std::printf("queue: msgs_per_s=%.0f baseline_msgs_per_s=%.0f ratio=%.2f\n", ours, baseline,
-                ours / baseline);
+    const double oursMedian = median(ours);
+    const double baselineMedian = median(baseline);
+    std::printf("queue: rounds=%d msgs_per_s=%.0f baseline_msgs_per_s=%.0f ratio=%.2f\n", kRounds, oursMedian,
+                baselineMedian, oursMedian / baselineMedian);
     return 0;
 }

@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
         vehicle.id = idOf(v);
         vehicle.name = "Vehicle " + std::to_string(v);
         vehicle.lastUpdatedTime = "2026-01-31 17:05:09";
-        vehicle.lastUpdatedLatitude = std::to_string(40 + v * 0.05);
-        vehicle.lastUpdatedLongitude = std::to_string(-3 + v * 0.07);
+        vehicle.lastUpdatedLatitude = MapCommands::number(40 + v * 0.05).toStdString();
+        vehicle.lastUpdatedLongitude = MapCommands::number(-3 + v * 0.07).toStdString();
         for (const QString& line : MapCommands::insertVehicle(1, vehicle)) {
             page.execute(line);
         }

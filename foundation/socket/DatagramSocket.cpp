@@ -49,6 +49,11 @@ int DatagramSocket::receiveFrom(void* buffer, size_t size, SocketAddress& from)
     return SocketApiWrapper::recvDatagramFrom(getHandle(), buffer, size, from);
 }
 
+int DatagramSocket::receiveWaitingFrom(void* buffer, size_t size, SocketAddress& from)
+{
+    return SocketApiWrapper::recvWaitingDatagramFrom(getHandle(), buffer, size, from);
+}
+
 bool DatagramSocket::waitReady(bool forWrite, int timeoutMs)
 {
     bool wasBlocking = isBlocking();

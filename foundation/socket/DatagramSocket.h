@@ -27,6 +27,9 @@ public:
     int receive(void* buffer, size_t size);
     int sendTo(const void* data, size_t length, const SocketAddress& address);
     int receiveFrom(void* buffer, size_t size, SocketAddress& from);
+    /// On a non-blocking socket: as receiveFrom, but -1 (no exception) when
+    /// no datagram is waiting.
+    int receiveWaitingFrom(void* buffer, size_t size, SocketAddress& from);
 
     /// Timed forms: wait at most timeoutMs for the socket to be ready, then
     /// transfer once. false when time ran out or the wait was interrupted

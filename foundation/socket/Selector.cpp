@@ -6,6 +6,7 @@
 #include "foundation/thread/ScopedLock.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <sys/select.h>
 
@@ -146,15 +147,47 @@ int Selector::doSelect(std::vector<SelectionKey>& selected, int64_t timeoutMs)
         }
     }
 
-    timeval limit{};
-    timeval* limitPointer = nullptr;
-    if (timeoutMs >= 0) {
-        limit.tv_sec = static_cast<time_t>(timeoutMs / 1000);
-        limit.tv_usec = static_cast<suseconds_t>((timeoutMs % 1000) * 1000);
-        limitPointer = &limit;
+    // A signal handler that runs on this thread interrupts select, and the
+    // call is never restarted: that is "nothing ready yet", so the wait goes
+    // on for the time that is left, on fresh copies of the sets.
+    // Beyond about 69 years a limit is as good as none, and the clock sums
+    // below stay in range.
+    constexpr int64_t LONGEST_LIMIT_MS = int64_t{1} << 41;
+    if (timeoutMs > LONGEST_LIMIT_MS) {
+        timeoutMs = LONGEST_LIMIT_MS;
     }
-    int n = ::select(highest + 1, readSet.get(), writeSet.get(), errorSet.get(), limitPointer);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const HandleSet wantedRead = readSet;
+    const HandleSet wantedWrite = writeSet;
+    const HandleSet wantedError = errorSet;
+    int64_t remainingUs = timeoutMs * 1000;
+    int n;
+    for (;;) {
+        timeval limit{};
+        timeval* limitPointer = nullptr;
+        if (timeoutMs >= 0) {
+            limit.tv_sec = static_cast<time_t>(remainingUs / 1000000);
+            limit.tv_usec = static_cast<suseconds_t>(remainingUs % 1000000);
+            limitPointer = &limit;
+        }
+        n = ::select(highest + 1, readSet.get(), writeSet.get(), errorSet.get(), limitPointer);
+        if (n >= 0 || errno != EINTR) {
+            break;
+        }
+        if (timeoutMs >= 0) {
+            remainingUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+            if (remainingUs <= 0) {
+                return 0;
+            }
+        }
+        readSet = wantedRead;
+        writeSet = wantedWrite;
+        errorSet = wantedError;
+    }
     if (n < 0) {
+        // errno still tells the caller why.
         return -1;
     }
     if (n == 0) {

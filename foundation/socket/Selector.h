@@ -38,7 +38,9 @@ public:
     int select(std::vector<SelectionKey>& selected);
     /// Waits at most timeoutMs. Appends a copy of every ready key, in
     /// ascending handle order, to selected. Returns -1 when the OS call
-    /// failed, 0 on time-out, else the ready count less the drained wake-up.
+    /// failed (errno tells why), 0 on time-out, else the ready count less the
+    /// drained wake-up. A signal handler running on the calling thread does
+    /// not end the wait: it goes on for the rest of the time.
     int select(std::vector<SelectionKey>& selected, int64_t timeoutMs);
     /// select with a limit of 0.
     int selectNow(std::vector<SelectionKey>& selected);

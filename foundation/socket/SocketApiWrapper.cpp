@@ -187,6 +187,22 @@ int SocketApiWrapper::recvDatagramFrom(SocketHandle handle, void* buffer, size_t
     return n;
 }
 
+int SocketApiWrapper::recvWaitingDatagramFrom(SocketHandle handle, void* buffer, size_t size, SocketAddress& from)
+{
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const ssize_t result = ::recvfrom(handle, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&peer), &length);
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        return -1;
+    }
+    const int n = checked(result, __PRETTY_FUNCTION__, __LINE__);
+    fillPeer(peer, from);
+    if (static_cast<size_t>(n) > size) {
+        throw SocketException(VELMORA_THROW_SITE("SocketException"), EMSGSIZE);
+    }
+    return n;
+}
+
 void SocketApiWrapper::connect(SocketHandle handle, const char* host, int port)
 {
     sockaddr_in to = destination(host, port);

@@ -50,6 +50,10 @@ public:
     static int recvDatagram(SocketHandle handle, void* buffer, size_t size);
     /// As recvDatagram, with the sender in from.
     static int recvDatagramFrom(SocketHandle handle, void* buffer, size_t size, SocketAddress& from);
+    /// As recvDatagramFrom on a non-blocking handle, but -1 without an
+    /// exception when no datagram is waiting (EAGAIN): reading a queue until
+    /// it is empty is no failure.
+    static int recvWaitingDatagramFrom(SocketHandle handle, void* buffer, size_t size, SocketAddress& from);
 
     /// Connects to host (dotted text first, else looked up by name) and port.
     static void connect(SocketHandle handle, const char* host, int port);

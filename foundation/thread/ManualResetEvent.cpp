@@ -33,7 +33,7 @@ bool ManualResetEvent::timedWait(int64_t milliseconds)
                               [this] { return m_signalled; });
 }
 
-bool ManualResetEvent::isSet()
+bool ManualResetEvent::isSet() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_signalled;

@@ -20,10 +20,10 @@ public:
     void wait();
     /// Waits at most milliseconds; true when signalled.
     bool timedWait(int64_t milliseconds);
-    bool isSet();
+    bool isSet() const;
 
 private:
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_signalled;
 };

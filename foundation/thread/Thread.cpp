@@ -14,6 +14,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <map>
@@ -40,6 +41,18 @@ Registry& registry()
                                                DefaultUncaughtExceptionHandler::getProcessHandler(),
                                                true);
 
+int launchDetached(void* (*entry)(void*), void* argument)
+{
+    pthread_t handle;
+    const int error = pthread_create(&handle, nullptr, entry, argument);
+    if (error == 0) {
+        pthread_detach(handle);
+    }
+    return error;
+}
+
+std::atomic<Thread::Launcher> g_launcher{&launchDetached};
+
 void unregister(uint32_t id)
 {
     Registry& r = registry();
@@ -52,14 +65,17 @@ void unregister(uint32_t id)
 void Thread::start()
 {
     m_finished.reset();
-    m_running.store(true);
-    pthread_t handle;
-    const int error = pthread_create(&handle, nullptr, &Thread::entry, this);
+    const int error = g_launcher.load()(&Thread::entry, this);
     if (error != 0) {
-        m_running.store(false);
+        // No body will ever set it: an owner's join() must not wait for one.
+        m_finished.set();
         throw SystemException(VELMORA_THROW_SITE("SystemException"), error);
     }
-    pthread_detach(handle);
+}
+
+void Thread::setLauncher(Launcher launcher)
+{
+    g_launcher.store(launcher != nullptr ? launcher : &launchDetached);
 }
 
 void Thread::join()
@@ -103,8 +119,8 @@ void Thread::runGuarded()
         handler().uncaughtException(*this, wrapped);
     }
     unregister(id);
-    // Last step: after the event is set the owner may destroy this object.
-    m_running.store(false);
+    // Last touch of this object: once the event is set (join() returns,
+    // isRunning() is false) the owner may destroy or restart it.
     m_finished.set();
 }
 

@@ -14,6 +14,9 @@ class IUncaughtExceptionHandler;
 /// currentThread() finds it, hands every failure escaping run() to the
 /// uncaught-exception handler and signals when the body has returned. May be
 /// started again once finished. Owners make the body return, then join().
+/// Signalling the end is the ending thread's last touch of the object, so an
+/// owner that has seen join() return or isRunning() false may destroy or
+/// restart it at once.
 class Thread : public IRunnable {
 public:
     explicit Thread(const char* name = nullptr) : m_name(name) {}
@@ -25,12 +28,13 @@ public:
     void run() override {}
 
     /// Starts the body on a new OS thread; throws SystemException with the
-    /// thread library's error number when the OS refuses.
+    /// thread library's error number when the OS refuses (nothing then runs
+    /// and join() returns at once).
     void start();
-    /// Waits until the body has returned; at once when it is not running.
+    /// Waits until the body has returned; at once when no body runs.
     void join();
-    /// Whether a body is running.
-    bool isRunning() const { return m_running.load(); }
+    /// Whether a body is running (or its thread has not yet signalled its end).
+    bool isRunning() const { return !m_finished.isSet(); }
 
     /// The name, "" when the thread has none.
     const char* getName() const { return m_name != nullptr ? m_name : ""; }
@@ -48,13 +52,21 @@ public:
     /// The calling OS thread's id.
     static uint32_t currentOsThreadId();
 
+    /// The step of start() that asks the OS for a detached thread running
+    /// entry(argument); returns 0 or the thread library's error number.
+    using Launcher = int (*)(void* (*entry)(void*), void* argument);
+    /// Replaces that step for every later start() (so that a refused creation
+    /// can be exercised); nullptr restores the OS call.
+    static void setLauncher(Launcher launcher);
+
 private:
     static void* entry(void* self);
     void runGuarded();
     IUncaughtExceptionHandler& handler();
 
+    /// Set whenever no body runs: made set, reset by start(), set again by a
+    /// refused start or by the thread as its very last step.
     ManualResetEvent m_finished{true};
-    std::atomic<bool> m_running{false};
     std::atomic<uint32_t> m_threadId{0};
     const char* m_name;
     IUncaughtExceptionHandler* m_handler = nullptr;

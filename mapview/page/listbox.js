@@ -99,9 +99,11 @@ ListBox.prototype.UpdateItem = function (vehicleID, vehicleName, latlng, eventSr
     item.timeoutMark.style.display = "none";
   }
   if (latlng) item.latlng = latlng;
+  // The last event's icon stays on the entry, selected or not: it is what
+  // tells the operator what happened.
   if (eventSrc) {
     item.eventIcon.setAttribute("src", String(eventSrc));
-    if (item.className.indexOf("selected") < 0) item.eventIcon.style.display = "inline";
+    item.eventIcon.style.display = "inline";
   }
   if (eventType && !user) item.eventIcon.eventName = String(eventType);
 };
@@ -135,7 +137,6 @@ ListBox.prototype.setCurrentVehicle = function (e, item) {
     if (other !== item && other.className !== "ListItem") other.className = "ListItem";
   }
   item.className = "ListItem selected";
-  item.eventIcon.style.display = "none";
   selectVehicle(item.vehicleID, item.latlng, previous);
 };
 

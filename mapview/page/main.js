@@ -157,9 +157,12 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
     if (isNaN(lng)) { pageAlert("Longitude is not a number"); return; }
     latlng = L.latLng(lat, lng);
   }
-  if (findVehicle(id)) {
-    // Already on the page: an insert is then only a fresh position and name.
-    updateVehicle(latitude, longitude, id, vehicleName, updateTime);
+  var known = findVehicle(id);
+  if (known) {
+    // Already on the page: an insert is then only a fresh name and time, and
+    // a fresh position when it carries one. An empty position is "not known
+    // yet": the marker stays as it is.
+    refreshVehicle(known, vehicleName, latlng, String(updateTime || ""));
     return;
   }
   var icon = new ImageCanvasOverlay(latlng || L.latLng(0, 0), global.normalIcon, id);
@@ -187,12 +190,17 @@ function updateVehicle(latitude, longitude, vehicleID, vehicleName, updateTime) 
   if (isNaN(lng)) { pageAlert("Longitude is not a number"); pageAlert(lng); return; }
   var vehicle = findVehicle(vehicleID);
   if (!vehicle) return;
+  refreshVehicle(vehicle, vehicleName, L.latLng(lat, lng), String(updateTime));
+}
+
+// Name, time and, unless latlng is 0, position of a vehicle the page holds;
+// a device update, so the entry's time-out restarts.
+function refreshVehicle(vehicle, vehicleName, latlng, updateTime) {
   var name = replaceSameVehicleName(String(vehicleName), vehicle.vehicleID);
-  var latlng = L.latLng(lat, lng);
   listBox.UpdateItem(vehicle.vehicleID, name, latlng, "", "");
   vehicle.vehicleName = name;
-  vehicle.latlng = latlng;
-  vehicle.updateTime = String(updateTime);
+  if (latlng) vehicle.latlng = latlng;
+  vehicle.updateTime = updateTime;
   if (popupShows(vehicle.vehicleID)) {
     contextMenu.setVehicleName(name);
     contextMenu.UpdateItem("Update Time", vehicle.updateTime);

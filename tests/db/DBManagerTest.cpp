@@ -6,13 +6,17 @@
 #include "db/VehicleInfoContainer.h"
 #include "foundation/thread/ScopedLock.h"
 #include "tests/db/ManagerFixture.h"
+#include "tests/db/StatementFaults.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace velmora;
 using velmora::test::queryRows;
@@ -234,7 +238,7 @@ TEST_F(DBManagerTest, ShutdownWritesEverythingQueuedAndRefusesLaterRecords)
     EXPECT_FALSE(logEvent("too late"));
     EXPECT_FALSE(vehicle->update(container));
     EXPECT_FALSE(manager.isOpen());
-    EXPECT_EQ(manager.loadEvents(nullptr), 0);
+    EXPECT_THROW(manager.loadEvents(nullptr), DatabaseException);
 }
 
 TEST_F(DBManagerTest, UpdateFindsTheRowInsertedInTheSameBatch)
@@ -263,6 +267,7 @@ TEST_F(DBManagerTest, FailingStatementsAreSkippedNotTheBatch)
     VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
     const uint64_t failedBefore = manager.getFailedCount();
     const UniqueID id;
+    VehicleInfo* huge = nullptr;
     {
         ScopedLock lock(DBManager::getLock());
         ASSERT_TRUE(logEvent("before"));
@@ -272,9 +277,9 @@ TEST_F(DBManagerTest, FailingStatementsAreSkippedNotTheBatch)
         VehicleInfo twin(id);
         twin.setName("twin");
         ASSERT_TRUE(twin.insert(container));
-        // Longer than the statement limit: must not run cut.
-        VehicleInfo* huge = container.create(UniqueID(), "huge", "2026-01-31 17:05:09");
-        huge->setInfo1(std::string(DBManager::STATEMENT_LIMIT, 'i'));
+        // Far longer than any fixed statement size: stored whole.
+        huge = container.create(UniqueID(), "huge", "2026-01-31 17:05:09");
+        huge->setInfo1(std::string(4000, 'i'));
         ASSERT_TRUE(huge->insert(container));
         ASSERT_TRUE(logEvent("after"));
     }
@@ -283,9 +288,9 @@ TEST_F(DBManagerTest, FailingStatementsAreSkippedNotTheBatch)
     manager.shutdown();
     EXPECT_EQ(queryRows(m_path, "SELECT name FROM event_info ORDER BY id;"),
               (Rows{{"before"}, {"after"}}));
-    EXPECT_EQ(queryRows(m_path, "SELECT id, name FROM vehicle_info;"),
-              (Rows{{id.toText(), "bus"}}));
-    EXPECT_EQ(manager.getFailedCount() - failedBefore, 2u);
+    EXPECT_EQ(queryRows(m_path, "SELECT id, name, length(info1) FROM vehicle_info ORDER BY rowid;"),
+              (Rows{{id.toText(), "bus", "0"}, {huge->getId().toText(), "huge", "4000"}}));
+    EXPECT_EQ(manager.getFailedCount() - failedBefore, 1u);
     openManager();
     EXPECT_EQ(manager.loadEvents(nullptr), 2);
 }
@@ -467,4 +472,285 @@ TEST_F(DBManagerTest, QuotesAndPercentSignsRoundTripInEveryTextColumn)
         EXPECT_TRUE(event.getVehicleId() == ids[i]);
         EXPECT_EQ(std::string(GPSDataContainer::getInstance().getList()[i].getGpsData()), v);
     }
+}
+
+// Waits until the writer has counted at least expected more failures.
+bool waitForFailures(uint64_t before, uint64_t expected)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < deadline) {
+        if (DBManager::getInstance().getFailedCount() - before >= expected)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST_F(DBManagerTest, LongRecordsAreStoredWholeAndSoAreTheirLaterUpdates)
+{
+    // Optional information and image paths have no length limit; a vehicle
+    // whose statement outgrew a fixed size was never stored again, so a
+    // removed vehicle came back at the next start.
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    auto fill = [](VehicleInfo& v, size_t size) {
+        v.setEditedName(std::string(size, 'e'));
+        v.setCompany(std::string(size, 'c'));
+        v.setMaker(std::string(size, 'm'));
+        v.setModel(std::string(size, 'o'));
+        v.setRegistration(std::string(size, 'r'));
+        v.setDriver(std::string(size, 'd'));
+        v.setLicense(std::string(size, 'l'));
+        v.setInfo1(std::string(size, '1'));
+        v.setInfo2(std::string(size, '2'));
+        v.setImagePath(std::string(size * 3 / 4, 'p') + ".png");
+    };
+    const UniqueID bornLong;
+    const UniqueID grownLong;
+    VehicleInfo* first = container.create(bornLong, "long from the start", "2026-01-31 17:05:09");
+    fill(*first, 4000);
+    ASSERT_TRUE(first->insert(container));
+    VehicleInfo* second = container.create(grownLong, "short at first", "2026-01-31 17:05:09");
+    ASSERT_TRUE(second->insert(container));
+    reopen();
+    second = container.find(grownLong);
+    ASSERT_NE(second, nullptr);
+    fill(*second, 4000);
+    second->setLastUpdatedLatitude("37.387458");
+    ASSERT_TRUE(second->update(container));
+    reopen();
+    second = container.find(grownLong);
+    ASSERT_NE(second, nullptr);
+    second->setDeleted(true);
+    ASSERT_TRUE(second->update(container));
+    reopen();
+
+    for (const UniqueID& id : {bornLong, grownLong}) {
+        const VehicleInfo* v = container.find(id);
+        ASSERT_NE(v, nullptr);
+        SCOPED_TRACE(v->getName());
+        EXPECT_EQ(v->getEditedName(), std::string(4000, 'e'));
+        EXPECT_EQ(v->getCompany(), std::string(4000, 'c'));
+        EXPECT_EQ(v->getMaker(), std::string(4000, 'm'));
+        EXPECT_EQ(v->getModel(), std::string(4000, 'o'));
+        EXPECT_EQ(v->getRegistration(), std::string(4000, 'r'));
+        EXPECT_EQ(v->getDriver(), std::string(4000, 'd'));
+        EXPECT_EQ(v->getLicense(), std::string(4000, 'l'));
+        EXPECT_EQ(v->getInfo1(), std::string(4000, '1'));
+        EXPECT_EQ(v->getInfo2(), std::string(4000, '2'));
+        EXPECT_EQ(v->getImagePath(), std::string(3000, 'p') + ".png");
+    }
+    EXPECT_FALSE(container.find(bornLong)->getDeleted());
+    EXPECT_TRUE(container.find(grownLong)->getDeleted());
+    EXPECT_EQ(container.find(grownLong)->getLastUpdatedLatitude(), "37.387458");
+}
+
+TEST_F(DBManagerTest, UpdateKeepsQuotesAndPercentSignsInEveryTextColumn)
+{
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    const UniqueID id;
+    ASSERT_TRUE(container.create(id, "plain", "2026-01-31 17:05:09")->insert(container));
+    reopen();
+    VehicleInfo* vehicle = container.find(id);
+    ASSERT_NE(vehicle, nullptr);
+    const std::string v = "O'Brien's 100% %s%d%q ''";
+    vehicle->setName(v + "n");
+    vehicle->setEditedName(v + "e");
+    vehicle->setLastUpdatedLatitude(v + "lat");
+    vehicle->setLastUpdatedLongitude(v + "lon");
+    vehicle->setCompany(v + "c");
+    vehicle->setMaker(v + "m");
+    vehicle->setModel(v + "mo");
+    vehicle->setRegistration(v + "r");
+    vehicle->setDriver(v + "d");
+    vehicle->setLicense(v + "l");
+    vehicle->setInfo1(v + "1");
+    vehicle->setInfo2(v + "2");
+    vehicle->setImagePath(v + "p");
+    vehicle->setDeleted(true);
+    ASSERT_TRUE(vehicle->update(container));
+    DBManager::getInstance().shutdown();
+    EXPECT_EQ(queryRows(m_path, "SELECT id, name, edited_name, last_updated_time, last_updated_latitude, "
+                                "last_updated_longitude, deleted, company, maker, model, registration, "
+                                "driver, license, info1, info2, image_path FROM vehicle_info;"),
+              (Rows{{id.toText(), v + "n", v + "e", "2026-01-31 17:05:09", v + "lat", v + "lon", "1",
+                     v + "c", v + "m", v + "mo", v + "r", v + "d", v + "l", v + "1", v + "2", v + "p"}}));
+}
+
+// SQLite may roll the whole transaction back when a statement fails (a full
+// disk, an I/O error, an interrupt); the writer then begins again and runs
+// what the batch had stored so far once more. Whatever happens, each record
+// ends stored once or counted failed once.
+TEST_F(DBManagerTest, WriterRecoveryStoresEachRecordOnceOrCountsItFailedOnce)
+{
+    constexpr int EVERY = -1; // a rule for every statement of the batch
+    struct Fault {
+        int event; // the record whose statement fails, or EVERY
+        int run;   // on its run-th run (1: the first); 0: on every run
+    };
+    struct Row {
+        const char* label;
+        std::vector<Fault> rollBacks;
+        int refusedBegin; // the n-th BEGIN from the batch's own on; 0: none
+        std::vector<int> stored;
+    };
+    const Row rows[] = {
+        {"one rollback, the rest replayed", {{3, 1}}, 0, {0, 1, 2, 4, 5, 6, 7}},
+        {"rollback at the first statement", {{0, 1}}, 0, {1, 2, 3, 4, 5, 6, 7}},
+        {"rollback at the last statement", {{7, 1}}, 0, {0, 1, 2, 3, 4, 5, 6}},
+        {"two rollbacks in one batch", {{2, 1}, {5, 1}}, 0, {0, 1, 3, 4, 6, 7}},
+        {"rolled back again while replaying", {{4, 1}, {1, 2}}, 0, {5, 6, 7}},
+        {"no new transaction: the rest waits for the next batch", {{3, 1}}, 2, {4, 5, 6, 7}},
+        // At shutdown a batch that cannot begin ends the writing, counted.
+        {"the batch's own BEGIN refused at shutdown", {}, 1, {}},
+        {"every statement rolled back", {{EVERY, 0}}, 0, {}},
+    };
+    constexpr int OFFERED = 8;
+    DBManager& manager = DBManager::getInstance();
+    int rowNumber = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        const std::string prefix = "r" + std::to_string(rowNumber++) + "e";
+        if (!manager.isOpen())
+            openManager();
+        const uint64_t writtenBefore = manager.getWrittenCount();
+        const uint64_t failedBefore = manager.getFailedCount();
+        {
+            test::StatementFaults faults;
+            for (const Fault& fault : row.rollBacks)
+                faults.rollBackOn(fault.event == EVERY ? std::string("INSERT INTO event_info")
+                                                       : "'" + prefix + std::to_string(fault.event) + "'",
+                                  fault.run);
+            if (row.refusedBegin != 0)
+                faults.refuseBegin(row.refusedBegin);
+            {
+                // One batch: the writer cannot start it before all are queued.
+                ScopedLock lock(DBManager::getLock());
+                for (int i = 0; i < OFFERED; ++i)
+                    ASSERT_TRUE(logEvent(prefix + std::to_string(i)));
+            }
+            // Shutdown writes everything queued, in as many batches as it takes.
+            manager.shutdown();
+            EXPECT_EQ(faults.getInterrupted(), static_cast<int>(row.rollBacks.size() == 1 &&
+                                                                        row.rollBacks[0].event == EVERY
+                                                                    ? OFFERED
+                                                                    : row.rollBacks.size()));
+        }
+        Rows expected;
+        for (int i : row.stored)
+            expected.push_back({prefix + std::to_string(i)});
+        EXPECT_EQ(queryRows(m_path, "SELECT name FROM event_info WHERE name LIKE '" + prefix +
+                                        "%' ORDER BY id;"),
+                  expected);
+        EXPECT_EQ(manager.getWrittenCount() - writtenBefore, row.stored.size());
+        EXPECT_EQ(manager.getFailedCount() - failedBefore, OFFERED - row.stored.size());
+    }
+    EXPECT_EQ(queryValue(m_path, "PRAGMA integrity_check;"), "ok");
+}
+
+TEST_F(DBManagerTest, BatchInWhichEveryStatementFailsStillEndsItsTransaction)
+{
+    DBManager& manager = DBManager::getInstance();
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    const UniqueID id;
+    ASSERT_TRUE(container.create(id, "bus", "2026-01-31 17:05:09")->insert(container));
+    reopen();
+    letWriterSettle();
+    const uint64_t failedBefore = manager.getFailedCount();
+    const int half = DBManager::QUEUE_MAX_COUNT / 2;
+    {
+        // Half the queue wakes the writer for a batch of duplicate keys only.
+        ScopedLock lock(DBManager::getLock());
+        for (int i = 0; i < half; ++i) {
+            VehicleInfo twin(id);
+            twin.setName("twin");
+            ASSERT_TRUE(twin.insert(container));
+        }
+    }
+    ASSERT_TRUE(waitForFailures(failedBefore, half));
+    // The next batch must be able to begin: nothing was left open.
+    ASSERT_TRUE(logEvent("after"));
+    manager.shutdown();
+    EXPECT_EQ(queryRows(m_path, "SELECT name FROM event_info;"), (Rows{{"after"}}));
+    EXPECT_EQ(queryRows(m_path, "SELECT name FROM vehicle_info;"), (Rows{{"bus"}}));
+    EXPECT_EQ(manager.getFailedCount() - failedBefore, static_cast<uint64_t>(half));
+}
+
+TEST_F(DBManagerTest, ReadsOnAClosedDatabaseThrow)
+{
+    DBManager& manager = DBManager::getInstance();
+    ASSERT_TRUE(logEvent("stored"));
+    ASSERT_TRUE(GPSDataContainer::getInstance().insert("2026-01-31 17:05:09", UniqueID(), "$GPRMC"));
+    reopen();
+    ASSERT_EQ(manager.loadEvents(nullptr), 1);
+    ASSERT_EQ(manager.loadGPSData(nullptr), 1);
+    manager.shutdown();
+    // "No rows" would be a failure reported as success; what an earlier read
+    // left behind is not shown as the answer either.
+    EXPECT_THROW(manager.loadEvents(nullptr), DatabaseException);
+    EXPECT_EQ(EventLogger::getInstance().getCount(), 0);
+    EXPECT_THROW(manager.loadGPSData(nullptr), DatabaseException);
+    EXPECT_EQ(GPSDataContainer::getInstance().getCount(), 0);
+    EXPECT_THROW(manager.loadVehicles(), DatabaseException);
+    try {
+        manager.loadEvents("id = 1");
+        ADD_FAILURE() << "no exception";
+    } catch (const DatabaseException& e) {
+        EXPECT_STRNE(e.getMessage(), "");
+        EXPECT_NE(e.getErrorCode(), 0);
+    }
+}
+
+TEST_F(DBManagerTest, OpenThatFailsThrowsStartsNoWriterAndRefusesRecords)
+{
+    DBManager& manager = DBManager::getInstance();
+    manager.shutdown();
+    const std::string plainFile = m_dir.file("plain.txt");
+    const std::string notADatabase(5000, '#');
+    {
+        std::ofstream out(plainFile, std::ios::binary);
+        out << notADatabase;
+    }
+    const std::string folder = m_dir.file("folder");
+    std::filesystem::create_directory(folder);
+    struct Row {
+        const char* label;
+        std::string path;
+    };
+    std::vector<Row> rows = {
+        {"a path under a regular file", plainFile + "/app.db"},
+        {"a folder where the file should be", folder},
+        {"a file that is not a database", plainFile},
+    };
+    // Permissions do not stop root, so this row only means something (and is
+    // only asked) when the suite does not run as root.
+    const std::string locked = m_dir.file("locked");
+    std::filesystem::create_directory(locked);
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (geteuid() != 0)
+        rows.push_back({"an unwritable folder", locked + "/app.db"});
+
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        EXPECT_THROW(manager.open(row.path.c_str(), 0), DatabaseException);
+        EXPECT_FALSE(manager.isOpen());
+        EXPECT_FALSE(manager.isRunning());
+        EXPECT_FALSE(logEvent("refused"));
+        EXPECT_FALSE(GPSDataContainer::getInstance().insert("2026-01-31 17:05:09", UniqueID(), "$GPRMC"));
+        VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+        EXPECT_FALSE(container.create(UniqueID(), "refused", "2026-01-31 17:05:09")->insert(container));
+        EXPECT_THROW(manager.loadEvents(nullptr), DatabaseException);
+        manager.shutdown(); // harmless after a failed open
+    }
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    // The file that is not a database is left exactly as it was.
+    std::ifstream in(plainFile, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), notADatabase);
+    EXPECT_FALSE(std::filesystem::exists(folder + "/app.db"));
+
+    // A good path afterwards works as ever.
+    openManager();
+    EXPECT_TRUE(manager.isOpen());
+    EXPECT_TRUE(logEvent("stored"));
+    manager.shutdown();
+    EXPECT_EQ(count("event_info"), "1");
 }

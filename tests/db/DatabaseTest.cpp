@@ -4,6 +4,7 @@
 #include "db/RowSet.h"
 #include "db/Statement.h"
 #include "tests/db/DbTestSupport.h"
+#include "tests/support/GermanLocale.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -213,6 +214,23 @@ TEST_F(DatabaseTest, FormatableSqlQuotesValues)
         ASSERT_TRUE(back.next());
         EXPECT_STREQ(back.getText(0), row.value);
     }
+}
+
+TEST_F(DatabaseTest, NumbersInStatementsIgnoreTheProcessLocale)
+{
+    // A decimal comma in a statement would store a different number, or
+    // give the VALUES list one column too many.
+    test::GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
+    m_db.execute("CREATE TABLE n(a, b TEXT);");
+    FormatableSQL sql("INSERT INTO n VALUES (%f, '%.2f');", 37.387458, 0.13);
+    EXPECT_STREQ(sql.getText(), "INSERT INTO n VALUES (37.387458, '0.13');");
+    m_db.execute(sql.getText());
+    RowSet back(m_db, "SELECT typeof(a), a * 1000000, b FROM n;");
+    ASSERT_TRUE(back.next());
+    EXPECT_STREQ(back.getText(0), "real");
+    EXPECT_EQ(back.getInt(1), 37387458);
+    EXPECT_STREQ(back.getText(2), "0.13");
 }
 
 TEST_F(DatabaseTest, BusyTimeoutWaitsForALockToGo)

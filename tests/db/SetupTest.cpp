@@ -119,6 +119,47 @@ TEST_F(SetupTest, TextAndBooleanValuesRoundTrip)
     EXPECT_TRUE(db.getBool("app/Flag", false));
 }
 
+TEST_F(SetupTest, KeysWithQuotesAndPercentSignsAreStoredAsGiven)
+{
+    // Keys are quoted like values, so no key can break or change a statement.
+    velmora::Setup& setup = velmora::Setup::getInstance();
+    setup.open(m_path.c_str());
+    SetupDatabase& db = setup.getDatabase();
+    const char* const keys[] = {"app/Driver's seat", "app/100%", "app/'; DROP TABLE setup; --"};
+    const unsigned char blob[3] = {1, 2, 3};
+    int32_t number = 0;
+    for (const char* key : keys) {
+        SCOPED_TRACE(key);
+        const std::string k = key;
+        db.setInt((k + " int").c_str(), ++number);
+        db.setInt((k + " int").c_str(), number * 10); // the update finds the row
+        db.setString((k + " text").c_str(), "first");
+        db.setString((k + " text").c_str(), "it's");
+        db.setBlob((k + " blob").c_str(), blob, 1);
+        db.setBlob((k + " blob").c_str(), blob, sizeof blob);
+        db.insertInt((k + " replaced").c_str(), 1, false);
+        db.insertString((k + " replaced").c_str(), "again", true);
+        db.insertBlob((k + " replaced blob").c_str(), blob, 2, true);
+        EXPECT_EQ(setup.getInt((k + " int").c_str(), -1), number * 10);
+        std::string text;
+        db.getString((k + " text").c_str(), text, "unused");
+        EXPECT_EQ(text, "it's");
+    }
+    const Rows stored = queryRows(m_path, "SELECT key, quote(value) FROM setup WHERE key LIKE 'app/%' ORDER BY rowid;");
+    Rows expected;
+    number = 0;
+    for (const char* key : keys) {
+        const std::string k = key;
+        ++number;
+        expected.push_back({k + " int", std::to_string(number * 10)});
+        expected.push_back({k + " text", "'it''s'"});
+        expected.push_back({k + " blob", "X'010203'"});
+        expected.push_back({k + " replaced", "'again'"});
+        expected.push_back({k + " replaced blob", "X'0102'"});
+    }
+    EXPECT_EQ(stored, expected);
+}
+
 TEST_F(SetupTest, BlobsCopyWhatFitsAndReportTheStoredSize)
 {
     velmora::Setup& setup = velmora::Setup::getInstance();
@@ -157,8 +198,10 @@ TEST_F(SetupTest, ImportSkipsExcludedPrefixesAndExportCopiesAll)
                                 "INSERT INTO setup VALUES ('setup/Port', 1234);"
                                 "INSERT INTO setup VALUES ('Version', '2.0');"
                                 "INSERT INTO setup VALUES ('other/Thing', 'x');"
-                                "INSERT INTO setup VALUES ('skip/Me', 'y');");
-    EXPECT_TRUE(db.importFrom(other.c_str(), {"setup/", "skip/"}));
+                                "INSERT INTO setup VALUES ('skip/Me', 'y');"
+                                "INSERT INTO setup VALUES ('driver''s/Seat', 'z');");
+    EXPECT_TRUE(db.importFrom(other.c_str(), {"setup/", "skip/", "driver's/"}));
+    EXPECT_EQ(queryValue(m_path, "SELECT COUNT(*) FROM setup WHERE key = 'driver''s/Seat';"), "0");
     EXPECT_EQ(db.getInt("setup/Port", 0), 10111);
     std::string version;
     db.getString("Version", version, "");

@@ -7,9 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <future>
+#include <memory>
 #include <string>
+#include <thread>
 
 using namespace velmora;
 
@@ -28,6 +34,19 @@ protected:
 
     std::string m_dir;
 };
+
+/// Runs call on a helper thread; false when it has not returned within limit.
+/// The helper is then left behind, so whatever it uses must stay alive.
+bool returnsWithin(std::chrono::milliseconds limit, std::function<void()> call)
+{
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> returned = done->get_future();
+    std::thread([done, call = std::move(call)] {
+        call();
+        done->set_value();
+    }).detach();
+    return returned.wait_for(limit) == std::future_status::ready;
+}
 
 } // namespace
 
@@ -87,6 +106,54 @@ TEST_F(FileTest, ExistsTellsMissingFileFromMissingDirectory)
     }
     // A relative name in the working directory.
     EXPECT_FALSE(File::exists("velmora-surely-absent-file.txt"));
+}
+
+TEST_F(FileTest, ExistsAsksTheFileSystemWithoutOpening)
+{
+    // A FIFO with no writer would block an open for ever; it exists.
+    const std::string fifo = path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto answer = std::make_shared<std::atomic<int>>(-1);
+    const bool returned = returnsWithin(std::chrono::seconds(2), [fifo, answer] {
+        try {
+            answer->store(File::exists(fifo.c_str()) ? 1 : 0);
+        } catch (const SystemException&) {
+            answer->store(2);
+        }
+    });
+    if (!returned) {
+        // Release the blocked open so that the helper ends.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (writer >= 0)
+            ::close(writer);
+    }
+    ASSERT_TRUE(returned) << "exists() blocked on a FIFO";
+    EXPECT_EQ(answer->load(), 1);
+
+    // A file without read permission exists all the same.
+    const std::string locked = path("locked");
+    File::create(locked.c_str(), 0);
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    EXPECT_TRUE(File::exists(locked.c_str()));
+
+    // A directory is no file: it neither exists as one nor is it missing.
+    for (const std::string& directory : {m_dir, m_dir + "/"}) {
+        SCOPED_TRACE(directory);
+        try {
+            const bool exists = File::exists(directory.c_str());
+            ADD_FAILURE() << "exists() answered " << exists << " for a directory";
+        } catch (const SystemException& e) {
+            EXPECT_EQ(e.getErrorCode(), EISDIR);
+        }
+    }
+    // A file used as a directory on the way.
+    try {
+        File::exists((locked + "/inner").c_str());
+        ADD_FAILURE() << "exists() under a plain file";
+    } catch (const SystemException& e) {
+        EXPECT_EQ(e.getErrorCode(), ENOTDIR);
+    }
 }
 
 TEST_F(FileTest, OpenFailuresThrowWithTheErrno)

@@ -1,4 +1,5 @@
 #include "foundation/FormatableBuffer.h"
+#include "tests/support/GermanLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -57,4 +58,43 @@ TEST(FormatableBufferTest, PercentInTheArgumentIsNotAConversion)
     FormatableBuffer<64> buffer;
     buffer.format("%s", "100%s%d");
     EXPECT_STREQ(buffer.getText(), "100%s%d");
+}
+
+namespace {
+FormatableBuffer<64> formatted(double value, int form)
+{
+    FormatableBuffer<64> buffer;
+    switch (form) {
+    case 0: buffer.format("%f", value); break;
+    case 1: buffer.format("%.2f", value); break;
+    case 2: buffer.format("%g", value); break;
+    default:
+        buffer.format("(");
+        buffer.append("%f,%e)", value, value);
+        break;
+    }
+    return buffer;
+}
+} // namespace
+
+TEST(FormatableBufferTest, NumbersIgnoreTheProcessLocale)
+{
+    // Stored and sent texts are built here; a decimal comma would split one
+    // value into two wherever a comma separates arguments.
+    struct Row {
+        double value;
+        int form;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {37.387458, 0, "37.387458"},
+        {-0.0, 0, "-0.000000"},
+        {0.13, 1, "0.13"},
+        {309.62, 2, "309.62"},
+        {1234.5, 3, "(1234.500000,1.234500e+03)"},
+    };
+    velmora::test::GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
+    for (const Row& row : rows)
+        EXPECT_STREQ(formatted(row.value, row.form).getText(), row.expected) << row.expected;
 }

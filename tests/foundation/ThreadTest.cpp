@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -50,6 +52,27 @@ public:
 
 private:
     std::function<void()> m_body;
+};
+
+/// Runs call on a helper thread; false when it has not returned within limit.
+/// The helper is then left behind, so whatever it uses must stay alive.
+bool returnsWithin(std::chrono::milliseconds limit, std::function<void()> call)
+{
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> returned = done->get_future();
+    std::thread([done, call = std::move(call)] {
+        call();
+        done->set_value();
+    }).detach();
+    return returned.wait_for(limit) == std::future_status::ready;
+}
+
+int refuseThread(void* (*)(void*), void*) { return EAGAIN; }
+
+/// Makes the OS refuse every thread while it lives.
+struct RefusedThreads {
+    RefusedThreads() { Thread::setLauncher(&refuseThread); }
+    ~RefusedThreads() { Thread::setLauncher(nullptr); }
 };
 
 } // namespace
@@ -118,6 +141,68 @@ TEST(ThreadTest, EveryKindOfFailureReachesTheHandlerAndTheThreadEnds)
             EXPECT_EQ(handler.file, row.file) << row.what;
             EXPECT_EQ(handler.line, 0) << row.what;
         }
+    }
+}
+
+TEST(ThreadTest, RefusedStartLeavesNothingToWaitFor)
+{
+    std::atomic<int> bodies{0};
+    // Left alive on failure: a join that never returns still uses it.
+    auto* thread = new FunctionThread("refused", [&] { ++bodies; });
+    {
+        RefusedThreads refused;
+        try {
+            thread->start();
+            FAIL() << "start succeeded although the OS refused the thread";
+        } catch (const SystemException& e) {
+            EXPECT_EQ(e.getErrorCode(), EAGAIN);
+        }
+    }
+    EXPECT_FALSE(thread->isRunning());
+    ASSERT_TRUE(returnsWithin(std::chrono::seconds(2), [thread] { thread->join(); }))
+        << "join() waits for a body that never started";
+
+    // The same object starts normally once the OS agrees.
+    thread->start();
+    thread->join();
+    EXPECT_EQ(bodies.load(), 1);
+    delete thread;
+}
+
+TEST(ThreadTest, OwnerMayDestroyTheObjectOnceItSeesTheBodyEnded)
+{
+    // An owner that polls isRunning() and deletes at once must not free what
+    // the ending thread still touches (the sanitizer builds see it).
+    for (int round = 0; round < 50; ++round) {
+        auto* thread = new FunctionThread("short", [] {});
+        thread->start();
+        while (thread->isRunning()) {
+            Thread::yield();
+        }
+        delete thread;
+    }
+    // Restarting at once instead: the new body's end is what join() waits for.
+    std::atomic<bool> release{false};
+    std::atomic<int> ended{0};
+    FunctionThread thread("again", [&] {
+        while (!release.load()) {
+            Thread::yield();
+        }
+        ++ended;
+    });
+    for (int round = 0; round < 20; ++round) {
+        release.store(true);
+        thread.start();
+        while (thread.isRunning()) {
+            Thread::yield();
+        }
+        release.store(false);
+        thread.start();
+        Thread::sleep(1);
+        EXPECT_TRUE(thread.isRunning()) << round;
+        release.store(true);
+        thread.join();
+        EXPECT_EQ(ended.load(), 2 * (round + 1)) << round;
     }
 }
 

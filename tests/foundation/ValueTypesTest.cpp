@@ -6,6 +6,7 @@
 #include "foundation/FormatableBuffer.h"
 #include "foundation/Time.h"
 #include "foundation/UniqueID.h"
+#include "tests/support/GermanLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -222,4 +223,29 @@ TEST(AppConstantsTest, PatternsAndFallbacks)
     EXPECT_STREQ(constants.getDateFormat(9), "%Y-%m-%d");
     EXPECT_STREQ(constants.getTimeFormat(0), "%I:%M:%S %p");
     EXPECT_STREQ(constants.getTimeFormat(-1), "%I:%M:%S %p");
+}
+
+TEST(DateTimeTest, FormattedIgnoresTheProcessLocale)
+{
+    // Stored times and the page's times are compared as texts; the words a
+    // pattern may hold must not change with the operator's language either.
+    struct Row {
+        const char* pattern;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"%Y-%m-%d %H:%M:%S", "2012-05-17 13:45:30"},
+        {"%I:%M:%S %p", "01:45:30 PM"},
+        {"%a %d %b %Y", "Thu 17 May 2012"},
+        {"%A %B", "Thursday May"},
+    };
+    test::GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
+    const DateTime value(2012, 5, 17, 13, 45, 30);
+    for (const Row& row : rows)
+        EXPECT_EQ(value.formatted(row.pattern), row.expected) << row.pattern;
+    EXPECT_EQ(value.toDisplayText(), "2012-05-17 13:45:30");
+    char text[DateTime::FORMATTED_SIZE];
+    EXPECT_EQ(value.formatted("%p %b", text, sizeof text), 6u);
+    EXPECT_STREQ(text, "PM May");
 }

@@ -75,6 +75,10 @@ TEST(CallbackMessageParser, HeadFieldRules)
         {"Smith\x1F John,1,0, ,Door\x1F left", "Smith, John", 1, 1, "Door, left", 0},
         // A title of one space stays as it is.
         {"A,1,0, , ", "A", 1, 1, " ", 0},
+        // Only a field of exactly one blank is empty: longer ones are kept as sent.
+        {" Bus 7,1,0, , Door", " Bus 7", 1, 1, " Door", 0},
+        {"  ,1,0, ,  ", "  ", 1, 1, "  ", 0},
+        {"Bus 7 ,1", "Bus 7 ", 1, 0, "", 0},
         // The atoi rule: blanks, sign, trailing garbage, nothing numeric.
         {"A, 12abc,-3", "A", 12, -2, "", 0},
         {"A,+7, ", "A", 7, 1, "", 0},
@@ -201,6 +205,8 @@ TEST(CallbackMessageParser, OptionalInformationPairs)
         {"repeated key keeps the last", ",x,2,Driver,A,Driver,B", {{"Driver", "B"}}},
         {"value of one space is empty, unit separator in value only", ",x,2,K\x1F,\x1F,Model, ",
          {{"K\x1F", ","}, {"Model", ""}}},
+        {"a longer value that begins with a blank is kept", ",x,3,Driver, Ann,Company,  ,Model, \x1F",
+         {{"Company", "  "}, {"Driver", " Ann"}, {"Model", " ,"}}},
         {"short count stores what came, missing value empty", ",x,5,Maker,Volvo,Model", {{"Maker", "Volvo"}, {"Model", ""}}},
         {"huge count ends with the text", ",x,2147483647,A,1", {{"A", "1"}}},
         {"count zero", ",x,0,A,1", {}},

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/GermanLocale.h"
+
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 using namespace velmora;
 
@@ -82,5 +87,42 @@ TEST(GPSInfo, SplittingRules)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
         EXPECT_EQ(GPSInfo(row.text).getFields(), row.fields);
+    }
+}
+
+namespace {
+// Six decimals with a dot whatever the locale, for the lines the test prints.
+std::string plain(double value)
+{
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr;
+    return std::string(text, end);
+}
+} // namespace
+
+TEST(GPSInfo, NumbersIgnoreTheProcessLocale)
+{
+    // A German operator's console runs with a decimal comma; the device
+    // writes dots whatever the console's locale.
+    const GpsRow rows[] = {
+        {"$GPRMC,134530,A,3723.2475,N,12158.3416,W,0.13,309.62,120598,,*10", 37.387458333, -121.97236,
+         0.13, 309.62, 13, 45, 30},
+        {"$GPRMC,235959,A,4807.038,S,01131.000,E,22.4,0.5,230394", -48.1173, 11.516666667, 22.4, 0.5, 23,
+         59, 59},
+        {"$GPRMC,000000,V,0000.0000,S,00000.0000,W,0.0,,010100", 0, 0, 0, -1.0, 0, 0, 0},
+    };
+    test::GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
+    for (const GpsRow& row : rows) {
+        SCOPED_TRACE(row.sentence);
+        GPSInfo gps(row.sentence);
+        EXPECT_NEAR(gps.getLatitude(), row.latitude, 1e-6);
+        EXPECT_NEAR(gps.getLongitude(), row.longitude, 1e-6);
+        EXPECT_DOUBLE_EQ(gps.getSpeed(), row.speed);
+        EXPECT_DOUBLE_EQ(gps.getBearing(), row.bearing);
+        EXPECT_EQ(gps.getUtcTime().getValue(), Time(row.hour, row.minute, row.second).getValue());
+        std::printf("under %s: %s -> lat %s lng %s speed %s bearing %s\n", test::GermanLocale::NAME, row.sentence,
+                    plain(gps.getLatitude()).c_str(), plain(gps.getLongitude()).c_str(),
+                    plain(gps.getSpeed()).c_str(), plain(gps.getBearing()).c_str());
     }
 }

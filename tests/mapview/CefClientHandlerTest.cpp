@@ -3,6 +3,7 @@
 #include "mapview/MapCommands.h"
 
 #include <QHelpEvent>
+#include <QPointer>
 #include <QToolTip>
 #include <QWebEngineView>
 
@@ -144,11 +145,23 @@ TEST_F(CefClientHandlerTest, NoBuiltInContextMenuOrTooltip)
 TEST_F(CefClientHandlerTest, AfterTheViewIsGoneNothingRuns)
 {
     load(testPageDocument());
+    // A line that, wherever it ran, would reach the console.
+    const QString command = QStringLiteral("cef.extension.onClickLog();");
+    const std::vector<std::string> expected{"onPageLoaded", "onClickLog"};
+    m_host->execute(command);
+    ASSERT_TRUE(waitFor([&] { return m_listener.calls.size() == expected.size(); }));
+    ASSERT_EQ(m_listener.calls, expected);
+
+    QPointer<QWebEnginePage> page = m_host->getPage();
     delete m_host->getBrowserWindow();
     EXPECT_EQ(m_host->getBrowserWindow(), nullptr);
     EXPECT_EQ(m_host->getPage(), nullptr);
-    m_host->execute(MapCommands::sortVehicleList());
-    QApplication::processEvents();
+    EXPECT_TRUE(page.isNull()) << "the page outlived its view";
+    m_host->execute(command);
+    std::thread sender([this, &command] { m_host->execute(command); });
+    sender.join();
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(m_listener.calls, expected);
 }
 
 TEST_F(CefClientHandlerTest, ListenerToldOnceAcrossReloads)

@@ -3,10 +3,15 @@
 #include "db/VehicleInfo.h"
 #include "intake/GPSInfo.h"
 
+#include "tests/support/GermanLocale.h"
+
 #include <gtest/gtest.h>
+
+#include <locale.h>
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace velmora {
@@ -174,16 +179,54 @@ TEST(MapCommandsTest, LongValuesAreNeverCut)
     EXPECT_TRUE(lines[2].contains(QString(500, QLatin1Char('p')) + QStringLiteral("/tail.png")));
 }
 
+// C's own "%f" of value in the C locale, whatever the process locale is.
+std::string cFormatted(double value)
+{
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const locale_t previous = uselocale(c);
+    char text[400];
+    std::snprintf(text, sizeof text, "%f", value);
+    uselocale(previous);
+    return text;
+}
+
 TEST(MapCommandsTest, NumbersIgnoreTheProcessLocale)
 {
+    struct Row {
+        double value;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {1.5, "1.500000"},
+        {-2.25, "-2.250000"},
+        {-0.0, "-0.000000"},          // a fix at 0000.0000,S
+        {-0.0000001, "-0.000000"},    // rounds to zero, keeps its sign
+        {0.0000005, "0.000000"},      // the binary value lies just below the half
+        {0.0000015, "0.000002"},
+        {37.3874583333, "37.387458"},
+        {-121.97236, "-121.972360"},
+        {1e21, "1000000000000000000000.000000"},
+        {-1e300, nullptr},            // long: compared with C's text only
+        {5e-324, "0.000000"},
+    };
     // A comma decimal separator would split one argument into two.
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = previous ? previous : "C";
-    const bool switched = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr
-                          || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
-    const QString line = MapCommands::showTrackingLine(1.5, -2.25);
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(line.toStdString(), "showTrackingLine(1.500000, -2.250000);") << "locale switched: " << switched;
+    test::GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(cFormatted(row.value));
+        const std::string written = MapCommands::number(row.value).toStdString();
+        EXPECT_EQ(written, cFormatted(row.value));
+        if (row.expected != nullptr) {
+            EXPECT_EQ(written, row.expected);
+        }
+    }
+    EXPECT_EQ(MapCommands::showTrackingLine(1.5, -2.25).toStdString(), "showTrackingLine(1.500000, -2.250000);");
+    const GPSInfo fix("$GPRMC,134530,A,3723.2475,N,12158.3416,W,0.13,309.62,120598,,*10");
+    EXPECT_EQ(MapCommands::moveTo(fix, "V").toStdString(),
+              "moveTo(37.387458, -121.972360, 0.130000, 13, 45, 30, 309.620000, 'V');");
+    const GPSInfo origin("$GPRMC,000000,A,0000.0000,S,00000.0000,W,0.0,,010100");
+    EXPECT_EQ(MapCommands::insertGpsInfo(origin).toStdString(), "insertGpsInfo(-0.000000, -0.000000, -1.000000);");
+    std::printf("under %s: %s\n", test::GermanLocale::NAME, MapCommands::moveTo(fix, "V").toStdString().c_str());
 }
 
 TEST(MapCommandsTest, FromAGpsFix)

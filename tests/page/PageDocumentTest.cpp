@@ -1,4 +1,5 @@
 #include "mapview/PageDocument.h"
+#include "tests/page/QStringPrinting.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

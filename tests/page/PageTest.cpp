@@ -1,8 +1,9 @@
 // The map page in the real engine: commands go in as the console sends them
 // (built by MapCommands), state is read back with script.
-#include "mapview/CefClientV8Listener.h"
-#include "mapview/MapCommands.h"
-#include "mapview/PageDocumentView.h"
+#include "tests/page/PageFixture.h"
+
+#include "mapview/PageResources.h"
+#include "mapview/VelmoraSchemeHandler.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,93 +11,17 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <functional>
 #include <string>
 #include <utility>
-#include <vector>
 
 using velmora::MapCommands;
 using velmora::PageDocumentView;
 
 namespace {
 
-} // namespace
-
-QT_BEGIN_NAMESPACE
-// Readable failures for QString values.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
-QT_END_NAMESPACE
-
-namespace {
-
-class RecordingListener : public velmora::CefClientV8Listener {
-public:
-    void onClickLog() override { calls.push_back({"onClickLog", ""}); }
-    void onClickSetup() override { calls.push_back({"onClickSetup", ""}); }
-    void onClickEdit(const std::string& id) override { calls.push_back({"onClickEdit", id}); }
-    void onClickRemove(const std::string& id) override { calls.push_back({"onClickRemove", id}); }
-    void onChangeName(const std::string& id, const std::string& name) override {
-        calls.push_back({"onChangeName", id + "=" + name});
-    }
-    bool onUpdateOptionalInfo(const std::string&, const std::string&, const std::string&,
-                              const std::string&) override {
-        return true;
-    }
-    void onClickImgBtn(const std::string& id) override { calls.push_back({"onClickImgBtn", id}); }
-
-    std::vector<std::pair<std::string, std::string>> calls;
-};
-
-std::string idOf(int n) {
-    char text[64];
-    std::snprintf(text, sizeof text, "{00000000-0000-4000-8000-%012d}", n);
-    return text;
-}
-
-class PageTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_page = std::make_unique<PageDocumentView>(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800),
-                                                    &m_listener);
-        ASSERT_TRUE(m_page->waitLoaded()) << "the page did not load";
-        ASSERT_EQ(eval("typeof initialize === 'function' && listBox !== null"), QVariant(true));
-    }
-    void TearDown() override { m_page.reset(); }
-
-    QVariant eval(const QString& script) { return m_page->evaluate(script); }
-    QString evalText(const QString& script) { return eval(script).toString(); }
-    QString json(const QString& script) { return evalText("JSON.stringify(" + script + ")"); }
-    void send(const QString& line) { m_page->execute(line); }
-    void send(const QStringList& lines) {
-        for (const QString& line : lines) {
-            m_page->execute(line);
-        }
-    }
-
-    void insert(int loaded, const std::string& id, const std::string& name, const char* lat = "37.4419",
-                const char* lng = "-122.143") {
-        MapCommands::Vehicle v;
-        v.id = id;
-        v.name = name;
-        v.lastUpdatedTime = "2026-01-31 17:05:09";
-        v.lastUpdatedLatitude = lat;
-        v.lastUpdatedLongitude = lng;
-        send(MapCommands::insertVehicle(loaded, v));
-    }
-    QString listOrder() { return json("listBox.order().map(function (id) { return listBox.vehicleName(id); })"); }
-    int changeNameCalls() {
-        m_page->evaluate("true"); // barrier: earlier calls have crossed
-        PageDocumentView::pump(100);
-        int n = 0;
-        for (auto& c : m_listener.calls) {
-            n += c.first == "onChangeName";
-        }
-        return n;
-    }
-
-    RecordingListener m_listener;
-    std::unique_ptr<PageDocumentView> m_page;
-};
+using velmora::test::idOf;
+using velmora::test::PageTest;
 
 TEST_F(PageTest, SameNamesBecomeUniqueAndTheNewNameIsReported) {
     insert(1, idOf(1), "Truck");
@@ -162,10 +87,10 @@ TEST_F(PageTest, SortOrdersByNameWithoutCaseAndEqualNamesGreaterFirst) {
     EXPECT_EQ(listOrder(), "[\"10 Zulu\",\"alpha\",\"Alpha\",\"ALPHA\",\"bravo\",\"Bravo 2\",\"charlie\"]");
     // From the page: only the left button sorts.
     insert(1, idOf(++n), "aardvark");
-    send("sortVehicleList({button: 2});");
+    ASSERT_TRUE(click("#ListTitle", Qt::RightButton));
     EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[0])").toString(), "10 Zulu");
     EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[7])").toString(), "aardvark");
-    send("sortVehicleList({button: 0});");
+    ASSERT_TRUE(click("#ListTitle"));
     EXPECT_EQ(eval("listBox.vehicleName(listBox.order()[1])").toString(), "aardvark");
 }
 
@@ -180,7 +105,7 @@ TEST_F(PageTest, EventListKeepsSeventeenLinesAndReopensAt150High) {
     EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine').textContent"), "Bus S.M.A.R.T. Temperature (cam 19)");
     EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine:last-child').textContent"),
               "Bus Text-In (cam 3)");
-    send("eventPopup.Hide(); eventPopup.DeleteItem();"); // what the close button does
+    ASSERT_TRUE(click("#EventPopup .CloseRow img"));
     EXPECT_EQ(evalText("document.getElementById('EventPopup').style.display"), "none");
     send(MapCommands::updateEventInfo(6, "Bus", "2026-01-31 17:05:09", " ", idOf(1)));
     EXPECT_EQ(evalText("document.getElementById('EventPopup').style.display"), "block");
@@ -213,10 +138,10 @@ TEST_F(PageTest, TrackKeepsTheLatest1001PointsAndCourseMinusOneKeepsTheRotation)
     send(MapCommands::moveTo(11, 20, 5, 0, 0, 0, 0, idOf(1)));
     EXPECT_NEAR(eval(angle).toDouble(), 0, 1e-9);
     // The selected vehicle's track is the polyline.
-    send("listBox.setCurrentVehicle(null, listBox.item('" + QString::fromStdString(idOf(1)) + "'));");
+    ASSERT_TRUE(click(entry(idOf(1))));
     EXPECT_EQ(eval("trackLine.getLatLngs().length").toInt(), 1001);
     EXPECT_EQ(eval("map.hasLayer(trackLine)"), QVariant(true));
-    send("setTrackingLine(false);");
+    ASSERT_TRUE(click("#TrackingButton"));
     EXPECT_EQ(eval("map.hasLayer(trackLine)"), QVariant(false));
 }
 
@@ -224,7 +149,7 @@ TEST_F(PageTest, DeleteVehicleReportsTheNameAndRemovesEverything) {
     insert(1, idOf(1), "Doomed");
     insert(1, idOf(2), "Doomed");
     const QString id = QString::fromStdString(idOf(2));
-    send("onVehicleIconClick('" + id + "', {button: 0, clientX: 10, clientY: 10});");
+    ASSERT_TRUE(click(icon(idOf(2)))); // on top of the first one
     EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.display"), "block");
     EXPECT_EQ(evalText("global.currentVehicle"), id);
     send(MapCommands::deleteVehicle(idOf(2)));
@@ -249,7 +174,7 @@ TEST_F(PageTest, PopupShowsSpeedInKmhAndMphAndPositionsInDegreesMinutesSeconds) 
     insert(1, idOf(1), "Popup");
     send(MapCommands::updateOptionalInfo(idOf(1), "Popup", "Acme", "Volvo", "FH", "AB-123", "", "C"));
     send(MapCommands::moveTo(37.4419, -122.143, 10, 0, 0, 0, 45, idOf(1)));
-    send("onVehicleIconClick('" + QString::fromStdString(idOf(1)) + "', {button: 0, clientX: 5, clientY: 5});");
+    ASSERT_TRUE(click(icon(idOf(1))));
     struct Row {
         const char* field;
         const char* text;
@@ -274,15 +199,15 @@ TEST_F(PageTest, PopupShowsSpeedInKmhAndMphAndPositionsInDegreesMinutesSeconds) 
     EXPECT_EQ(evalText("contextMenu.getItem('Longitude')"), QString::fromUtf8("0\u00B015'0.00\"E"));
     EXPECT_EQ(evalText("contextMenu.getItem('Speed')"), "0.00km/h (0.00 mph)");
     // Expanding makes it 327 high, collapsing 184.
-    send("contextMenu.toggleExpanded(null);");
+    ASSERT_TRUE(click("#ContextMenu .MoreButton"));
     EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.height"), "327px");
-    send("contextMenu.toggleExpanded(null);");
+    ASSERT_TRUE(click("#ContextMenu .MoreButton"));
     EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.height"), "184px");
 }
 
 TEST_F(PageTest, SelectionWritesTheGeocodedAddress) {
     insert(1, idOf(1), "Palo", "37.4419", "-122.143");
-    send("listBox.setCurrentVehicle({button: 0}, listBox.item('" + QString::fromStdString(idOf(1)) + "'));");
+    ASSERT_TRUE(click(entry(idOf(1))));
     QString address;
     for (int i = 0; i < 50 && address.isEmpty(); ++i) {
         PageDocumentView::pump(50);
@@ -338,28 +263,26 @@ TEST_F(PageTest, PageSizeLaysOutListToolbarAndMap) {
     EXPECT_EQ(json("[document.getElementById('Toolbar').style.width, document.getElementById('map').style.width, "
                    "document.getElementById('map').style.height, document.getElementById('EventPopup').style.left]"),
               "[\"795px\",\"800px\",\"673px\",\"680px\"]");
-    send("setListVisible(false);");
+    ASSERT_TRUE(click("#HideListButton"));
     EXPECT_EQ(json("[document.getElementById('Toolbar').style.width, document.getElementById('map').style.width, "
                    "document.getElementById('ShowListButton').style.display]"),
               "[\"995px\",\"1000px\",\"block\"]");
     // The context menu: Edit switches list tooltips off and asks the console.
+    ASSERT_TRUE(click("#ShowListButton"));
     insert(1, idOf(1), "Menu");
-    send("vehicleContextMenu.Display({clientX: 5, clientY: 5}, '" + QString::fromStdString(idOf(1)) +
-         "'); onVehicleMenuClick({button: 0}, 'edit', '" + QString::fromStdString(idOf(1)) + "');");
+    ASSERT_TRUE(click(entry(idOf(1)), Qt::RightButton));
+    ASSERT_TRUE(click("#VehicleContextMenu [data-item=edit]"));
     EXPECT_EQ(eval("global.tooltipEnabled"), QVariant(false));
     send(MapCommands::enableTooltip());
     EXPECT_EQ(eval("global.tooltipEnabled"), QVariant(true));
-    m_page->evaluate("true");
-    PageDocumentView::pump(100);
-    ASSERT_FALSE(m_listener.calls.empty());
-    EXPECT_EQ(m_listener.calls.back(), std::make_pair(std::string("onClickEdit"), idOf(1)));
+    EXPECT_TRUE(waitForCall({"onClickEdit", idOf(1)}));
 }
 
 TEST_F(PageTest, UserAndDeviceUpdatesRefreshTheOpenPopup) {
     insert(1, idOf(1), "Alpha");
-    insert(1, idOf(2), "Beta");
+    insert(1, idOf(2), "Beta", "40.7128", "-74.006"); // its icon apart from Alpha's
     const QString a = QString::fromStdString(idOf(1));
-    send("onVehicleIconClick('" + a + "', {button: 0, clientX: 5, clientY: 5});");
+    ASSERT_TRUE(click(icon(idOf(1))));
     send(MapCommands::updateOptionalInfo(idOf(1), "Alpha", "", "MAN", "TGX", "", "Eve", ""));
     EXPECT_EQ(evalText("contextMenu.getItem('Company Name')"), "Company"); // the label stands in
     EXPECT_EQ(evalText("contextMenu.getItem('Driver Name')"), "Eve");
@@ -380,7 +303,7 @@ TEST_F(PageTest, UserAndDeviceUpdatesRefreshTheOpenPopup) {
     // An event line of an unknown kind has no icon; a click on a line selects its vehicle.
     send(MapCommands::updateEventInfo(99, "Beta", "t", "odd", idOf(2)));
     EXPECT_EQ(evalText("document.querySelector('#EventPopup .EventLine').className"), "EventLine noicon");
-    send("onEventLineClick({button: 0}, '" + QString::fromStdString(idOf(2)) + "');");
+    ASSERT_TRUE(click("#EventPopup .EventLine"));
     EXPECT_EQ(evalText("global.currentVehicle"), QString::fromStdString(idOf(2)));
     EXPECT_EQ(evalText("contextMenu.vehicleName()"), "Beta"); // refreshed, not shown anew
     // A changed period restarts every timer; unknown ids change nothing.
@@ -390,6 +313,187 @@ TEST_F(PageTest, UserAndDeviceUpdatesRefreshTheOpenPopup) {
     send(MapCommands::moveTo(1, 1, 1, 0, 0, 0, 1, "{nobody}"));
     send(MapCommands::deleteVehicle("{nobody}"));
     EXPECT_EQ(eval("listBox.order().length").toInt(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// A vehicle the page holds already may be inserted again (the fleet is sent
+// once more); an empty position then means "not known yet", not bad input.
+TEST_F(PageTest, InsertingAKnownVehicleAgainUpdatesNameAndTimeWithoutAlerts) {
+    struct Row {
+        const char* firstLat;
+        const char* firstLng;
+        const char* lat;
+        const char* lng;
+        bool onMap;            // the icon is on the map afterwards
+        const char* position;  // the record's position afterwards, "0" when unknown
+    };
+    const Row rows[] = {
+        {"", "", "", "", false, "0"},
+        {"", "", "", "12.5", false, "0"},
+        {"", "", "12.5", "", false, "0"},
+        {"1.5", "2.5", "", "", true, "1.5,2.5"},   // the marker stays where it was
+        {"", "", "3.25", "4.75", false, "3.25,4.75"},
+    };
+    eval("window.__alerts = []; window.alert = function (text) { window.__alerts.push(String(text)); }; true");
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string id = idOf(++n);
+        const QString qid = QString::fromStdString(id);
+        SCOPED_TRACE(std::string("second insert at '") + row.lat + "', '" + row.lng + "' after '" + row.firstLat +
+                     "', '" + row.firstLng + "'");
+        MapCommands::Vehicle v;
+        v.id = id;
+        v.name = "First " + std::to_string(n);
+        v.lastUpdatedTime = "2026-01-31 17:05:09";
+        v.lastUpdatedLatitude = row.firstLat;
+        v.lastUpdatedLongitude = row.firstLng;
+        send(MapCommands::insertVehicle(1, v));
+        v.name = "Second " + std::to_string(n);
+        v.lastUpdatedTime = "2026-02-01 08:00:00";
+        v.lastUpdatedLatitude = row.lat;
+        v.lastUpdatedLongitude = row.lng;
+        send(MapCommands::insertVehicle(1, v));
+        EXPECT_EQ(json("window.__alerts"), "[]");
+        EXPECT_EQ(evalText("listBox.vehicleName('" + qid + "')"), QString::fromStdString(v.name));
+        EXPECT_EQ(evalText("findVehicle('" + qid + "').vehicleName"), QString::fromStdString(v.name));
+        EXPECT_EQ(evalText("findVehicle('" + qid + "').updateTime"), "2026-02-01 08:00:00");
+        EXPECT_EQ(evalText("(function (p) { return p ? p.lat + ',' + p.lng : '0'; })(findVehicle('" + qid +
+                           "').latlng)"),
+                  row.position);
+        EXPECT_EQ(eval("map.hasLayer(iconIndex['" + qid + "'])"), QVariant(row.onMap));
+        if (row.onMap) {
+            EXPECT_EQ(evalText("(function (p) { return p.lat + ',' + p.lng; })(iconIndex['" + qid +
+                               "'].getLatLng())"),
+                      "1.5,2.5");
+        }
+        eval("window.__alerts = []; true");
+    }
+    EXPECT_EQ(eval("listBox.order().length").toInt(), n);
+}
+
+} // namespace
+
+namespace {
+
+// The address line is answered later than the selection asks for it. When
+// the vehicle is removed, or runs off the map, before the answer is in, the
+// cleared line must stay clear: the answer is about a place the operator no
+// longer looks at.
+TEST_F(PageTest, ALateGeocoderAnswerCannotWriteBackAClearedAddress) {
+    // The real geocoder's answer, held back in the page as if still on its
+    // way; the counter tells the test that it has run.
+    m_page->getHost().getSchemeHandler()->registerProvider(
+        "geocode", [](const QUrl& url, velmora::VelmoraSchemeHandler::Reply& reply) {
+            if (!velmora::PageResources::answerGeocode(url, reply)) {
+                return false;
+            }
+            reply.body = "setTimeout(function () { " + reply.body +
+                         " window.__answers = (window.__answers || 0) + 1; }, 400);\n";
+            return true;
+        });
+    struct Row {
+        const char* meanwhile;
+        std::function<void(const std::string& id)> act;
+        const char* address;
+    };
+    const Row rows[] = {
+        {"nothing", [](const std::string&) {}, "Palo Alto, California, United States"},
+        {"the vehicle is removed", [this](const std::string& id) { send(MapCommands::deleteVehicle(id)); }, ""},
+        {"the vehicle runs off the map",
+         [this](const std::string& id) {
+             ASSERT_EQ(eval("map.getBounds().contains([-84, 0])"), QVariant(false));
+             send(MapCommands::moveTo(-84, 0, 3, 0, 0, 0, 180, id));
+         },
+         ""},
+        {"nothing, once more", [](const std::string&) {}, "Palo Alto, California, United States"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.meanwhile);
+        const std::string id = idOf(++n);
+        insert(1, id, "Car " + std::to_string(n));
+        eval("setAddress(''); true");
+        ASSERT_TRUE(click(entry(id)));
+        row.act(id);
+        bool answered = false;
+        for (int i = 0; i < 200 && !answered; ++i) {
+            PageDocumentView::pump(10);
+            answered = eval("window.__answers || 0").toInt() >= n;
+        }
+        ASSERT_TRUE(answered) << "the geocoder never answered";
+        EXPECT_EQ(evalText("document.getElementById('Address').textContent"), row.address);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The time-out mark says "no word from the device for a while". An operator
+// renaming the vehicle is no word from the device: it must not postpone the
+// mark, while every device update does.
+TEST_F(PageTest, OperatorRenamesDoNotPostponeTheTimeoutMark) {
+    struct Row {
+        const char* update;
+        std::function<QString(const std::string& id)> command;
+        bool postpones;
+    };
+    const Row rows[] = {
+        {"updateVehicleName", [](const std::string& id) { return MapCommands::updateVehicleName(id, "Renamed"); },
+         false},
+        {"updateUserDefinedInfo",
+         [](const std::string& id) { return MapCommands::updateUserDefinedInfo(id, "Edited", "a", "b", ""); }, false},
+        {"updateVehicle",
+         [](const std::string& id) { return MapCommands::updateVehicle("37.5", "-122.1", id, "Moved", "t"); }, true},
+        {"updateOptionalInfo",
+         [](const std::string& id) { return MapCommands::updateOptionalInfo(id, "Told", "c", "m", "x", "r", "d", "l"); },
+         true},
+        {"updateEventInfo", [](const std::string& id) { return MapCommands::updateEventInfo(1, "Alarmed", "t", " ", id); },
+         true},
+    };
+    const int n = static_cast<int>(std::size(rows));
+    for (int i = 0; i < n; ++i) {
+        insert(1, idOf(i + 1), "Unit " + std::to_string(i + 1));
+    }
+    // When each mark first shows, by the page's own clock.
+    eval("window.__marked = {}; new MutationObserver(function (records) { records.forEach(function (r) {"
+         " var mark = r.target; if (mark.className === 'TimeoutMark' && mark.style.display === 'inline'"
+         " && !(mark.parentNode.id in __marked)) __marked[mark.parentNode.id] = performance.now(); });"
+         " }).observe(document.getElementById('ListBox'), {attributes: true, subtree: true, attributeFilter:"
+         " ['style']}); true");
+    const int period = 900;
+    send("resetTimeout(0.015); window.__started = performance.now();");
+    PageDocumentView::pump(550);
+    send("window.__updating = performance.now();");
+    for (int i = 0; i < n; ++i) {
+        send(rows[i].command(idOf(i + 1)));
+    }
+    send("window.__updated = performance.now();");
+    const double updating = eval("__updating - __started").toDouble();
+    ASSERT_LT(eval("__updated - __started").toDouble(), period - 20)
+        << "the updates came after the first time-out: nothing to tell apart";
+    bool allMarked = false;
+    for (int i = 0; i < 300 && !allMarked; ++i) {
+        PageDocumentView::pump(10);
+        allMarked = eval("Object.keys(__marked).length").toInt() == n;
+    }
+    ASSERT_TRUE(allMarked) << json("__marked").toStdString();
+    for (int i = 0; i < n; ++i) {
+        SCOPED_TRACE(rows[i].update);
+        const QString id = QString::fromStdString(idOf(i + 1));
+        const double marked = eval("__marked['" + id + "'] - __started").toDouble();
+        // Timers never fire early: a timer restarted by the update fires a
+        // whole period after it at the soonest; one left alone fires sooner.
+        if (rows[i].postpones) {
+            EXPECT_GE(marked, updating + period - 2);
+        } else {
+            EXPECT_LT(marked, updating + period - 2);
+        }
+        EXPECT_NE(evalText("listBox.vehicleName('" + id + "')"), "Unit " + QString::number(i + 1));
+    }
 }
 
 } // namespace
