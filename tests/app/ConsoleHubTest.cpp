@@ -1,5 +1,7 @@
 #include "HubFixture.h"
 
+#include "support/GermanLocale.h"
+
 #include "mapview/MapCommands.h"
 
 #include <clocale>
@@ -323,16 +325,12 @@ TEST_F(HubTest, TrackingLineDrawsTheStoredFixes) {
 // Under a locale with decimal commas the numbers read from the device, sent
 // to the page and stored are still C's.
 TEST_F(HubTest, NumbersIgnoreAGermanLocale) {
-    TempDir locales;
-    ASSERT_TRUE(makeGermanLocale(locales.path()));
-    setenv("LOCPATH", locales.path().c_str(), 1);
-    const std::string previous = std::setlocale(LC_ALL, nullptr);
-    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
-    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "the locale did not switch";
-
-    device(fixDatagram("Truck 1", ID_A, FIX_SANTA_CLARA));
-    device(fixDatagram("Truck 1", ID_A, FIX_MUNICH));
-    std::setlocale(LC_ALL, previous.c_str());
+    {
+        GermanLocale german;
+        ASSERT_TRUE(german.isActive()) << german.why();
+        device(fixDatagram("Truck 1", ID_A, FIX_SANTA_CLARA));
+        device(fixDatagram("Truck 1", ID_A, FIX_MUNICH));
+    }
 
     const std::vector<std::string> moves = lines("page moveTo");
     ASSERT_EQ(moves.size(), 2u);

@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 #include "HubFixture.h"
+#include "support/GermanLocale.h"
 
 #include "app/ImageFileDialog.h"
 #include "app/OperatorDesk.h"
@@ -50,19 +51,14 @@ TEST_F(WindowTest, FirstFixAnnouncesTheVehicleAndARestartDrawsItAsKnown) {
 // stores them: moveTo(37.387458, -121.97236, ...) with eight arguments, not
 // a decimal comma splitting each number in two.
 TEST_F(WindowTest, GermanLocaleStillSendsAndStoresDotNumbers) {
-    TempDir locales;
-    ASSERT_TRUE(makeGermanLocale(locales.path()));
-    setenv("LOCPATH", locales.path().c_str(), 1);
-    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
-    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "the locale did not switch";
-
+    GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
     startWindow();
     recordCalls({"moveTo"});
     ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
     ASSERT_TRUE(waitUntil([this] { return calls() != "[]"; }));
     EXPECT_EQ(calls(), "[[\"moveTo\",37.387458,-121.97236,0.13,13,45,30,309.62,\"" + ID_A + "\"]]");
     stopWindow();
-    std::setlocale(LC_ALL, "C");
     EXPECT_EQ(queryText(appDb(), "select last_updated_latitude, last_updated_longitude from vehicle_info"),
               "37.387458|-121.972360");
 }

@@ -242,17 +242,6 @@ inline UdpPortState udpPortState(int port) {
     return state;
 }
 
-/// Generates de_DE.UTF-8 into directory (for LOCPATH); false when localedef
-/// made nothing. localedef's status is not looked at: it warns (status 1)
-/// about charmap details and still writes a usable locale.
-inline bool makeGermanLocale(const std::string& directory) {
-    const std::string command =
-        "localedef -i de_DE -f UTF-8 '" + directory + "/de_DE.UTF-8' >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    (void)status;
-    return std::filesystem::exists(directory + "/de_DE.UTF-8/LC_NUMERIC");
-}
-
 /// The whole content of a file ("" when there is none).
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
