@@ -21,6 +21,8 @@
 #include <QString>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -38,6 +40,12 @@ const OptionalField OPTIONAL_FIELDS[] = {
     {"Model", &VehicleInfo::setModel},       {"Registration", &VehicleInfo::setRegistration},
     {"Driver", &VehicleInfo::setDriver},     {"License", &VehicleInfo::setLicense},
 };
+
+// How long a store waits for room in a full queue before the record is
+// given up: the writer empties the queue a batch at a time, and a burst of
+// a whole fleet must not lose fixes to the moment it takes.
+constexpr auto QUEUE_PATIENCE = std::chrono::milliseconds(250);
+constexpr auto QUEUE_RETRY = std::chrono::milliseconds(1);
 
 // Field positions in a $GPRMC sentence as GPSInfo splits it.
 constexpr size_t LATITUDE_FIELD = 3;
@@ -74,8 +82,24 @@ VehicleInfo* ConsoleHub::findVehicle(const std::string& vehicleIdText) {
     return m_vehicles.find(id);
 }
 
+bool ConsoleHub::queued(const std::function<bool()>& put) {
+    if (put()) {
+        return true;
+    }
+    // Refused: the queue is full while the writer works, or there is no
+    // database. Only the first is worth waiting for.
+    const auto until = std::chrono::steady_clock::now() + QUEUE_PATIENCE;
+    while (std::chrono::steady_clock::now() < until && DBManager::getInstance().isOpen()) {
+        std::this_thread::sleep_for(QUEUE_RETRY);
+        if (put()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void ConsoleHub::store(VehicleInfo& vehicle) {
-    if (!vehicle.update(m_vehicles)) {
+    if (!queued([&] { return vehicle.update(m_vehicles); })) {
         trace("UPDATE FALSE");
     }
 }
@@ -104,7 +128,7 @@ void ConsoleHub::onEvent(CallbackInfo& message) {
     if (vehicle->getDeleted()) {
         return;
     }
-    if (!EventLogger::getInstance().log(message)) {
+    if (!queued([&] { return EventLogger::getInstance().log(message); })) {
         trace("INSERT FALSE");
     }
     m_page.execute(MapCommands::updateEventInfo(message, timeText(message.getTime())));
@@ -112,27 +136,32 @@ void ConsoleHub::onEvent(CallbackInfo& message) {
 
 void ConsoleHub::onFix(CallbackInfo& message) {
     const std::string time = timeText(message.getTime());
-    upsertVehicle(message, time);
     const std::string& sentence = message.getGpsData();
+    const GPSInfo fix(sentence);
+    const bool moves = !sentence.empty() && hasPosition(fix);
+    // A fix that moves the vehicle stores the record once, with its new
+    // time, name and position together.
+    upsertVehicle(message, time, !moves);
     if (sentence.empty()) {
         return;
     }
-    const GPSInfo fix(sentence);
-    if (hasPosition(fix)) {
+    if (moves) {
         updatePosition(message.getVehicleID(), fix);
     }
     // The raw sentence is kept even when it says nothing useful: what the
     // device sent is on record.
-    if (!GPSDataContainer::getInstance().insert(time.c_str(), message.getVehicleID(), sentence.c_str())) {
+    if (!queued([&] {
+            return GPSDataContainer::getInstance().insert(time.c_str(), message.getVehicleID(), sentence.c_str());
+        })) {
         trace("Insert False");
     }
 }
 
-void ConsoleHub::upsertVehicle(const CallbackInfo& message, const std::string& time) {
+void ConsoleHub::upsertVehicle(const CallbackInfo& message, const std::string& time, bool storeNow) {
     VehicleInfo* vehicle = findVehicle(message.getVehicleID());
     if (vehicle == nullptr) {
         VehicleInfo* created = m_vehicles.create(message.getVehicleID(), message.getVehicleName(), time);
-        const bool queued = created->insert(m_vehicles);
+        const bool stored = queued([&] { return created->insert(m_vehicles); });
         // insert() leaves the record with the caller when the id is held
         // already; find() tells which record the container keeps.
         VehicleInfo* held = findVehicle(message.getVehicleID());
@@ -142,7 +171,7 @@ void ConsoleHub::upsertVehicle(const CallbackInfo& message, const std::string& t
         if (held != nullptr) {
             m_page.execute(MapCommands::insertVehicle(0, *held));
         }
-        if (!queued) {
+        if (!stored) {
             trace("INSERT FALSE");
         }
         return;
@@ -153,7 +182,9 @@ void ConsoleHub::upsertVehicle(const CallbackInfo& message, const std::string& t
     vehicle->setLastUpdatedTime(time);
     vehicle->setName(message.getVehicleName());
     m_page.execute(MapCommands::updateVehicle(*vehicle));
-    store(*vehicle);
+    if (storeNow) {
+        store(*vehicle);
+    }
 }
 
 void ConsoleHub::updatePosition(const UniqueID& id, const GPSInfo& fix) {
@@ -308,7 +339,7 @@ bool ConsoleHub::updateOptionalInfo(const std::string& vehicleIdText, const std:
     vehicle->setImagePath(imagePath);
     vehicle->setInfo1(info1);
     vehicle->setInfo2(info2);
-    const bool stored = vehicle->update(m_vehicles);
+    const bool stored = queued([&] { return vehicle->update(m_vehicles); });
     if (!stored) {
         trace("UPDATE FALSE");
     }

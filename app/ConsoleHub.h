@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace velmora {
@@ -24,9 +25,10 @@ class VehicleInfoContainer;
 /// stored); requests for ids that name no vehicle.
 ///
 /// Stores go through the record containers and the tracking database's
-/// queue; a refused store is traced ("INSERT FALSE", "Insert False",
-/// "UPDATE FALSE") and the page command is still sent, so the operator sees
-/// the fleet even when app.db is not there.
+/// queue. A full queue is waited out for a moment (the writer is emptying
+/// it), so a burst does not lose fixes; a store still refused is traced
+/// ("INSERT FALSE", "Insert False", "UPDATE FALSE") and the page command is
+/// still sent, so the operator sees the fleet even when app.db is not there.
 class ConsoleHub {
 public:
     /// The collaborators outlive the hub.
@@ -70,9 +72,12 @@ private:
     void onEvent(CallbackInfo& message);
     void onFix(CallbackInfo& message);
     void onOptionalInfo(CallbackInfo& message);
-    void upsertVehicle(const CallbackInfo& message, const std::string& time);
+    void upsertVehicle(const CallbackInfo& message, const std::string& time, bool storeNow);
     void updatePosition(const UniqueID& id, const GPSInfo& fix);
     void store(VehicleInfo& vehicle);
+    /// put() until the queue takes the record, waiting a moment while it is
+    /// full and the writer runs; false when it never did.
+    static bool queued(const std::function<bool()>& put);
 
     IPageRunner& m_page;
     IOperator& m_desk;
