@@ -341,3 +341,17 @@ TEST_F(HubTest, NumbersIgnoreAGermanLocale) {
     EXPECT_EQ(queryText(appDb(), "select last_updated_latitude || ' ' || last_updated_longitude from vehicle_info"),
               "48.117300 11.516667");
 }
+
+// A burst far larger than the database queue is stored whole: the writer
+// takes the queue a batch at a time and the console waits for room rather
+// than dropping fixes.
+TEST_F(HubTest, ABurstLargerThanTheQueueLosesNoFix) {
+    constexpr int FIXES = 6000;
+    static_assert(FIXES * 2 > DBManager::QUEUE_MAX_COUNT * 2, "the burst must overflow the queue");
+    for (int i = 0; i < FIXES; ++i) {
+        device(fixDatagram("Truck 1", i % 2 ? ID_A : ID_B, i % 3 ? FIX_SANTA_CLARA : FIX_MUNICH));
+    }
+    restart();
+    EXPECT_EQ(queryCount(appDb(), "select count(*) from gps_data"), FIXES);
+    EXPECT_EQ(queryCount(appDb(), "select count(*) from vehicle_info"), 2);
+}
