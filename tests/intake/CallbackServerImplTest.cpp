@@ -1,3 +1,4 @@
+#include "tests/support/ReturnsWithin.h"
 #include "RecordingDelegate.h"
 
 #include "foundation/SystemException.h"
@@ -66,18 +67,7 @@ std::string errnoText(int code)
     return text;
 }
 
-/// Runs call on a helper thread; false when it has not returned within limit.
-/// The helper is then left behind, so whatever it uses must stay alive.
-bool returnsWithin(std::chrono::milliseconds limit, std::function<void()> call)
-{
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> returned = done->get_future();
-    std::thread([done, call = std::move(call)] {
-        call();
-        done->set_value();
-    }).detach();
-    return returned.wait_for(limit) == std::future_status::ready;
-}
+using velmora::testing::returnsWithin;
 
 /// The UDP handle of this process bound to port, -1 when there is none.
 int datagramHandleBoundTo(int port)

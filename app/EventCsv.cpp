@@ -1,0 +1,41 @@
+#include "app/EventCsv.h"
+
+#include "db/EventLog.h"
+#include "intake/EventTypeName.h"
+
+namespace velmora {
+
+QByteArray EventCsv::headerLine() { return QByteArray(HEADER) + LINE_END; }
+
+QByteArray EventCsv::field(const QString& text) {
+    QString value = text;
+    if (!value.isEmpty()) {
+        const QChar first = value.front();
+        if (first == u'=' || first == u'+' || first == u'-' || first == u'@') {
+            value.prepend(u'\'');
+        }
+    }
+    // Stored texts pass through QString, so bytes that are not UTF-8 come
+    // out as replacement characters rather than as a broken file.
+    QByteArray bytes = value.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n')) {
+        return bytes;
+    }
+    bytes.replace("\"", "\"\"");
+    return '"' + bytes + '"';
+}
+
+QByteArray EventCsv::line(const EventLog& event) {
+    QByteArray out;
+    out += field(QString::fromUtf8(event.getName()));
+    out += ',';
+    out += field(QString::fromUtf8(event.getTime()));
+    out += ',';
+    out += field(QString::fromUtf16(eventTypeName(event.getEventType())));
+    out += ',';
+    out += field(QString::fromUtf8(event.getDeviceTitle()));
+    out += LINE_END;
+    return out;
+}
+
+} // namespace velmora

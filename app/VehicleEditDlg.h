@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QLineEdit;
+
+namespace velmora {
+
+class VehicleInfo;
+
+/// Edits the operator's texts of one vehicle: its display name (edited
+/// name), two information lines and its icon image. OK writes them into the
+/// vehicle's record in the VehicleInfoContainer and queues the record's
+/// update; Cancel changes nothing. A vehicle id that is not in the container
+/// (or is no id at all) opens nothing: exec() returns Rejected at once and
+/// nothing is stored.
+class VehicleEditDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    /// Longest text of the name and information fields, in characters.
+    static constexpr int TEXT_LIMIT = 32;
+
+    explicit VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent = nullptr);
+
+    /// Runs the window modally; Rejected at once when the vehicle is unknown.
+    int exec() override;
+    /// The vehicle's record, or null when the id is unknown.
+    VehicleInfo* getVehicle() const { return m_vehicle; }
+
+private slots:
+    void onChooseImage();
+    void onOk();
+
+private:
+    /// path when a file of that name exists, otherwise the empty text.
+    static std::string existingPath(const std::string& path);
+
+    std::string m_vehicleIdText;
+    VehicleInfo* m_vehicle = nullptr;
+    QLineEdit* m_nameEdit = nullptr;
+    QLineEdit* m_info1Edit = nullptr;
+    QLineEdit* m_info2Edit = nullptr;
+    QLineEdit* m_imageEdit = nullptr;
+};
+
+} // namespace velmora
