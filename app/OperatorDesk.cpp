@@ -1,15 +1,15 @@
 #include "app/OperatorDesk.h"
 
 #include "app/ImageFileDialog.h"
+#include "app/LogDlg.h"
 #include "app/MessageBox.h"
+#include "app/SetupDlg.h"
+#include "app/TrackingLineDlg.h"
+#include "app/VehicleEditDlg.h"
 
 namespace velmora {
 
 OperatorDesk::OperatorDesk(QWidget* owner) : m_owner(owner) {}
-
-void OperatorDesk::placeholder(const char* window) {
-    MessageBox::information(m_owner, QString::fromLatin1(PLACEHOLDER).arg(QString::fromLatin1(window)));
-}
 
 bool OperatorDesk::askYesNo(const QString& question) {
     return !m_closing && MessageBox::question(m_owner, question);
@@ -21,30 +21,24 @@ std::string OperatorDesk::chooseImage() {
 
 void OperatorDesk::showLog() {
     if (!m_closing) {
-        placeholder("event log");
+        LogDlg(m_owner).exec();
     }
 }
 
 void OperatorDesk::showSetup() {
     if (!m_closing) {
-        placeholder("settings");
+        // Its changes come back to the owner as posted messages.
+        SetupDlg(m_owner).exec();
     }
 }
 
 bool OperatorDesk::editVehicle(const std::string& vehicleIdText) {
-    (void)vehicleIdText;
-    if (!m_closing) {
-        placeholder("vehicle edit");
-    }
-    return false;
+    return !m_closing && VehicleEditDlg(vehicleIdText, m_owner).exec() == QDialog::Accepted;
 }
 
 bool OperatorDesk::chooseTrackingLine(const std::string& vehicleIdText) {
     (void)vehicleIdText;
-    if (!m_closing) {
-        placeholder("tracking line");
-    }
-    return false;
+    return !m_closing && TrackingLineDlg(m_owner).exec() == QDialog::Accepted;
 }
 
 } // namespace velmora

@@ -7,16 +7,14 @@ class QWidget;
 namespace velmora {
 
 /// The operator's side of the console on the desktop: message boxes, the
-/// image file dialog and the secondary windows, each modal over the owner.
+/// image file dialog and the secondary windows (event log, settings, vehicle
+/// edit, tracking line), each modal over the owner.
 ///
 /// Once closing() was called (the console is being stopped by a signal)
 /// nothing new opens: questions answer No and windows end at once, so a
 /// stop never waits for the operator.
 class OperatorDesk : public IOperator {
 public:
-    /// The text the windows that are still to come show in their place.
-    static constexpr const char* PLACEHOLDER = "The %1 window comes in a later version of Velmora.";
-
     /// owner parents every window; it outlives the desk.
     explicit OperatorDesk(QWidget* owner);
 
@@ -32,8 +30,6 @@ public:
     bool isClosing() const { return m_closing; }
 
 private:
-    void placeholder(const char* window);
-
     QWidget* m_owner;
     bool m_closing = false;
 };

@@ -96,23 +96,45 @@ TEST_F(WindowTest, RemoveFromThePageAsksAndDeletesOnYes) {
     EXPECT_EQ(queryCount(appDb(), "select count(*) from gps_data"), 2);
 }
 
-// Log and Setup hide the page's tooltip and open their window (for now a
-// placeholder that says so).
-TEST_F(WindowTest, LogAndSetupOpenTheirWindowAfterHidingTheTooltip) {
+// Log, Setup and Edit from the page open their window modally over the main
+// window; the tooltip is hidden before Log and Setup and enabled again after
+// Edit.
+TEST_F(WindowTest, PageRequestsOpenTheirWindows) {
     startWindow();
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
     struct Row {
-        const char* call;
+        QString call;
         const char* window;
+        std::string calls;
     };
-    const Row rows[] = {{"onClickLog", "event log"}, {"onClickSetup", "settings"}};
+    const Row rows[] = {
+        {QStringLiteral("onClickLog()"), "velmora::LogDlg", "[[\"hideTooltip\"]]"},
+        {QStringLiteral("onClickSetup()"), "velmora::SetupDlg", "[[\"hideTooltip\"]]"},
+        {QStringLiteral("onClickEdit('%1')").arg(QString::fromStdString(ID_A)), "velmora::VehicleEditDlg",
+         "[[\"enableTooltip\"]]"},
+    };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.call);
-        recordCalls({"hideTooltip"});
-        BoxAnswerer ok(QMessageBox::Ok);
-        evaluate(QStringLiteral("cef.extension.%1(); true").arg(QString::fromLatin1(row.call)));
-        ASSERT_TRUE(ok.wait());
-        EXPECT_EQ(ok.box().text, QString::fromLatin1(OperatorDesk::PLACEHOLDER).arg(QString::fromLatin1(row.window)));
-        EXPECT_EQ(calls(), "[[\"hideTooltip\"]]");
+        SCOPED_TRACE(row.window);
+        recordCalls({"hideTooltip", "enableTooltip"});
+        QString opened;
+        QWidget* parent = nullptr;
+        QTimer cancel;
+        QObject::connect(&cancel, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog != nullptr && dialog != window.get()) {
+                cancel.stop();
+                opened = QString::fromLatin1(dialog->metaObject()->className());
+                parent = dialog->parentWidget();
+                dialog->reject();
+            }
+        });
+        cancel.start(20);
+        evaluate(QStringLiteral("cef.extension.%1; true").arg(row.call));
+        ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
+        EXPECT_EQ(opened.toStdString(), row.window);
+        EXPECT_EQ(parent, window.get());
+        ASSERT_TRUE(waitUntil([&] { return calls() == row.calls; })) << calls();
     }
 }
 
