@@ -46,6 +46,8 @@ const OptionalField OPTIONAL_FIELDS[] = {
 // a whole fleet must not lose fixes to the moment it takes.
 constexpr auto QUEUE_PATIENCE = std::chrono::milliseconds(250);
 constexpr auto QUEUE_RETRY = std::chrono::milliseconds(1);
+// How long after a fruitless wait refused records are given up at once.
+constexpr auto QUEUE_QUIET = std::chrono::seconds(5);
 
 // Field positions in a $GPRMC sentence as GPSInfo splits it.
 constexpr size_t LATITUDE_FIELD = 3;
@@ -83,18 +85,27 @@ VehicleInfo* ConsoleHub::findVehicle(const std::string& vehicleIdText) {
 }
 
 bool ConsoleHub::queued(const std::function<bool()>& put) {
+    // After a wait that ended empty-handed the writer is not taking records
+    // (it is stuck or gone): the window must not stall on every record.
+    static std::chrono::steady_clock::time_point noWaitUntil;
     if (put()) {
         return true;
     }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < noWaitUntil) {
+        return false;
+    }
     // Refused: the queue is full while the writer works, or there is no
     // database. Only the first is worth waiting for.
-    const auto until = std::chrono::steady_clock::now() + QUEUE_PATIENCE;
-    while (std::chrono::steady_clock::now() < until && DBManager::getInstance().isOpen()) {
+    DBManager& manager = DBManager::getInstance();
+    const auto until = now + QUEUE_PATIENCE;
+    while (std::chrono::steady_clock::now() < until && manager.isRunning() && manager.isOpen()) {
         std::this_thread::sleep_for(QUEUE_RETRY);
         if (put()) {
             return true;
         }
     }
+    noWaitUntil = std::chrono::steady_clock::now() + QUEUE_QUIET;
     return false;
 }
 
