@@ -136,14 +136,6 @@ LogDlg::LogDlg(QWidget* parent) : QDialog(parent) {
         return;
     }
     try {
-        // Old files get the vehicle index here; IF NOT EXISTS makes it free
-        // on every later opening.
-        EventPager::ensureIndex();
-    } catch (const DatabaseException& e) {
-        // Searches still work without it, only slower.
-        traceException(e);
-    }
-    try {
         load(nullptr);
     } catch (const DatabaseException& e) {
         traceException(e);

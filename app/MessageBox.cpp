@@ -1,5 +1,7 @@
 #include "app/MessageBox.h"
 
+#include "foundation/Trace.h"
+
 #include <QMessageBox>
 
 namespace velmora {
@@ -8,6 +10,9 @@ namespace {
 
 QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                                  QMessageBox::StandardButtons buttons, QMessageBox::StandardButton byDefault) {
+    // With VELMORA_TRACE=1 every box is also a line on standard error, so a
+    // console run without a screen in view still says what it asked.
+    trace("MessageBox: %s", qPrintable(text));
     QMessageBox box(icon, QString::fromLatin1(MessageBox::CAPTION), text, buttons, parent);
     box.setDefaultButton(byDefault);
     box.setWindowModality(Qt::ApplicationModal);

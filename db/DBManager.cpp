@@ -1,5 +1,7 @@
 #include "db/DBManager.h"
 
+#include "db/EventPager.h"
+
 #include "db/AbstractDatabaseRecord.h"
 #include "db/DatabaseException.h"
 #include "db/EventLog.h"
@@ -113,6 +115,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
         throw;
     }
     ensureTable("event_info", kEventInfoTable, kEventInfoIndex);
+    ensureEventVehicleIndex();
     ensureTable("vehicle_info", kVehicleInfoTable, kVehicleInfoIndex);
     try {
         loadVehicles();
@@ -153,6 +156,18 @@ void DBManager::ensureTable(const char* name, const char* createSql, const char*
         m_database.execute(createSql);
         m_database.execute(indexSql);
     } catch (const DatabaseException& e) {
+        traceException(e);
+    }
+}
+
+void DBManager::ensureEventVehicleIndex()
+{
+    // The event log's one-vehicle searches read through it. An old file pays
+    // for building it once, here; IF NOT EXISTS makes later opens free.
+    try {
+        m_database.execute(EventPager::INDEX_SQL);
+    } catch (const DatabaseException& e) {
+        // Searches still work without it, only slower.
         traceException(e);
     }
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts the console from var/ in the checkout, which
-# holds its databases and the page's images/.
+# holds its databases (app.db, setup.db) and the page's images/.
+# Arguments are passed on to the console. Try it with a simulated fleet:
+#   build/tools/sim/velmora-sim --vehicles 20
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -8,16 +10,10 @@ top=$PWD
 . "$top/scripts/env.sh"
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$jobs"
+cmake --build build -j "$jobs" --target velmora velmora-sim
 
 mkdir -p var
-if [ -d build/images ]; then
-  rm -rf var/images
-  cp -r build/images var/images
-fi
-if [ ! -x build/app/velmora ]; then
-  echo "run: everything is built, but the console (build/app/velmora) is not built yet."
-  exit 0
-fi
+rm -rf var/images
+cp -r build/images var/images
 cd var
 exec "$top/build/app/velmora" "$@"

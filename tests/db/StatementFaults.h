@@ -62,12 +62,19 @@ public:
         ScopedLock lock(DBManager::getLock());
         m_refusedBegins.push_back(number + m_begins);
     }
+    /// Refuses every BEGIN from now on, whichever batch asks.
+    void refuseEveryBegin()
+    {
+        ScopedLock lock(DBManager::getLock());
+        m_refuseEveryBegin = true;
+    }
     /// Every fault taken away; the hooks stay and only count.
     void clear()
     {
         ScopedLock lock(DBManager::getLock());
         m_rules.clear();
         m_refusedBegins.clear();
+        m_refuseEveryBegin = false;
     }
     /// How many statements were interrupted so far.
     int getInterrupted() const { return m_interrupted; }
@@ -112,6 +119,8 @@ private:
             std::strcmp(operation, "BEGIN") != 0)
             return SQLITE_OK;
         ++self->m_begins;
+        if (self->m_refuseEveryBegin)
+            return SQLITE_DENY;
         for (int refused : self->m_refusedBegins) {
             if (refused == self->m_begins)
                 return SQLITE_DENY;
@@ -123,6 +132,7 @@ private:
     std::vector<Rule> m_rules;
     std::vector<int> m_refusedBegins;
     int m_begins = 0;
+    bool m_refuseEveryBegin = false;
     int m_interrupted = 0;
     bool m_interruptNow = false;
 };

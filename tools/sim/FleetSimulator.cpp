@@ -15,6 +15,8 @@ constexpr double METRES_PER_DEGREE = 111320.0;
 constexpr double KNOTS_PER_KMH = 1.0 / 1.852;
 constexpr double BLOCK_MIN_METRES = 90.0;
 constexpr double BLOCK_MAX_METRES = 260.0;
+// The optional information follows the first fix this much later.
+constexpr double INFO_AFTER_FIRST_FIX = 0.05;
 
 const char* const KINDS[] = {"Truck", "Van", "Bus", "Taxi", "Tow", "Courier", "Ambulance", "Coach"};
 const char* const QUARTERS[] = {"North", "Süd", "Harbour", "Łódź Road", "Østre", "Riverside", "Airport", "Old Town"};
@@ -111,11 +113,14 @@ void FleetSimulator::makeVehicle(size_t index)
     v.targetSpeedKmh = uniform(20.0, 55.0);
     v.speedKmh = v.targetSpeedKmh;
     v.toCrossing = uniform(BLOCK_MIN_METRES, BLOCK_MAX_METRES);
-    // Devices come on line over the first interval, not all at once.
-    v.infoAt = uniform(0.0, m_options.intervalSeconds);
-    v.movedAt = v.infoAt;
-    v.nextFix = v.infoAt + uniform(0.05, m_options.intervalSeconds);
-    v.nextEvent = m_options.eventsPerMinute > 0 ? v.infoAt + exponential(60.0 / m_options.eventsPerMinute)
+    // Devices come on line over the first interval, not all at once, each
+    // with a fix.
+    const double onlineAt = uniform(0.0, m_options.intervalSeconds);
+    v.movedAt = onlineAt;
+    v.nextFix = onlineAt;
+    v.fixSent = false;
+    v.nextInfo = onlineAt + std::min(INFO_AFTER_FIRST_FIX, m_options.intervalSeconds / 2);
+    v.nextEvent = m_options.eventsPerMinute > 0 ? onlineAt + exponential(60.0 / m_options.eventsPerMinute)
                                                 : INFINITY;
     v.ordinal = 0;
 }
@@ -230,7 +235,8 @@ SimMessage FleetSimulator::infoMessage(size_t index)
     SimMessage m;
     m.kind = SimMessage::INFO;
     m.vehicle = index;
-    m.at = v.infoAt;
+    m.at = v.nextInfo;
+    moveTo(v, m.at);
     m.time = clockAt(m.at);
     m.eventType = 101;
     m.text = head(v, 101, "", 0, m.time) + ",x," + std::to_string(v.info.size());
@@ -239,7 +245,7 @@ SimMessage FleetSimulator::infoMessage(size_t index)
     }
     m.latitude = v.latitude;
     m.longitude = v.longitude;
-    v.infoSent = true;
+    v.nextInfo = m_options.infoIntervalSeconds > 0 ? v.nextInfo + m_options.infoIntervalSeconds : INFINITY;
     return m;
 }
 
@@ -267,6 +273,7 @@ SimMessage FleetSimulator::fixMessage(size_t index)
         d.getDay(), d.getMonth(), d.getYear() % 100);
     m.text = head(v, 100, "GPS", 0, m.time) + "," + sentence + checksum(sentence);
     v.nextFix += m_options.intervalSeconds;
+    v.fixSent = true;
     return m;
 }
 
@@ -324,18 +331,18 @@ SimMessage FleetSimulator::next()
     int what = -1;
     for (size_t i = 0; i < m_vehicles.size(); ++i) {
         const SimVehicle& v = m_vehicles[i];
-        if (!v.infoSent) {
-            if (v.infoAt < bestAt) {
-                best = i;
-                bestAt = v.infoAt;
-                what = 0;
-            }
-            continue;
-        }
         if (v.nextFix < bestAt) {
             best = i;
             bestAt = v.nextFix;
             what = 1;
+        }
+        if (!v.fixSent) {
+            continue;
+        }
+        if (v.nextInfo < bestAt) {
+            best = i;
+            bestAt = v.nextInfo;
+            what = 0;
         }
         if (v.nextEvent < bestAt) {
             best = i;

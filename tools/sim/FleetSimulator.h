@@ -27,8 +27,11 @@ struct SimVehicle {
     double movedAt = 0;
     double nextFix = 0;
     double nextEvent = 0;
-    double infoAt = 0;
-    bool infoSent = false;
+    /// When the optional information goes next.
+    double nextInfo = 0;
+    /// Whether the first fix has gone: a console knows a vehicle only from
+    /// its first fix, so nothing else is sent before it.
+    bool fixSent = false;
     int32_t ordinal = 0;
 };
 
@@ -51,9 +54,11 @@ struct SimMessage {
 };
 
 /// Generates the traffic of a fleet of devices in simulated time: each
-/// vehicle first sends its optional information (Company, Maker, Model,
-/// Registration, Driver, License), then fixes every interval while it drives
-/// a street grid around the centre, and events of kinds 0 to 13 at random.
+/// vehicle comes on line with a GPS fix, sends its optional information
+/// (Company, Maker, Model, Registration, Driver, License) right after that
+/// first fix and again every info interval, as recorders do, then fixes every
+/// interval while it drives a street grid around the centre, and events of
+/// kinds 0 to 13 at random.
 /// The same seed gives the same names, ids and paths.
 class FleetSimulator {
 public:
@@ -65,6 +70,9 @@ public:
         double radiusKm = 4.0;
         double intervalSeconds = 5.0;
         double eventsPerMinute = 1.0;
+        /// Seconds between two sendings of a vehicle's optional information;
+        /// 0 sends it once only.
+        double infoIntervalSeconds = 300.0;
         /// Unix seconds of the simulation's start; 0 means now.
         int64_t startEpoch = 0;
     };

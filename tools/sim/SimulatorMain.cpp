@@ -27,9 +27,12 @@ const char* const USAGE =
     "Sends the UDP messages of a simulated fleet of vehicle recorders to a Velmora console,\n"
     "so that a console can be tried without vehicles.\n"
     "\n"
-    "Each vehicle first sends its optional information (Company, Maker, Model, Registration,\n"
-    "Driver, License), then a GPS fix ($GPRMC) every --interval seconds while it drives\n"
-    "a street grid around the centre at town speeds, and events of kinds 0 to 13 at random.\n"
+    "Each vehicle comes on line with a GPS fix ($GPRMC) and sends one every --interval\n"
+    "seconds while it drives a street grid around the centre at town speeds. Right after\n"
+    "its first fix, and again every --info-interval seconds, it sends its optional\n"
+    "information (Company, Maker, Model, Registration, Driver, License); events of kinds\n"
+    "0 to 13 come at random. Nothing precedes a vehicle's first fix: the console knows a\n"
+    "vehicle only from it.\n"
     "\n"
     "Options:\n"
     "  --host HOST             console address (default 127.0.0.1)\n"
@@ -37,6 +40,8 @@ const char* const USAGE =
     "  --vehicles N            number of vehicles (default 10)\n"
     "  --interval SECONDS      seconds between two fixes of one vehicle (default 5)\n"
     "  --events-per-minute R   mean events per vehicle and minute (default 1; 0 = none)\n"
+    "  --info-interval SECONDS seconds between two sendings of a vehicle's optional\n"
+    "                          information (default 300; 0 = once, after the first fix)\n"
     "  --duration SECONDS      stop after this many seconds (default: until Ctrl-C)\n"
     "  --count N               stop after N messages\n"
     "  --rate R                messages per second overall, stamped in simulated time;\n"
@@ -128,6 +133,11 @@ Settings parseArguments(int argc, char** argv)
         } else if (option == "--events-per-minute") {
             s.fleet.eventsPerMinute = toDouble(name, value);
             if (s.fleet.eventsPerMinute < 0) {
+                fail(name, value);
+            }
+        } else if (option == "--info-interval") {
+            s.fleet.infoIntervalSeconds = toDouble(name, value);
+            if (s.fleet.infoIntervalSeconds < 0) {
                 fail(name, value);
             }
         } else if (option == "--duration") {

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace velmora {
+
+class AbstractSetup;
+class CallbackInfo;
+class DateTime;
+class GPSInfo;
+class IOperator;
+class IPageRunner;
+class UniqueID;
+class VehicleInfo;
+class VehicleInfoContainer;
+
+/// What the console does with each device message and each operator request:
+/// which vehicle is created or changed, what is stored, which page command is
+/// sent and what is dropped. The main window only turns Qt events into these
+/// calls; everything here runs on the GUI thread.
+///
+/// Dropped on purpose: events of vehicles never seen in a GPS fix; every page
+/// command and record change of a deleted vehicle (its GPS fixes are still
+/// stored); requests for ids that name no vehicle.
+///
+/// Stores go through the record containers and the tracking database's
+/// queue. A full queue is waited out for a moment (the writer is emptying
+/// it), so a burst does not lose fixes; a store still refused is traced
+/// ("INSERT FALSE", "Insert False", "UPDATE FALSE") and the page command is
+/// still sent, so the operator sees the fleet even when app.db is not there.
+class ConsoleHub {
+public:
+    /// The collaborators outlive the hub.
+    ConsoleHub(IPageRunner& page, IOperator& desk, VehicleInfoContainer& vehicles, AbstractSetup& setup);
+    ConsoleHub(const ConsoleHub&) = delete;
+    ConsoleHub& operator=(const ConsoleHub&) = delete;
+
+    /// One device message: an event (kinds below 100), a GPS fix (100) or
+    /// optional information (101); other kinds do nothing.
+    void onDeviceMessage(CallbackInfo& message);
+
+    /// The page has loaded: its size, the vehicle time-out and the whole
+    /// fleet but the deleted vehicles (loaded flag 1), then the sort.
+    void onPageLoaded(int width, int height);
+
+    /// Page requests.
+    void showLog();
+    void showSetup();
+    void editVehicle(const std::string& vehicleIdText);
+    void removeVehicle(const std::string& vehicleIdText);
+    void chooseImage(const std::string& vehicleIdText);
+    void showTrackingLine(const std::string& vehicleIdText);
+    void changeName(const std::string& vehicleIdText, const std::string& newName);
+    /// true when the store took the record.
+    bool updateOptionalInfo(const std::string& vehicleIdText, const std::string& imagePath, const std::string& info1,
+                            const std::string& info2);
+
+    /// The settings window changed the vehicle time-out (minutes).
+    void timeoutChanged(int minutes);
+
+    /// The time text of vehicles and events: "2026-01-31 17:05:09".
+    static std::string timeText(const DateTime& time);
+    /// Whether a decoded fix carries a position at all: a sentence cut short
+    /// or with empty latitude/longitude fields would read as 0/0 and put the
+    /// vehicle off the coast of Africa.
+    static bool hasPosition(const GPSInfo& fix);
+
+private:
+    VehicleInfo* findVehicle(const std::string& vehicleIdText);
+    VehicleInfo* findVehicle(const UniqueID& id);
+    void onEvent(CallbackInfo& message);
+    void onFix(CallbackInfo& message);
+    void onOptionalInfo(CallbackInfo& message);
+    void upsertVehicle(const CallbackInfo& message, const std::string& time, bool storeNow);
+    void updatePosition(const UniqueID& id, const GPSInfo& fix);
+    void store(VehicleInfo& vehicle);
+    /// put() until the queue takes the record, waiting a moment while it is
+    /// full and the writer runs; false when it never did.
+    static bool queued(const std::function<bool()>& put);
+
+    IPageRunner& m_page;
+    IOperator& m_desk;
+    VehicleInfoContainer& m_vehicles;
+    AbstractSetup& m_setup;
+};
+
+} // namespace velmora

@@ -1,0 +1,44 @@
+#include "app/OperatorDesk.h"
+
+#include "app/ImageFileDialog.h"
+#include "app/LogDlg.h"
+#include "app/MessageBox.h"
+#include "app/SetupDlg.h"
+#include "app/TrackingLineDlg.h"
+#include "app/VehicleEditDlg.h"
+
+namespace velmora {
+
+OperatorDesk::OperatorDesk(QWidget* owner) : m_owner(owner) {}
+
+bool OperatorDesk::askYesNo(const QString& question) {
+    return !m_closing && MessageBox::question(m_owner, question);
+}
+
+std::string OperatorDesk::chooseImage() {
+    return m_closing ? std::string() : ImageFileDialog::choose(m_owner);
+}
+
+void OperatorDesk::showLog() {
+    if (!m_closing) {
+        LogDlg(m_owner).exec();
+    }
+}
+
+void OperatorDesk::showSetup() {
+    if (!m_closing) {
+        // Its changes come back to the owner as posted messages.
+        SetupDlg(m_owner).exec();
+    }
+}
+
+bool OperatorDesk::editVehicle(const std::string& vehicleIdText) {
+    return !m_closing && VehicleEditDlg(vehicleIdText, m_owner).exec() == QDialog::Accepted;
+}
+
+bool OperatorDesk::chooseTrackingLine(const std::string& vehicleIdText) {
+    (void)vehicleIdText;
+    return !m_closing && TrackingLineDlg(m_owner).exec() == QDialog::Accepted;
+}
+
+} // namespace velmora

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+namespace velmora {
+
+class VelmoraDlg;
+
+/// The console program: prepares the process, makes sure it runs once per
+/// user, runs the main window and ends when it has gone.
+///
+/// Start order: the application directory (the working directory at
+/// start), the browser environment, the QApplication (then LC_NUMERIC back
+/// to "C": numbers are never read or written through the user's locale),
+/// the stop signals, the single-instance check, the main window. A second
+/// copy raises the first one's window and ends with status 0 before it
+/// opens any database or socket.
+class VelmoraApp : public QObject {
+    Q_OBJECT
+
+public:
+    /// The directory every file is named relative to; fixed at run().
+    static const QString& getApplicationDirectory();
+
+    /// Runs the console; the process's exit status.
+    int run(int argc, char** argv);
+
+private:
+    void onTerminate(int signalNumber);
+    void onRaise();
+
+    QPointer<VelmoraDlg> m_window;
+    bool m_terminate = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,460 @@
+#include "app/VelmoraDlg.h"
+
+#include "app/MessageBox.h"
+#include "app/MultiMonitor.h"
+#include "app/WindowMessage.h"
+#include "db/DBManager.h"
+#include "db/Setup.h"
+#include "db/VehicleInfoContainer.h"
+#include "foundation/Exception.h"
+#include "foundation/SystemText.h"
+#include "foundation/Trace.h"
+#include "intake/CallbackInfo.h"
+#include "intake/CallbackServerImpl.h"
+#include "mapview/MapCommands.h"
+#include "mapview/PageDocument.h"
+#include "mapview/PageResources.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <QSvgRenderer>
+#include <QThread>
+#include <QTimer>
+#include <QWebEngineView>
+
+#include <cerrno>
+
+// The icon's resource lives in a static library: nothing would pull its
+// initialiser into the program otherwise.
+static void initialiseConsoleResources() {
+    Q_INIT_RESOURCE(velmora);
+}
+
+namespace velmora {
+
+namespace {
+
+// How often the marker is sent again while a stop waits for it: a full
+// receive queue may have dropped the first one.
+constexpr int DRAIN_RESEND_MS = 250;
+
+QString reasonText(const char* message) {
+    QString reason = QString::fromUtf8(message == nullptr ? "" : message).trimmed();
+    while (reason.endsWith(QLatin1Char('.'))) {
+        reason.chop(1);
+    }
+    return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
+}
+
+QString databaseProblem(const char* file, const Exception& e, const char* consequence) {
+    return QStringLiteral("The database %1 cannot be opened: %2. %3")
+        .arg(QString::fromLatin1(file), reasonText(e.getMessage()), QString::fromLatin1(consequence));
+}
+
+} // namespace
+
+VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
+    : QDialog(parent), m_applicationDirectory(applicationDirectory), m_v8Handler(this), m_page(m_host),
+      m_desk(this), m_hub(m_page, m_desk, VehicleInfoContainer::getInstance(), Setup::getInstance()) {
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+}
+
+VelmoraDlg::~VelmoraDlg() {
+    teardown();
+    m_host.setListener(nullptr);
+    m_v8Handler.setListener(nullptr);
+}
+
+QIcon VelmoraDlg::applicationIcon() {
+    static const QIcon icon = [] {
+        initialiseConsoleResources();
+        QIcon drawn;
+        QSvgRenderer renderer(QStringLiteral(":/app/velmora.svg"));
+        for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+            QPixmap pixmap(size, size);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            renderer.render(&painter);
+            painter.end();
+            drawn.addPixmap(pixmap);
+        }
+        return drawn;
+    }();
+    return icon;
+}
+
+bool VelmoraDlg::create() {
+    setWindowTitle(QStringLiteral("Velmora"));
+    setWindowIcon(applicationIcon());
+    resize(INITIAL_WIDTH, INITIAL_HEIGHT);
+    QScreen* monitor = MultiMonitor::getInstance().monitorFor(this);
+    const QRect area = monitor != nullptr ? monitor->geometry() : QRect();
+    if (area.width() < MIN_SCREEN_WIDTH || area.height() < MIN_SCREEN_HEIGHT) {
+        trace("VelmoraDlg: monitor %dx%d is too small", area.width(), area.height());
+        MessageBox::stop(this, QStringLiteral("Bad resolution format or unsupported resolution."));
+        m_started = false;
+        return false;
+    }
+    m_minimumSize = size();
+    setMinimumSize(m_minimumSize);
+
+    m_host.setListener(this);
+    m_host.registerExtension(&m_v8Handler);
+    PageResources::install(*m_host.getSchemeHandler());
+    m_host.setApplicationDirectory(m_applicationDirectory);
+    m_host.setPageDocument(PageDocument::build());
+    QWebEngineView* view = m_host.createBrowser(this);
+    view->setGeometry(rect());
+    return true;
+}
+
+void VelmoraDlg::initialise() {
+    if (!m_started) {
+        return;
+    }
+    const QDir directory(m_applicationDirectory);
+    const QByteArray appDb = QFile::encodeName(directory.filePath(QStringLiteral("app.db")));
+    const QByteArray setupDb = QFile::encodeName(directory.filePath(QStringLiteral("setup.db")));
+    try {
+        DBManager::getInstance().open(appDb.constData(), 5000);
+    } catch (const Exception& e) {
+        traceException(e);
+        report(databaseProblem("app.db", e, "Vehicles are shown but not stored."));
+    }
+    // setup.db is opened even when app.db failed: the callback port and the
+    // time-out still come from it.
+    try {
+        Setup::getInstance().open(setupDb.constData());
+    } catch (const Exception& e) {
+        traceException(e);
+        report(databaseProblem("setup.db", e, "The default settings are used and changes are not kept."));
+    }
+    m_callbackPort = Setup::DEFAULT_PORT;
+    try {
+        m_callbackPort = Setup::getInstance().getInt(Setup::KEY_PORT, Setup::DEFAULT_PORT);
+    } catch (const Exception& e) {
+        traceException(e);
+    }
+    startServer();
+}
+
+void VelmoraDlg::startServer() {
+    if (!m_server) {
+        try {
+            m_server = std::make_unique<CallbackServerImpl>(this);
+        } catch (const Exception& e) {
+            traceException(e);
+            report(QStringLiteral("The callback server cannot be started: %1. No device messages are received.")
+                       .arg(reasonText(e.getMessage())));
+            return;
+        }
+    }
+    m_startError.clear();
+    m_inStart = true;
+    m_server->start(m_callbackPort);
+    m_inStart = false;
+    if (m_server->getBoundPort() != 0) {
+        trace("VelmoraDlg: listening on port %d", m_server->getBoundPort());
+        return;
+    }
+    char inUse[256];
+    SystemText::errnoText(EADDRINUSE, inUse, sizeof inUse);
+    if (m_startError == inUse) {
+        report(QStringLiteral("Callback port %1 is in use by another program. Choose another port in Setup.")
+                   .arg(m_callbackPort));
+    } else {
+        report(QStringLiteral("Callback port %1 cannot be opened: %2. Choose another port in Setup.")
+                   .arg(m_callbackPort)
+                   .arg(reasonText(m_startError.c_str())));
+    }
+}
+
+void VelmoraDlg::restartServer(int port) {
+    m_callbackPort = port;
+    if (m_server) {
+        m_server->stop();
+    }
+    startServer();
+}
+
+int VelmoraDlg::getBoundPort() const {
+    return m_server ? m_server->getBoundPort() : 0;
+}
+
+void VelmoraDlg::report(const QString& problem) {
+    trace("VelmoraDlg: %s", qPrintable(problem));
+    m_problems.append(problem);
+    m_unreported.append(problem);
+    // Before the window shows, the boxes wait for it; later they show now.
+    if (m_shown) {
+        QTimer::singleShot(0, this, &VelmoraDlg::reportProblems);
+    }
+}
+
+void VelmoraDlg::reportProblems() {
+    while (!m_unreported.isEmpty() && !m_stopping) {
+        const QString problem = m_unreported.takeFirst();
+        MessageBox::warning(this, problem);
+    }
+}
+
+void VelmoraDlg::onCallback(const CallbackInfo& info) {
+    auto** cell = new CallbackInfo*(new CallbackInfo());
+    info.copyTo(**cell);
+    WindowMessage::post(this, new WindowMessage(WindowMessage::UWM_CALLBACK_INFO, cell));
+}
+
+void VelmoraDlg::onError(const char* message) {
+    trace("Exception - %s", message);
+    // Only the failure of start() itself, which runs on this thread.
+    if (QThread::currentThread() == thread() && m_inStart) {
+        m_startError = message == nullptr ? "" : message;
+    }
+}
+
+void VelmoraDlg::onClickLog() {
+    WindowMessage::post(this, WindowMessage::UWM_SHOW_LOG);
+}
+
+void VelmoraDlg::onClickSetup() {
+    WindowMessage::post(this, WindowMessage::UWM_SHOW_SETUP);
+}
+
+void VelmoraDlg::onClickEdit(const std::string& vehicleID) {
+    WindowMessage::post(this,
+                        new WindowMessage(WindowMessage::UWM_EDIT_VEHICLE, std::make_unique<std::string>(vehicleID)));
+}
+
+void VelmoraDlg::onClickRemove(const std::string& vehicleID) {
+    WindowMessage::post(
+        this, new WindowMessage(WindowMessage::UWM_REMOVE_VEHICLE, std::make_unique<std::string>(vehicleID)));
+}
+
+void VelmoraDlg::onClickImgBtn(const std::string& vehicleID) {
+    WindowMessage::post(this,
+                        new WindowMessage(WindowMessage::UWM_CHOOSE_IMAGE, std::make_unique<std::string>(vehicleID)));
+}
+
+void VelmoraDlg::onChangeName(const std::string& vehicleID, const std::string& vehicleName) {
+    if (!m_tornDown) {
+        m_hub.changeName(vehicleID, vehicleName);
+    }
+}
+
+bool VelmoraDlg::onUpdateOptionalInfo(const std::string& vehicleID, const std::string& imagePath,
+                                      const std::string& info1, const std::string& info2) {
+    return !m_tornDown && m_hub.updateOptionalInfo(vehicleID, imagePath, info1, info2);
+}
+
+void VelmoraDlg::onPageLoaded() {
+    if (m_pageLoadedPosted) {
+        return;
+    }
+    m_pageLoadedPosted = true;
+    WindowMessage::post(this, WindowMessage::UWM_PAGE_LOADED);
+}
+
+bool VelmoraDlg::event(QEvent* event) {
+    if (WindowMessage* message = WindowMessage::from(event)) {
+        handleMessage(*message);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void VelmoraDlg::handleMessage(WindowMessage& message) {
+    if (message.getNumber() == WindowMessage::UWM_CALLBACK_INFO) {
+        handleCallback(message);
+        return;
+    }
+    if (m_tornDown) {
+        return;
+    }
+    std::unique_ptr<std::string> text = message.takeText();
+    const std::string id = text ? *text : std::string();
+    switch (message.getNumber()) {
+    case WindowMessage::UWM_TRACKING_LINE:
+        m_hub.showTrackingLine(id);
+        break;
+    case WindowMessage::UWM_PORT_CHANGED:
+        if (!m_stopping) {
+            restartServer(static_cast<int>(message.getValue()));
+        }
+        break;
+    case WindowMessage::UWM_TIMEOUT_CHANGED:
+        m_hub.timeoutChanged(static_cast<int>(message.getValue()));
+        break;
+    case WindowMessage::UWM_EDIT_VEHICLE:
+        m_hub.editVehicle(id);
+        break;
+    case WindowMessage::UWM_REMOVE_VEHICLE:
+        m_hub.removeVehicle(id);
+        break;
+    case WindowMessage::UWM_CHOOSE_IMAGE:
+        m_hub.chooseImage(id);
+        break;
+    case WindowMessage::UWM_SHOW_LOG:
+        m_hub.showLog();
+        break;
+    case WindowMessage::UWM_SHOW_SETUP:
+        m_hub.showSetup();
+        break;
+    case WindowMessage::UWM_PAGE_LOADED:
+        m_hub.onPageLoaded(width(), height());
+        break;
+    default:
+        break;
+    }
+}
+
+void VelmoraDlg::handleCallback(WindowMessage& message) {
+    CallbackInfo** cell = message.takeCell();
+    if (!m_server || m_tornDown) {
+        if (cell != nullptr) {
+            delete *cell;
+            delete cell;
+        }
+        return;
+    }
+    std::unique_ptr<CallbackInfo> info = m_server->take(cell);
+    if (!info) {
+        return;
+    }
+    if (m_drain.isMarker(*info)) {
+        m_drained = true;
+        if (m_drainLoop != nullptr) {
+            m_drainLoop->quit();
+        }
+        return;
+    }
+    m_hub.onDeviceMessage(*info);
+}
+
+void VelmoraDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (QWebEngineView* view = m_host.getBrowserWindow()) {
+        view->setGeometry(0, 0, width(), height());
+        m_page.execute(MapCommands::setPageSize(width(), height()));
+    }
+}
+
+void VelmoraDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        QTimer::singleShot(0, this, &VelmoraDlg::reportProblems);
+    }
+}
+
+void VelmoraDlg::keyPressEvent(QKeyEvent* event) {
+    // Neither key may close the window; the page has had them already.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void VelmoraDlg::reject() {
+    close();
+}
+
+void VelmoraDlg::closeEvent(QCloseEvent* event) {
+    // The window ends itself through done() once the stop is complete.
+    event->ignore();
+    if (m_stopping) {
+        return;
+    }
+    if (!MessageBox::question(this, QStringLiteral("Are you sure to close?"))) {
+        return;
+    }
+    // A signal may have started a stop while the question was open.
+    if (m_stopping) {
+        return;
+    }
+    m_stopping = true;
+    m_desk.closing();
+    finishStop();
+}
+
+void VelmoraDlg::closeWithoutQuestion() {
+    if (m_stopping) {
+        return;
+    }
+    trace("VelmoraDlg: closing without the question");
+    m_stopping = true;
+    m_desk.closing();
+    finishStop();
+}
+
+void VelmoraDlg::finishStop() {
+    // A window opened over this one returns to the code that opened it
+    // first; the stop goes on once every one has gone.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+        QTimer::singleShot(0, this, &VelmoraDlg::finishStop);
+        return;
+    }
+    drainIntake();
+    teardown();
+    done(QDialog::Accepted);
+}
+
+void VelmoraDlg::drainIntake() {
+    if (!m_server || m_server->getBoundPort() == 0) {
+        return;
+    }
+    m_drained = false;
+    if (!m_drain.send(m_server->getBoundPort())) {
+        trace("VelmoraDlg: the intake marker could not be sent");
+        return;
+    }
+    QEventLoop loop;
+    m_drainLoop = &loop;
+    QTimer resend;
+    connect(&resend, &QTimer::timeout, this, [this] { m_drain.send(m_server->getBoundPort()); });
+    resend.start(DRAIN_RESEND_MS);
+    QTimer::singleShot(DRAIN_TIMEOUT_MS, &loop, &QEventLoop::quit);
+    if (!m_drained) {
+        loop.exec();
+    }
+    m_drainLoop = nullptr;
+    if (!m_drained) {
+        trace("VelmoraDlg: the intake did not drain within %d ms", DRAIN_TIMEOUT_MS);
+    }
+}
+
+void VelmoraDlg::teardown() {
+    if (m_tornDown || !m_started) {
+        return;
+    }
+    m_tornDown = true;
+    m_stopping = true;
+    m_desk.closing();
+    if (m_server) {
+        m_server->stop();
+        m_server.reset();
+    }
+    DBManager::getInstance().shutdown();
+    Setup::getInstance().close();
+    trace("VelmoraDlg: stopped");
+}
+
+} // namespace velmora

@@ -1,0 +1,470 @@
+// bench_app: the whole console path, datagram to stored row and to page
+// command, in one process tree.
+//
+// The parent prepares a working directory whose app.db holds 1,000 vehicles,
+// starts itself as the console (the real VelmoraDlg and everything below it,
+// plus an observer that watches the page from inside), then sends GPS fixes
+// of 500 of those vehicles over UDP as fast as the console keeps up for
+// --seconds (default 30): at most --window fixes (default 200) are sent and
+// not yet run by the page, so the socket never drops one. Then it stops the
+// console with SIGTERM and counts the gps_data rows.
+//
+// Before that it runs bench_page (the page alone, no console) and prints its
+// line: the page-only rate is the baseline the console's rate is read
+// against.
+//
+// usage: bench_app [--seconds N] [--window N]     (run under an X server:
+//        xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/app/bench_app)
+// Summary:
+//   console: sent=<n> stored=<n> shown=<n> gps_per_s=<n> p99_ms=<n>
+//            startup_ms=<n> peak_rss_mb=<n> browser_rss_mb=<n>
+// shown counts moveTo commands the page ran; p99_ms is the 99th percentile
+// from send to the page having run the fix's moveTo; startup_ms is process
+// start to the page having the stored fleet (its sortVehicleList ran);
+// peak_rss_mb is the peak resident size of the console process (with the
+// browser's own process, network and GPU services in it); browser_rss_mb adds up the peaks of the engine's
+// helper processes (renderer, zygotes), whose shared libraries each count.
+#include "app/TerminationSignal.h"
+#include "app/VelmoraDlg.h"
+#include "db/DBManager.h"
+#include "db/Setup.h"
+#include "db/VehicleInfo.h"
+#include "db/VehicleInfoContainer.h"
+#include "foundation/DateTime.h"
+#include "foundation/UniqueID.h"
+#include "mapview/BrowserEnvironment.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTimer>
+#include <QVariant>
+#include <QVariantList>
+#include <QWebEnginePage>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+constexpr int STORED_VEHICLES = 1000;
+constexpr int MOVING_VEHICLES = 500;
+
+/// What the console tells the parent while it runs, in a shared file.
+struct Progress {
+    std::atomic<uint64_t> shown;        // moveTo calls the page ran
+    std::atomic<int64_t> fleetShownMs;  // wall-clock ms when the fleet was on the page
+    std::atomic<int64_t> peakRssKb;     // the console process, written at exit
+    std::atomic<int64_t> browserRssKb;  // its browser processes, summed
+    std::atomic<int> finished;
+};
+
+double nowMs() {
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+std::string idOf(int n) {
+    char text[64];
+    std::snprintf(text, sizeof text, "00000000-0000-4000-8000-%012d", n);
+    return text;
+}
+
+Progress* mapProgress(const std::string& path, bool create) {
+    const int fd = ::open(path.c_str(), O_RDWR | (create ? O_CREAT | O_TRUNC : 0), 0600);
+    if (fd < 0 || (create && ::ftruncate(fd, sizeof(Progress)) != 0)) {
+        return nullptr;
+    }
+    void* memory = ::mmap(nullptr, sizeof(Progress), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    return memory == MAP_FAILED ? nullptr : static_cast<Progress*>(memory);
+}
+
+long long peakRssKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::atoll(line.c_str() + 6);
+        }
+    }
+    return 0;
+}
+
+/// Peak RSS of pid and of every process below it.
+long long treePeakRssKb(pid_t root) {
+    long long total = peakRssKb(root);
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) {
+        return total;
+    }
+    std::vector<std::pair<pid_t, pid_t>> parents;
+    while (dirent* entry = ::readdir(proc)) {
+        const pid_t pid = std::atoi(entry->d_name);
+        if (pid <= 0) {
+            continue;
+        }
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        std::getline(stat, text);
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        char state = 0;
+        int ppid = 0;
+        if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &ppid) == 2) {
+            parents.emplace_back(pid, ppid);
+        }
+    }
+    ::closedir(proc);
+    std::vector<pid_t> below = {root};
+    for (size_t i = 0; i < below.size(); ++i) {
+        for (const auto& [pid, ppid] : parents) {
+            if (ppid == below[i]) {
+                below.push_back(pid);
+                total += peakRssKb(pid);
+            }
+        }
+    }
+    return total;
+}
+
+// ---- the console side ---------------------------------------------------
+
+/// Watches the page from inside the console process: wraps the page's
+/// moveTo and sortVehicleList (in this process only; the shipped page has no
+/// such hook) and collects, every 20 ms, when each fix was run.
+class PageObserver : public QObject {
+public:
+    PageObserver(VelmoraDlg& window, Progress& progress) : m_window(window), m_progress(progress) {
+        connect(&m_poll, &QTimer::timeout, this, &PageObserver::poll);
+    }
+
+    /// Call right after the page has loaded, before the console sends it
+    /// the fleet (the page-loaded message is handled later).
+    void install() {
+        m_window.getHost().getPage()->runJavaScript(QStringLiteral(
+            "window.__bench = {moves: [], sorted: 0};"
+            "(function () {"
+            " var move = moveTo, sort = sortVehicleList;"
+            " moveTo = function () {"
+            "  var r = move.apply(this, arguments);"
+            "  __bench.moves.push(Number(arguments[2]), performance.timeOrigin + performance.now());"
+            "  return r; };"
+            " sortVehicleList = function () {"
+            "  var r = sort.apply(this, arguments);"
+            "  if (!__bench.sorted) __bench.sorted = performance.timeOrigin + performance.now();"
+            "  return r; };"
+            "})(); true"));
+        m_poll.start(20);
+    }
+
+    void poll() {
+        if (m_busy) {
+            return;
+        }
+        m_busy = true;
+        m_window.getHost().getPage()->runJavaScript(
+            QStringLiteral("(function () { var r = __bench.moves; __bench.moves = []; return [__bench.sorted, r]; })()"),
+            [this](const QVariant& value) {
+                m_busy = false;
+                const QVariantList answer = value.toList();
+                if (answer.size() != 2) {
+                    return;
+                }
+                const double sorted = answer[0].toDouble();
+                if (sorted > 0 && m_progress.fleetShownMs.load() == 0) {
+                    m_progress.fleetShownMs.store(static_cast<int64_t>(sorted));
+                }
+                const QVariantList moves = answer[1].toList();
+                for (int i = 0; i + 1 < moves.size(); i += 2) {
+                    m_moves.emplace_back(moves[i].toLongLong(), moves[i + 1].toDouble());
+                }
+                m_progress.shown.store(m_moves.size());
+            });
+    }
+
+    const std::vector<std::pair<long long, double>>& moves() const { return m_moves; }
+
+private:
+    VelmoraDlg& m_window;
+    Progress& m_progress;
+    QTimer m_poll;
+    bool m_busy = false;
+    std::vector<std::pair<long long, double>> m_moves;
+};
+
+int runConsole(int argc, char** argv, const std::string& directory, const std::string& progressPath) {
+    TerminationSignal::blockEarly();
+    Progress* progress = mapProgress(progressPath, false);
+    if (progress == nullptr || ::chdir(directory.c_str()) != 0) {
+        return 2;
+    }
+    BrowserEnvironment::prepare(false);
+    QApplication application(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+
+    VelmoraDlg window(QString::fromStdString(directory));
+    PageObserver observer(window, *progress);
+    TerminationSignal stop;
+    QObject::connect(&stop, &TerminationSignal::requested, &window, &VelmoraDlg::closeWithoutQuestion);
+    if (!window.create()) {
+        return 3;
+    }
+    // Connected after the host's own handler: the page-loaded message it
+    // posts is handled after this script has been queued.
+    QObject::connect(window.getHost().getPage(), &QWebEnginePage::loadFinished, &observer,
+                     [&observer](bool ok) {
+                         if (ok) {
+                             observer.install();
+                         }
+                     });
+    window.initialise();
+    window.show();
+    window.exec();
+
+    std::ofstream out(directory + "/moves.txt");
+    for (const auto& [seq, at] : observer.moves()) {
+        out << seq << ' ' << static_cast<long long>(at * 1000.0) << '\n';
+    }
+    out.close();
+    const long long own = peakRssKb(::getpid());
+    progress->peakRssKb.store(own);
+    progress->browserRssKb.store(treePeakRssKb(::getpid()) - own);
+    progress->finished.store(1);
+    return 0;
+}
+
+// ---- the parent side ----------------------------------------------------
+
+void prepareDirectory(const std::string& directory, int port) {
+    std::filesystem::copy(std::string(VELMORA_IMAGES_PARENT) + "/images", directory + "/images",
+                          std::filesystem::copy_options::recursive);
+    Setup::getInstance().open((directory + "/setup.db").c_str());
+    Setup::getInstance().getDatabase().setInt(Setup::KEY_PORT, port);
+    Setup::getInstance().close();
+    // The stored fleet, written by the console's own records and writer.
+    DBManager& manager = DBManager::getInstance();
+    manager.open((directory + "/app.db").c_str(), 5000);
+    VehicleInfoContainer& vehicles = VehicleInfoContainer::getInstance();
+    for (int n = 0; n < STORED_VEHICLES; ++n) {
+        UniqueID id;
+        UniqueID::parse(idOf(n).c_str(), id);
+        VehicleInfo* record = vehicles.create(id, "Vehicle " + std::to_string(n), "2026-01-31 17:05:09");
+        char coordinate[32];
+        std::snprintf(coordinate, sizeof coordinate, "%.6f", 47.30 + (n % 40) * 0.004);
+        record->setLastUpdatedLatitude(coordinate);
+        std::snprintf(coordinate, sizeof coordinate, "%.6f", 8.45 + (n / 40) * 0.006);
+        record->setLastUpdatedLongitude(coordinate);
+        while (!record->insert(vehicles)) {
+            // The queue is full: the writer takes it in batches.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    manager.shutdown();
+    vehicles.clear();
+}
+
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+const DateTime FIX_TIME(2026, 1, 31, 12, 0, 0);
+
+/// One fix of vehicle n; seq is carried in the speed field, so the page's
+/// moveTo says which send it was.
+std::string fixText(int n, long long seq) {
+    const double t = static_cast<double>(seq) / MOVING_VEHICLES;
+    const double lat = 47.30 + (n % 40) * 0.004 + 0.001 * std::sin(t / 5.0);
+    const double lng = 8.45 + (n / 40) * 0.006 + 0.001 * std::cos(t / 5.0);
+    const double latMinutes = (lat - std::floor(lat)) * 60.0;
+    const double lngMinutes = (lng - std::floor(lng)) * 60.0;
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "Vehicle %d,100,0, ,GPS,1,%d,%d, ,0, ,%s,$GPRMC,120000,A,%02d%07.4f,N,%03d%07.4f,E,%lld.00,%d.0,"
+                  "310126,,",
+                  n, FIX_TIME.getDate().getValue(), FIX_TIME.getTime().getValue(), idOf(n).c_str(),
+                  static_cast<int>(lat), latMinutes, static_cast<int>(lng), lngMinutes, seq,
+                  static_cast<int>(seq % 360));
+    return text;
+}
+
+long long countRows(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    long long count = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            count = sqlite3_column_int64(statement, 0);
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return count;
+}
+
+std::string runPageBaseline() {
+    FILE* page = ::popen(VELMORA_BENCH_PAGE " 2>/dev/null", "r");
+    if (page == nullptr) {
+        return "page: not run";
+    }
+    std::string line, last;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, page) != nullptr) {
+        line = buffer;
+        if (line.rfind("page:", 0) == 0) {
+            last = line.substr(0, line.find('\n'));
+        }
+    }
+    ::pclose(page);
+    return last.empty() ? "page: failed" : last;
+}
+
+int runParent(const char* self, double seconds, long long window) {
+    std::printf("%s\n", runPageBaseline().c_str());
+    std::fflush(stdout);
+
+    std::string directory = (std::filesystem::temp_directory_path() / "velmora-bench-app-XXXXXX").string();
+    if (::mkdtemp(directory.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const int port = freePort();
+    prepareDirectory(directory, port);
+    const std::string progressPath = directory + "/progress";
+    Progress* progress = mapProgress(progressPath, true);
+    if (progress == nullptr) {
+        std::perror("progress");
+        return 1;
+    }
+
+    const double startMs = nowMs();
+    const pid_t console = ::fork();
+    if (console == 0) {
+        ::execl(self, self, "--console", directory.c_str(), progressPath.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The fleet on the page.
+    while (progress->fleetShownMs.load() == 0) {
+        int status = 0;
+        if (::waitpid(console, &status, WNOHANG) == console || nowMs() - startMs > 60000) {
+            std::fprintf(stderr, "the console did not show its fleet\n");
+            ::kill(console, SIGKILL);
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const double startupMs = static_cast<double>(progress->fleetShownMs.load()) - startMs;
+
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    std::vector<double> sentAt;
+    sentAt.reserve(200000);
+    const double sendStart = nowMs();
+    long long sent = 0;
+    while (nowMs() - sendStart < seconds * 1000.0) {
+        if (sent - static_cast<long long>(progress->shown.load()) >= window) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            continue;
+        }
+        const std::string text = fixText(static_cast<int>(sent % MOVING_VEHICLES), sent);
+        sentAt.push_back(nowMs());
+        if (::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
+            std::perror("sendto");
+            break;
+        }
+        ++sent;
+    }
+    const double sendMs = nowMs() - sendStart;
+    // Let the page catch up with what is on its way, then stop the console.
+    const double drainStart = nowMs();
+    while (static_cast<long long>(progress->shown.load()) < sent && nowMs() - drainStart < 10000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::close(fd);
+    ::kill(console, SIGTERM);
+    int status = 0;
+    ::waitpid(console, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || progress->finished.load() == 0) {
+        std::fprintf(stderr, "the console did not end cleanly (status %d)\n", status);
+    }
+
+    const long long stored = countRows(directory + "/app.db", "select count(*) from gps_data");
+    std::vector<double> latencies;
+    latencies.reserve(sentAt.size());
+    long long shown = 0;
+    std::ifstream moves(directory + "/moves.txt");
+    long long seq = 0, atUs = 0;
+    while (moves >> seq >> atUs) {
+        ++shown;
+        if (seq >= 0 && seq < static_cast<long long>(sentAt.size())) {
+            latencies.push_back(static_cast<double>(atUs) / 1000.0 - sentAt[static_cast<size_t>(seq)]);
+        }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const double p99 = latencies.empty() ? 0.0 : latencies[static_cast<size_t>(0.99 * (latencies.size() - 1))];
+    std::printf("console: sent=%lld stored=%lld shown=%lld gps_per_s=%.0f p99_ms=%.1f startup_ms=%.0f "
+                "peak_rss_mb=%.0f browser_rss_mb=%.0f\n",
+                sent, stored, shown, sendMs > 0 ? static_cast<double>(sent) / (sendMs / 1000.0) : 0.0, p99,
+                startupMs, static_cast<double>(progress->peakRssKb.load()) / 1024.0,
+                static_cast<double>(progress->browserRssKb.load()) / 1024.0);
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+    return stored == sent && shown == sent ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--console") == 0) {
+        return runConsole(argc, argv, argv[2], argv[3]);
+    }
+    double seconds = 30;
+    long long window = 200;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--seconds") == 0) {
+            seconds = std::atof(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--window") == 0) {
+            window = std::atoll(argv[i + 1]);
+        }
+    }
+    return runParent(argv[0], seconds, window);
+}

@@ -1,0 +1,315 @@
+#include "WindowFixture.h"
+#include "HubFixture.h"
+#include "support/GermanLocale.h"
+
+#include "app/ImageFileDialog.h"
+#include "app/OperatorDesk.h"
+#include "app/TerminationSignal.h"
+#include "app/WindowMessage.h"
+
+#include <QKeyEvent>
+#include <QTest>
+
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+std::string santaClara(const std::string& id, const std::string& name = "Truck 1") {
+    return fixDatagram(name, id, FIX_SANTA_CLARA);
+}
+
+} // namespace
+
+// A vehicle met for the first time is announced on the page (flag 0: "... is
+// added"); after a restart the stored fleet is drawn where it was, without
+// the announcement (flag 1).
+TEST_F(WindowTest, FirstFixAnnouncesTheVehicleAndARestartDrawsItAsKnown) {
+    startWindow();
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+    EXPECT_TRUE(evaluate("document.body.innerText.indexOf('Truck 1 is added') >= 0").toBool());
+    EXPECT_NEAR(evaluate(QStringLiteral("findVehicle('%1').latlng.lat").arg(QString::fromStdString(ID_A))).toDouble(),
+                37.387458, 1e-6);
+    stopWindow();
+    EXPECT_EQ(queryText(appDb(), "select name, last_updated_latitude, last_updated_longitude from vehicle_info"),
+              "Truck 1|37.387458|-121.972360");
+
+    startWindow();
+    ASSERT_TRUE(vehicleOnPage(ID_A));
+    EXPECT_FALSE(evaluate("document.body.innerText.indexOf('is added') >= 0").toBool());
+    EXPECT_NEAR(evaluate(QStringLiteral("findVehicle('%1').latlng.lng").arg(QString::fromStdString(ID_A))).toDouble(),
+                -121.972360, 1e-6);
+}
+
+// Under a German locale the page still gets C numbers and app.db still
+// stores them: moveTo(37.387458, -121.97236, ...) with eight arguments, not
+// a decimal comma splitting each number in two.
+TEST_F(WindowTest, GermanLocaleStillSendsAndStoresDotNumbers) {
+    GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
+    startWindow();
+    recordCalls({"moveTo"});
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return calls() != "[]"; }));
+    EXPECT_EQ(calls(), "[[\"moveTo\",37.387458,-121.97236,0.13,13,45,30,309.62,\"" + ID_A + "\"]]");
+    stopWindow();
+    EXPECT_EQ(queryText(appDb(), "select last_updated_latitude, last_updated_longitude from vehicle_info"),
+              "37.387458|-121.972360");
+}
+
+// The page's Remove goes through the page function, the hop and the
+// question; No is the default and keeps the vehicle, Yes deletes it.
+TEST_F(WindowTest, RemoveFromThePageAsksAndDeletesOnYes) {
+    startWindow();
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+    recordCalls({"deleteVehicle", "enableTooltip"});
+    const QString remove = QStringLiteral("cef.extension.onClickRemove('%1'); true").arg(QString::fromStdString(ID_A));
+
+    BoxAnswerer no(QMessageBox::No);
+    evaluate(remove);
+    ASSERT_TRUE(no.wait());
+    EXPECT_EQ(no.box().caption, "Velmora");
+    EXPECT_EQ(no.box().text, "Do you want to delete this Vehicle?");
+    EXPECT_EQ(no.box().icon, QMessageBox::Question);
+    EXPECT_EQ(no.box().defaultButton, QMessageBox::No);
+    ASSERT_TRUE(waitUntil([this] { return calls() == "[[\"enableTooltip\"]]"; })) << calls();
+    EXPECT_TRUE(vehicleOnPage(ID_A));
+
+    BoxAnswerer yes(QMessageBox::Yes);
+    evaluate(remove);
+    ASSERT_TRUE(yes.wait());
+    ASSERT_TRUE(waitUntil([this] { return !vehicleOnPage(ID_A); }));
+    EXPECT_EQ(calls(), "[[\"enableTooltip\"],[\"deleteVehicle\",\"" + ID_A + "\"],[\"enableTooltip\"]]");
+    // Silent from now on, but its fixes are still kept.
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A, "Truck 1b")));
+    pump(300);
+    EXPECT_FALSE(vehicleOnPage(ID_A));
+    stopWindow();
+    EXPECT_EQ(queryText(appDb(), "select name, deleted from vehicle_info"), "Truck 1|1");
+    EXPECT_EQ(queryCount(appDb(), "select count(*) from gps_data"), 2);
+}
+
+// Log, Setup and Edit from the page open their window modally over the main
+// window; the tooltip is hidden before Log and Setup and enabled again after
+// Edit.
+TEST_F(WindowTest, PageRequestsOpenTheirWindows) {
+    startWindow();
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+    struct Row {
+        QString call;
+        const char* window;
+        std::string calls;
+    };
+    const Row rows[] = {
+        {QStringLiteral("onClickLog()"), "velmora::LogDlg", "[[\"hideTooltip\"]]"},
+        {QStringLiteral("onClickSetup()"), "velmora::SetupDlg", "[[\"hideTooltip\"]]"},
+        {QStringLiteral("onClickEdit('%1')").arg(QString::fromStdString(ID_A)), "velmora::VehicleEditDlg",
+         "[[\"enableTooltip\"]]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.window);
+        recordCalls({"hideTooltip", "enableTooltip"});
+        QString opened;
+        QWidget* parent = nullptr;
+        QTimer cancel;
+        QObject::connect(&cancel, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog != nullptr && dialog != window.get()) {
+                cancel.stop();
+                opened = QString::fromLatin1(dialog->metaObject()->className());
+                parent = dialog->parentWidget();
+                dialog->reject();
+            }
+        });
+        cancel.start(20);
+        evaluate(QStringLiteral("cef.extension.%1; true").arg(row.call));
+        ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
+        EXPECT_EQ(opened.toStdString(), row.window);
+        EXPECT_EQ(parent, window.get());
+        ASSERT_TRUE(waitUntil([&] { return calls() == row.calls; })) << calls();
+    }
+}
+
+// The image button opens the file dialog; the chosen file becomes the
+// vehicle's image on the page and in app.db.
+TEST_F(WindowTest, ChosenImageReachesThePageAndIsStored) {
+    startWindow();
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+    const QString image = QString::fromStdString(dir.file("images/point_select.png"));
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog != nullptr && dialog->objectName() == ImageFileDialog::OBJECT_NAME) {
+            answer.stop();
+            dialog->selectFile(image);
+            // What a click on Open does.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        }
+    });
+    answer.start(20);
+    evaluate(QStringLiteral("cef.extension.onClickImgBtn('%1'); true").arg(QString::fromStdString(ID_A)));
+    const QString imageOnPage = QStringLiteral("findVehicle('%1').imgPath").arg(QString::fromStdString(ID_A));
+    ASSERT_TRUE(waitUntil([&] { return evaluate(imageOnPage).toString() == image; }))
+        << evaluate(imageOnPage).toString().toStdString();
+    stopWindow();
+    EXPECT_EQ(queryText(appDb(), "select image_path from vehicle_info"), image.toStdString());
+}
+
+// Closing asks; No keeps everything running, Yes stops the server and closes
+// the databases.
+TEST_F(WindowTest, CloseAsksAndOnlyYesStops) {
+    startWindow();
+    {
+        BoxAnswerer no(QMessageBox::No);
+        window->close();
+        ASSERT_TRUE(no.wait());
+        EXPECT_EQ(no.box().text, "Are you sure to close?");
+        EXPECT_EQ(no.box().defaultButton, QMessageBox::No);
+    }
+    pump(100);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isTornDown());
+    EXPECT_EQ(window->getBoundPort(), port);
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+
+    BoxAnswerer yes(QMessageBox::Yes);
+    window->close();
+    ASSERT_TRUE(yes.wait());
+    ASSERT_TRUE(waitUntil([this] { return window->isTornDown(); }));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(udpPortState(port).sockets, 0);
+    EXPECT_FALSE(DBManager::getInstance().isOpen());
+}
+
+// Neither Escape nor Enter closes the window or asks anything.
+TEST_F(WindowTest, EscapeAndEnterAreSwallowed) {
+    startWindow();
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &press);
+        pump(100);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "something asked";
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(window->isTornDown());
+    }
+}
+
+// The page is told its size when it has loaded and on every resize; the
+// window never gets smaller than its first size.
+TEST_F(WindowTest, ThePageFollowsTheWindowSize) {
+    startWindow();
+    EXPECT_EQ(evaluate("global.width").toInt(), VelmoraDlg::INITIAL_WIDTH);
+    EXPECT_EQ(evaluate("global.height").toInt(), VelmoraDlg::INITIAL_HEIGHT);
+    window->resize(1300, 900);
+    ASSERT_TRUE(waitUntil([this] { return evaluate("global.width + 'x' + global.height").toString() == "1300x900"; }))
+        << evaluate("global.width + 'x' + global.height").toString().toStdString();
+    EXPECT_EQ(window->getHost().getBrowserWindow()->size(), QSize(1300, 900));
+    window->resize(400, 300);
+    pump(200);
+    EXPECT_EQ(window->size(), QSize(VelmoraDlg::INITIAL_WIDTH, VelmoraDlg::INITIAL_HEIGHT));
+}
+
+// A port held by another program is reported once; a new port from Setup
+// restarts the server there.
+TEST_F(WindowTest, PortInUseIsReportedAndANewPortRestartsTheServer) {
+    UdpPortHolder other;
+    writeSetup(other.port());
+    BoxAnswerer ok(QMessageBox::Ok);
+    openWindow();
+    ASSERT_TRUE(ok.wait());
+    EXPECT_EQ(ok.box().text.toStdString(), "Callback port " + std::to_string(other.port()) +
+                                               " is in use by another program. Choose another port in Setup.");
+    EXPECT_EQ(window->getBoundPort(), 0);
+    EXPECT_EQ(window->getProblems().size(), 1);
+
+    ASSERT_TRUE(waitUntil([this] { return window->getHost().isPageLoaded(); }));
+    WindowMessage::post(window.get(), WindowMessage::UWM_PORT_CHANGED, port);
+    ASSERT_TRUE(waitUntil([this] { return window->getBoundPort() == port; }));
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+}
+
+// An app.db that cannot be opened is reported; the fleet is still shown.
+TEST_F(WindowTest, UnopenableAppDbIsReportedAndTheFleetStillShows) {
+    std::filesystem::create_directory(appDb());
+    BoxAnswerer ok(QMessageBox::Ok);
+    writeSetup(port);
+    openWindow();
+    ASSERT_TRUE(ok.wait());
+    EXPECT_EQ(ok.box().text, "The database app.db cannot be opened: unable to open database file. "
+                             "Vehicles are shown but not stored.");
+    EXPECT_EQ(ok.box().icon, QMessageBox::Warning);
+    EXPECT_EQ(window->getBoundPort(), port) << "setup.db and the server do not depend on app.db";
+    ASSERT_TRUE(waitUntil([this] { return window->getHost().isPageLoaded(); }));
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+}
+
+// SIGTERM closes the window without the question, even with a question
+// open, and every datagram that reached the port before it is stored.
+TEST_F(WindowTest, TerminationSignalStopsInOrderAndKeepsEveryArrivedFix) {
+    startWindow();
+    TerminationSignal signal;
+    ASSERT_TRUE(signal.isValid());
+    QObject::connect(&signal, &TerminationSignal::requested, window.get(), &VelmoraDlg::closeWithoutQuestion);
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+
+    // The removal question stays open: nobody answers it. While it is open
+    // (its own event loop runs), a burst arrives that is still in the port's
+    // queue and the window's queue when the signal comes.
+    constexpr int BURST = 300;
+    long long dropped = -1;
+    QTimer whileAsking;
+    QObject::connect(&whileAsking, &QTimer::timeout, [&] {
+        if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) == nullptr) {
+            return;
+        }
+        whileAsking.stop();
+        for (int i = 0; i < BURST; ++i) {
+            sender.send(port, fixDatagram("Truck 1", ID_A, FIX_SANTA_CLARA));
+        }
+        dropped = udpPortState(port).drops;
+        ::raise(SIGTERM);
+    });
+    whileAsking.start(20);
+    evaluate(QStringLiteral("cef.extension.onClickRemove('%1'); true").arg(QString::fromStdString(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return window->isTornDown(); }));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    ASSERT_EQ(dropped, 0) << "the kernel dropped some (or the question never opened)";
+    window.reset();
+    EXPECT_EQ(queryText(appDb(), "select deleted from vehicle_info"), "0") << "the question was not answered Yes";
+    EXPECT_EQ(queryCount(appDb(), "select count(*) from gps_data"), 1 + BURST);
+}
+
+// The stop comes while a burst is still being read from the port: nothing
+// that reached the port before the signal is lost.
+TEST_F(WindowTest, TerminationSignalDuringABurstStoresTheWholeBurst) {
+    startWindow();
+    TerminationSignal signal;
+    ASSERT_TRUE(signal.isValid());
+    QObject::connect(&signal, &TerminationSignal::requested, window.get(), &VelmoraDlg::closeWithoutQuestion);
+    constexpr int BURST = 400;
+    for (int i = 0; i < BURST; ++i) {
+        ASSERT_TRUE(sender.send(port, fixDatagram("Truck " + std::to_string(i % 40), i % 2 ? ID_A : ID_B,
+                                                  FIX_SANTA_CLARA)));
+    }
+    const long long dropped = udpPortState(port).drops;
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    ASSERT_TRUE(waitUntil([this] { return window->isTornDown(); }));
+    ASSERT_EQ(dropped, 0) << "the kernel dropped some: the count below would mean less";
+    window.reset();
+    EXPECT_EQ(queryCount(appDb(), "select count(*) from gps_data"), BURST);
+    EXPECT_EQ(queryCount(appDb(), "select count(*) from vehicle_info"), 2);
+}

@@ -1,0 +1,241 @@
+#pragma once
+
+// The real console program as a child process: started in a working
+// directory with its diagnostic trace on (VELMORA_TRACE=1, standard error to
+// <instance directory>/console.log), watched through that log, stopped with a signal.
+
+#include "support/ConsoleTestSupport.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmora::test {
+
+/// Polls done() every 20 ms for at most ms; its last answer.
+inline bool pollUntil(const std::function<bool()>& done, int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) {
+            return done();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class ConsoleProcess {
+public:
+    /// directory: the working directory; instanceDirectory: its TMPDIR, the
+    /// single-instance namespace (copies with the same one see each other).
+    ConsoleProcess(std::string directory, std::string instanceDirectory, std::string logName = "console.log")
+        : m_directory(std::move(directory)), m_instanceDirectory(std::move(instanceDirectory)),
+          m_log(m_instanceDirectory + "/" + logName) {}
+    ~ConsoleProcess() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            int status = 0;
+            ::waitpid(m_pid, &status, 0);
+        }
+    }
+    ConsoleProcess(const ConsoleProcess&) = delete;
+    ConsoleProcess& operator=(const ConsoleProcess&) = delete;
+
+    /// Extra environment for the child (set before start()). The log lies in
+    /// the instance directory, so the working directory holds only what the
+    /// console itself made.
+    std::map<std::string, std::string> environment;
+
+    void start() {
+        std::filesystem::remove(m_log);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // The child: its own process group, default signal handling,
+            // the trace into the log.
+            ::setpgid(0, 0);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            if (::chdir(m_directory.c_str()) != 0) {
+                _exit(126);
+            }
+            const int log = ::open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(log, STDOUT_FILENO);
+            ::dup2(log, STDERR_FILENO);
+            setenv("VELMORA_TRACE", "1", 1);
+            setenv("TMPDIR", m_instanceDirectory.c_str(), 1);
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+            setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+            for (const auto& [name, value] : environment) {
+                setenv(name.c_str(), value.c_str(), 1);
+            }
+            char* const argv[] = {const_cast<char*>(VELMORA_EXECUTABLE), nullptr};
+            ::execv(VELMORA_EXECUTABLE, argv);
+            _exit(127);
+        }
+    }
+
+    pid_t pid() const { return m_pid; }
+    std::string log() const { return readFile(m_log); }
+    bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
+    /// Waits until the log holds text.
+    bool waitForLog(const std::string& text, int ms = 30000) const {
+        return pollUntil([&] { return logHas(text) || !running(); }, ms) && logHas(text);
+    }
+    bool waitListening(int port, int ms = 30000) const {
+        return waitForLog("VelmoraDlg: listening on port " + std::to_string(port), ms);
+    }
+
+    bool running() const {
+        if (m_pid <= 0) {
+            return false;
+        }
+        int status = 0;
+        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) {
+            m_pid = -1;
+            m_status = status;
+            return false;
+        }
+        return true;
+    }
+
+    void signal(int number) const {
+        if (m_pid > 0) {
+            ::kill(m_pid, number);
+        }
+    }
+
+    /// The exit status once the process has ended within ms; -1 when it
+    /// was still running (it is then killed) or ended by a signal.
+    int waitExit(int ms = 30000) {
+        pollUntil([&] { return !running(); }, ms);
+        if (running()) {
+            ::kill(m_pid, SIGKILL);
+            int status = 0;
+            ::waitpid(m_pid, &status, 0);
+            m_pid = -1;
+            return -1;
+        }
+        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    }
+
+    /// SIGTERM, then the exit status.
+    int terminate(int ms = 30000) {
+        signal(SIGTERM);
+        return waitExit(ms);
+    }
+
+private:
+    std::string m_directory;
+    std::string m_instanceDirectory;
+    std::string m_log;
+    mutable pid_t m_pid = -1;
+    mutable int m_status = 0;
+};
+
+/// Top-level windows on the X display named name that are mapped and
+/// viewable (from xwininfo): the main window, and each message box over it.
+inline int viewableWindowsNamed(const std::string& name) {
+    FILE* list = ::popen("xwininfo -root -children 2>/dev/null", "r");
+    if (list == nullptr) {
+        return -1;
+    }
+    std::vector<std::string> ids;
+    char line[1024];
+    const std::string quoted = "\"" + name + "\":";
+    while (std::fgets(line, sizeof line, list) != nullptr) {
+        const std::string text = line;
+        const size_t at = text.find(quoted);
+        if (at == std::string::npos) {
+            continue;
+        }
+        const size_t start = text.find("0x");
+        if (start != std::string::npos && start < at) {
+            ids.push_back(text.substr(start, text.find(' ', start) - start));
+        }
+    }
+    ::pclose(list);
+    int viewable = 0;
+    for (const std::string& id : ids) {
+        FILE* info = ::popen(("xwininfo -id " + id + " 2>/dev/null").c_str(), "r");
+        if (info == nullptr) {
+            continue;
+        }
+        while (std::fgets(line, sizeof line, info) != nullptr) {
+            if (std::strstr(line, "Map State: IsViewable") != nullptr) {
+                ++viewable;
+            }
+        }
+        ::pclose(info);
+    }
+    return viewable;
+}
+
+/// An X server of its own with a screen of the given size (Xvfb picks a
+/// free display itself), for a console that must see a small monitor.
+class SmallXServer {
+public:
+    SmallXServer(int width, int height) {
+        int fds[2];
+        if (::pipe(fds) != 0) {
+            return;
+        }
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(fds[0]);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDERR_FILENO);
+            const std::string fd = std::to_string(fds[1]);
+            const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                     static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ::close(fds[1]);
+        char number[32] = {};
+        ssize_t got = 0;
+        while (got < static_cast<ssize_t>(sizeof number) - 1) {
+            const ssize_t n = ::read(fds[0], number + got, sizeof number - 1 - got);
+            if (n <= 0) {
+                break;
+            }
+            got += n;
+            if (std::memchr(number, '\n', static_cast<size_t>(got)) != nullptr) {
+                break;
+            }
+        }
+        ::close(fds[0]);
+        if (got > 0) {
+            m_display = ":" + std::string(number, std::strcspn(number, "\n"));
+        }
+    }
+    ~SmallXServer() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status = 0;
+            ::waitpid(m_pid, &status, 0);
+        }
+    }
+    SmallXServer(const SmallXServer&) = delete;
+    SmallXServer& operator=(const SmallXServer&) = delete;
+
+    /// ":N", or empty when the server did not start.
+    const std::string& display() const { return m_display; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+};
+
+} // namespace velmora::test
