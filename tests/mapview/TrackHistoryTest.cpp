@@ -1,11 +1,9 @@
 // A vehicle's stored track for a duration: the device clock it is counted
-// in, the fixes read from a real app.db, and the page lines made of them.
+// in and the page lines made of the fixes. Reading them from app.db is
+// tested through the console's rules (tests/app).
 #include "mapview/TrackHistory.h"
 
-#include "db/DBManager.h"
 #include "db/GPSDataContainer.h"
-#include "foundation/UniqueID.h"
-#include "tests/db/DbTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -176,71 +174,6 @@ TEST(TrackHistoryTest, ShortTracksGoAsALinePerFixLongOnesInBatches)
         EXPECT_TRUE(lines[row.pointLines].endsWith(QString::fromStdString("'" + fixes.back().time + "']);"))
                     || lines[row.pointLines].endsWith(QString::fromStdString("'" + fixes.back().time + "');")));
     }
-}
-
-class TrackHistoryLoadTest : public ::testing::Test {
-protected:
-    void SetUp() override { DBManager::getInstance().open(m_path.c_str(), 5000); }
-    void TearDown() override
-    {
-        DBManager::getInstance().shutdown();
-        GPSDataContainer::getInstance().clear();
-    }
-    /// Writes everything queued by closing and opening the file again.
-    void flush()
-    {
-        DBManager::getInstance().shutdown();
-        DBManager::getInstance().open(m_path.c_str(), 5000);
-    }
-    std::vector<std::string> loadedTimes()
-    {
-        std::vector<std::string> times;
-        for (const GPSData& fix : GPSDataContainer::getInstance().getList())
-            times.emplace_back(fix.getUpdateTime());
-        return times;
-    }
-
-    test::TempDir m_dir;
-    std::string m_path = m_dir.file("app.db");
-};
-
-// Each device stamps its fixes in its own clock; the hour before now is the
-// same six fixes for every one of them. A console that used its own clock
-// for all would get the devices east or west of UTC wrong by hours.
-TEST_F(TrackHistoryLoadTest, TheDurationIsCountedInTheDevicesOwnClock)
-{
-    struct Device {
-        const char* clock;
-        int zoneSeconds;
-        UniqueID id;
-    };
-    Device devices[] = {{"UTC", 0, {}}, {"UTC+02:00", 7200, {}}, {"UTC-05:00", -18000, {}}, {"UTC+05:30", 19800, {}}};
-    // Ages in stored order; the last stored is the latest row, not the
-    // youngest fix.
-    const int ages[] = {1800, 5 * 3600, 3599, 3600, 10, 3601};
-    for (const Device& device : devices) {
-        for (const int age : ages) {
-            const std::string time = clockText(NOW - age, device.zoneSeconds);
-            ASSERT_TRUE(GPSDataContainer::getInstance().insert(time.c_str(), device.id, sentenceAt(NOW - age).c_str()));
-        }
-    }
-    const UniqueID silent;
-    flush();
-    for (const Device& device : devices) {
-        SCOPED_TRACE(device.clock);
-        const std::string id = device.id.toText();
-        ASSERT_EQ(TrackHistory::load(id, 1, NOW), 4);
-        std::vector<std::string> expected;
-        for (const int age : {1800, 3599, 3600, 10})
-            expected.push_back(clockText(NOW - age, device.zoneSeconds));
-        EXPECT_EQ(loadedTimes(), expected);
-        EXPECT_EQ(TrackHistory::load(id, 0, NOW), 6) << "no duration: the whole stored track";
-        EXPECT_EQ(TrackHistory::load(id, 72, NOW), 6);
-        // A day later nothing of it lies in the last hour.
-        EXPECT_EQ(TrackHistory::load(id, 1, NOW + 86400), 0);
-    }
-    EXPECT_EQ(TrackHistory::load(silent.toText(), 168, NOW), 0);
-    EXPECT_EQ(GPSDataContainer::getInstance().getCount(), 0);
 }
 
 } // namespace
