@@ -18,22 +18,37 @@ var trackingVehicle = "";  // the vehicle whose menu asked for the track
 var historyRenderer = null;
 
 // "2026-01-31 17:05:09" as seconds, read without a zone (the device's own
-// clock); NaN for anything else.
-function parseTrackTime(text) {
-  if (typeof text !== "string" || text.length !== 19) return NaN;
-  var n = [0, 0, 0, 0, 0, 0];
-  var fields = [[0, 4], [5, 2], [8, 2], [11, 2], [14, 2], [17, 2]];
-  for (var f = 0; f < 6; f++) {
-    var at = fields[f][0], len = fields[f][1], v = 0;
-    for (var i = at; i < at + len; i++) {
-      var c = text.charCodeAt(i) - 48;
-      if (c < 0 || c > 9) return NaN;
-      v = v * 10 + c;
-    }
-    n[f] = v;
+// clock); NaN for anything else. A track holds many fixes of one day, so the
+// last day's start is kept.
+var trackTimeDay = { text: "", seconds: NaN };
+
+function trackDigits(text, at, count) {
+  var v = 0;
+  for (var i = at; i < at + count; i++) {
+    var c = text.charCodeAt(i) - 48;
+    if (c < 0 || c > 9) return -1;
+    v = v * 10 + c;
   }
-  if (n[1] < 1 || n[1] > 12 || n[2] < 1 || n[2] > 31 || n[3] > 23 || n[4] > 59 || n[5] > 59) return NaN;
-  return Date.UTC(n[0], n[1] - 1, n[2], n[3], n[4], n[5]) / 1000;
+  return v;
+}
+
+function parseTrackTime(text) {
+  if (typeof text !== "string" || text.length !== 19 || text.charCodeAt(4) !== 45 || text.charCodeAt(7) !== 45 ||
+      text.charCodeAt(10) !== 32 || text.charCodeAt(13) !== 58 || text.charCodeAt(16) !== 58) return NaN;
+  var day = text.substring(0, 10);
+  if (day !== trackTimeDay.text) {
+    var year = trackDigits(text, 0, 4), month = trackDigits(text, 5, 2), date = trackDigits(text, 8, 2);
+    var seconds = NaN;
+    if (year >= 0 && month >= 1 && month <= 12 && date >= 1 && date <= 31) {
+      seconds = Date.UTC(year, month - 1, date) / 1000;
+      // Date.UTC rolls 2026-02-30 over into March; such a text is no date.
+      if (new Date(seconds * 1000).getUTCDate() !== date) seconds = NaN;
+    }
+    trackTimeDay = { text: day, seconds: seconds };
+  }
+  var hour = trackDigits(text, 11, 2), minute = trackDigits(text, 14, 2), second = trackDigits(text, 17, 2);
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return NaN;
+  return trackTimeDay.seconds + hour * 3600 + minute * 60 + second;
 }
 
 function addTrackingPoint(latitude, longitude, bearing, speed, time) {
@@ -187,19 +202,24 @@ function bearingBetween(a, b) {
 // Arrows evenly spaced along the driven distance (gaps not counted),
 // pointing the way the vehicle went.
 function drawArrows(h, points) {
+  var n = points.length;
+  var lengths = new Float64Array(n);
   var total = 0;
-  for (var i = 1; i < points.length; i++) {
-    if (!points[i].afterGap) total += points[i - 1].latlng.distanceTo(points[i].latlng);
+  for (var i = 1; i < n; i++) {
+    if (!points[i].afterGap) {
+      lengths[i] = points[i - 1].latlng.distanceTo(points[i].latlng);
+      total += lengths[i];
+    }
   }
   h.arrows = 0;
   if (total <= 0) return;
   var spacing = total / (HISTORY_ARROWS + 1);
   var next = spacing, run = 0;
-  for (var k = 1; k < points.length && h.arrows < HISTORY_ARROWS; k++) {
-    if (points[k].afterGap) continue;
+  for (var k = 1; k < n && h.arrows < HISTORY_ARROWS; k++) {
+    var d = lengths[k];
+    if (d <= 0) continue;
     var a = points[k - 1].latlng, b = points[k].latlng;
-    var d = a.distanceTo(b);
-    while (d > 0 && run + d >= next && h.arrows < HISTORY_ARROWS) {
+    while (run + d >= next && h.arrows < HISTORY_ARROWS) {
       var f = (next - run) / d;
       var at = L.latLng(a.lat + (b.lat - a.lat) * f, a.lng + (b.lng - a.lng) * f);
       var head = document.createElement("div");
