@@ -10,8 +10,11 @@ namespace velmora {
 
 void DatagramSocket::create()
 {
+    // No SO_REUSEADDR: on this system it lets a second UDP socket bind a port
+    // that is already held (both then share its datagrams), and lets the OS
+    // hand such a held port to a socket bound to port 0. A datagram port has
+    // no TIME_WAIT, so a restart on the same port needs no reuse either.
     setHandle(SocketApiWrapper::createDatagramSocket(), true);
-    enableAddressReuse();
 }
 
 void DatagramSocket::bind(int port) { SocketApiWrapper::bind(getHandle(), port); }

@@ -12,7 +12,7 @@ namespace velmora {
 /// the datagram is gone.
 class DatagramSocket : public AbstractSocket {
 public:
-    /// Opens a UDP handle with address reuse on.
+    /// Opens a UDP handle, without address reuse: a held port stays held.
     void create() override;
     /// Binds to every local address and the port; throws SocketException.
     void bind(int port);

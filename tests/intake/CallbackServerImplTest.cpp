@@ -540,3 +540,29 @@ TEST(CallbackServerImpl, StopEndsAQueuedBurstWithoutReadingIt)
     ASSERT_EQ(infos.size(), 1u) << "datagrams were read after the stop request";
     EXPECT_EQ(infos[0].getVehicleName(), "hold");
 }
+
+// Two servers (two consoles of different users, say) never share one port:
+// the second is told the port is in use instead of silently taking half of
+// the datagrams.
+TEST(CallbackServerImpl, ASecondServerOnTheSamePortIsRefused)
+{
+    RecordingDelegate first;
+    CallbackServerImpl holder(&first);
+    holder.start(0);
+    ASSERT_TRUE(holder.isRunning());
+    const int port = holder.getBoundPort();
+
+    RecordingDelegate second;
+    CallbackServerImpl intruder(&second);
+    intruder.start(port);
+    EXPECT_FALSE(intruder.isRunning());
+    const auto errors = second.errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], errnoText(EADDRINUSE));
+
+    Sender sender;
+    sender.send(port, "mine,1");
+    EXPECT_TRUE(first.waitForTotal(1));
+    holder.stop();
+    EXPECT_EQ(first.infos().size(), 1u);
+}
