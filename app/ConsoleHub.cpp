@@ -17,6 +17,7 @@
 #include "intake/CallbackInfo.h"
 #include "intake/GPSInfo.h"
 #include "mapview/MapCommands.h"
+#include "mapview/TrackHistory.h"
 
 #include <QString>
 
@@ -294,35 +295,41 @@ void ConsoleHub::chooseImage(const std::string& vehicleIdText) {
 }
 
 void ConsoleHub::showTrackingLine(const std::string& vehicleIdText) {
-    UniqueID id;
-    if (!UniqueID::parse(vehicleIdText.c_str(), id) || !m_desk.chooseTrackingLine(vehicleIdText)) {
+    showHistory(vehicleIdText);
+    // The page switched its list tooltips off when the menu line was chosen.
+    m_page.execute(MapCommands::enableTooltip());
+}
+
+void ConsoleHub::showHistory(const std::string& vehicleIdText) {
+    const VehicleInfo* vehicle = findVehicle(vehicleIdText);
+    if (vehicle == nullptr || vehicle->getDeleted()) {
         return;
     }
-    GPSDataContainer& fixes = GPSDataContainer::getInstance();
-    ScopedLock lock(fixes.getLock());
-    int loaded = 0;
-    try {
-        loaded = DBManager::getInstance().loadGPSData(id.toText().c_str());
-    } catch (const Exception& e) {
-        traceException(e);
+    const std::string id = vehicle->getId().toText();
+    const std::optional<IOperator::TrackingDuration> duration = m_desk.chooseTrackingLine(id);
+    if (!duration) {
         return;
     }
-    m_page.execute(MapCommands::showTrackingMap());
-    const GPSDataContainer::List& list = fixes.getList();
-    const size_t count = std::min(list.size(), static_cast<size_t>(loaded < 0 ? 0 : loaded));
-    const GPSInfo* last = nullptr;
-    std::vector<GPSInfo> decoded;
-    decoded.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        decoded.emplace_back(list[i].getGpsData());
-        if (hasPosition(decoded.back())) {
-            m_page.execute(MapCommands::insertGpsInfo(decoded.back()));
-            last = &decoded.back();
+    QStringList lines;
+    {
+        GPSDataContainer& fixes = GPSDataContainer::getInstance();
+        ScopedLock lock(fixes.getLock());
+        int loaded = 0;
+        try {
+            loaded = TrackHistory::load(id, duration->hours, m_now());
+        } catch (const Exception& e) {
+            traceException(e);
+            return;
         }
+        lines = TrackHistory::commands(TrackHistory::fixes(fixes.getList(), static_cast<size_t>(std::max(loaded, 0))));
     }
-    if (last != nullptr) {
-        m_page.execute(MapCommands::showTrackingLine(*last));
+    if (lines.isEmpty()) {
+        const std::string& name = vehicle->getEditedName().empty() ? vehicle->getName() : vehicle->getEditedName();
+        m_desk.tell(
+            QStringLiteral("No positions of %1 in the last %2.").arg(QString::fromStdString(name), duration->text));
+        return;
     }
+    m_page.execute(lines);
 }
 
 void ConsoleHub::changeName(const std::string& vehicleIdText, const std::string& newName) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -50,11 +51,18 @@ public:
     void editVehicle(const std::string& vehicleIdText);
     void removeVehicle(const std::string& vehicleIdText);
     void chooseImage(const std::string& vehicleIdText);
+    /// The vehicle's stored track of the duration the operator chooses,
+    /// drawn as the page's history view; with no fix in that duration the
+    /// operator is told so and the map is left as it is.
     void showTrackingLine(const std::string& vehicleIdText);
     void changeName(const std::string& vehicleIdText, const std::string& newName);
     /// true when the store took the record.
     bool updateOptionalInfo(const std::string& vehicleIdText, const std::string& imagePath, const std::string& info1,
                             const std::string& info2);
+
+    /// The clock the tracking line counts its duration back from (UTC
+    /// seconds); std::time unless a test sets another.
+    void setClock(std::function<std::time_t()> now) { m_now = std::move(now); }
 
     /// The settings window changed the vehicle time-out (minutes).
     void timeoutChanged(int minutes);
@@ -74,6 +82,7 @@ private:
     void onOptionalInfo(CallbackInfo& message);
     void upsertVehicle(const CallbackInfo& message, const std::string& time, bool storeNow);
     void updatePosition(const UniqueID& id, const GPSInfo& fix);
+    void showHistory(const std::string& vehicleIdText);
     void store(VehicleInfo& vehicle);
     /// put() until the queue takes the record, waiting a moment while it is
     /// full and the writer runs; false when it never did.
@@ -83,6 +92,7 @@ private:
     IOperator& m_desk;
     VehicleInfoContainer& m_vehicles;
     AbstractSetup& m_setup;
+    std::function<std::time_t()> m_now = [] { return std::time(nullptr); };
 };
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -23,8 +24,16 @@ public:
     /// The vehicle edit window for one vehicle; true when it ended with OK
     /// (the window has then stored the record itself).
     virtual bool editVehicle(const std::string& vehicleIdText) = 0;
-    /// The tracking-line window for one vehicle; true when it ended with OK.
-    virtual bool chooseTrackingLine(const std::string& vehicleIdText) = 0;
+    /// A duration chosen in the tracking-line window.
+    struct TrackingDuration {
+        int hours = 0;  ///< "3 Days" is 72
+        QString text;   ///< the entry as shown: "3 Hours"
+    };
+    /// The tracking-line window for one vehicle; the chosen duration when it
+    /// ended with Show, nothing on Cancel.
+    virtual std::optional<TrackingDuration> chooseTrackingLine(const std::string& vehicleIdText) = 0;
+    /// A note for the operator: OK box with the information icon.
+    virtual void tell(const QString& text) = 0;
 };
 
 } // namespace velmora

@@ -36,9 +36,22 @@ bool OperatorDesk::editVehicle(const std::string& vehicleIdText) {
     return !m_closing && VehicleEditDlg(vehicleIdText, m_owner).exec() == QDialog::Accepted;
 }
 
-bool OperatorDesk::chooseTrackingLine(const std::string& vehicleIdText) {
+std::optional<IOperator::TrackingDuration> OperatorDesk::chooseTrackingLine(const std::string& vehicleIdText) {
     (void)vehicleIdText;
-    return !m_closing && TrackingLineDlg(m_owner).exec() == QDialog::Accepted;
+    if (m_closing) {
+        return std::nullopt;
+    }
+    TrackingLineDlg window(m_owner);
+    if (window.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return TrackingDuration{window.getDurationHours(), window.getDurationText()};
+}
+
+void OperatorDesk::tell(const QString& text) {
+    if (!m_closing) {
+        MessageBox::information(m_owner, text);
+    }
 }
 
 } // namespace velmora

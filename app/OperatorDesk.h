@@ -23,7 +23,8 @@ public:
     void showLog() override;
     void showSetup() override;
     bool editVehicle(const std::string& vehicleIdText) override;
-    bool chooseTrackingLine(const std::string& vehicleIdText) override;
+    std::optional<TrackingDuration> chooseTrackingLine(const std::string& vehicleIdText) override;
+    void tell(const QString& text) override;
 
     /// From now on nothing opens.
     void closing() { m_closing = true; }

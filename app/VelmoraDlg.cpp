@@ -243,6 +243,11 @@ void VelmoraDlg::onClickImgBtn(const std::string& vehicleID) {
                         new WindowMessage(WindowMessage::UWM_CHOOSE_IMAGE, std::make_unique<std::string>(vehicleID)));
 }
 
+void VelmoraDlg::onClickTrackingLine(const std::string& vehicleID) {
+    WindowMessage::post(
+        this, new WindowMessage(WindowMessage::UWM_TRACKING_LINE, std::make_unique<std::string>(vehicleID)));
+}
+
 void VelmoraDlg::onChangeName(const std::string& vehicleID, const std::string& vehicleName) {
     if (!m_tornDown) {
         m_hub.changeName(vehicleID, vehicleName);

@@ -89,6 +89,7 @@ public:
     bool onUpdateOptionalInfo(const std::string& vehicleID, const std::string& imagePath, const std::string& info1,
                               const std::string& info2) override;
     void onClickImgBtn(const std::string& vehicleID) override;
+    void onClickTrackingLine(const std::string& vehicleID) override;
 
     // CefClientListener, GUI thread.
     void onPageLoaded() override;

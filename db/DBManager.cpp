@@ -463,10 +463,20 @@ int DBManager::loadVehicles()
 
 int DBManager::loadGPSData(const char* vehicleIdText)
 {
+    return loadGPSData(vehicleIdText, nullptr);
+}
+
+int DBManager::loadGPSData(const char* vehicleIdText, const char* condition)
+{
     std::string text = "SELECT * FROM gps_data ";
     if (vehicleIdText != nullptr) {
-        FormatableSQL condition("WHERE vehicle_id='%q' ", vehicleIdText);
-        text += condition.getText() != nullptr ? condition.getText() : "";
+        FormatableSQL vehicle("WHERE vehicle_id='%q' ", vehicleIdText);
+        text += vehicle.getText() != nullptr ? vehicle.getText() : "";
+    }
+    if (condition != nullptr) {
+        text += vehicleIdText != nullptr ? "AND (" : "WHERE (";
+        text += condition;
+        text += ") ";
     }
     text += ";";
     GPSDataContainer& container = GPSDataContainer::getInstance();

@@ -71,6 +71,9 @@ public:
     /// Fills the GPSDataContainer with the fixes of one vehicle (null: of
     /// all) and returns their number. Throws like loadEvents.
     int loadGPSData(const char* vehicleIdText);
+    /// The same, keeping only the rows that also meet condition (SQL text,
+    /// inserted unchanged; null: every row). Throws DatabaseException.
+    int loadGPSData(const char* vehicleIdText, const char* condition);
     /// Refuses new records, writes everything queued, stops the writer and
     /// closes the file. Safe to call when not open.
     void shutdown();

@@ -18,6 +18,7 @@ constexpr size_t FIELD_LONGITUDE = 5;
 constexpr size_t FIELD_EAST_WEST = 6;
 constexpr size_t FIELD_SPEED = 7;
 constexpr size_t FIELD_COURSE = 8;
+constexpr size_t FIELDS_EXPECTED = 14;
 
 /// atoi of the characters text[at], text[at + 1] that exist. A negative
 /// pair ("-5") would spill into the neighbouring bytes of the packed Time, so
@@ -60,6 +61,8 @@ GPSInfo::GPSInfo(const std::string& sentence)
     // sentence this skips exactly the "$".
     size_t start = sentence.find_first_of("$GPRMC");
     start = start == std::string::npos ? 0 : start + 1;
+    // A $GPRMC sentence has 12 or 13 fields: one allocation, not five.
+    m_fields.reserve(FIELDS_EXPECTED);
     for (;;) {
         size_t separator = sentence.find(',', start);
         if (separator == std::string::npos) {

@@ -56,6 +56,7 @@ const char* const kBootstrap = R"JS(
   ext.onClickEdit = function (vehicleID) { send('onClickEdit', [text(vehicleID)]); };
   ext.onClickRemove = function (vehicleID) { send('onClickRemove', [text(vehicleID)]); };
   ext.onClickImgBtn = function (vehicleID) { send('onClickImgBtn', [text(vehicleID)]); };
+  ext.onClickTrackingLine = function (vehicleID) { send('onClickTrackingLine', [text(vehicleID)]); };
 
   // Taken now, before page scripts could shadow the global name.
   var transport = (typeof qt === 'object' && qt) ? qt.webChannelTransport : undefined;
@@ -198,6 +199,11 @@ bool CefClientV8Handler::forward(const QString& name, const QJsonArray& args)
     if (name == QLatin1String("onClickImgBtn")) {
         if (listener)
             listener->onClickImgBtn(argumentText(args, 0));
+        return true;
+    }
+    if (name == QLatin1String("onClickTrackingLine")) {
+        if (listener)
+            listener->onClickTrackingLine(argumentText(args, 0));
         return true;
     }
     trace("cef/extension: unknown function %s", qPrintable(name));

@@ -21,6 +21,9 @@ public:
     virtual bool onUpdateOptionalInfo(const std::string& vehicleID, const std::string& imagePath,
                                       const std::string& info1, const std::string& info2) = 0;
     virtual void onClickImgBtn(const std::string& vehicleID) = 0;
+    /// The vehicle menu's "Tracking Line": the operator asks for the
+    /// vehicle's stored track.
+    virtual void onClickTrackingLine(const std::string& vehicleID) = 0;
 };
 
 } // namespace velmora

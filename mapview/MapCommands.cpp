@@ -210,6 +210,74 @@ QString MapCommands::showTrackingLine(double latitude, double longitude)
     return call("showTrackingLine", number(latitude) + QLatin1String(", ") + number(longitude), true);
 }
 
+QString MapCommands::insertGpsInfo(const TrackFix& fix)
+{
+    const QString separator = QStringLiteral(", ");
+    return call("insertGpsInfo",
+                number(fix.latitude) + separator + number(fix.longitude) + separator + number(fix.course)
+                    + separator + number(fix.speed) + separator + quotedList({fix.time}),
+                true);
+}
+
+namespace {
+
+// "%f" of number(), written straight into the line: a long track is
+// hundreds of thousands of numbers.
+void appendNumber(std::string& out, double value)
+{
+    if (!std::isfinite(value)) {
+        out += MapCommands::number(value).toStdString();
+        return;
+    }
+    char text[64];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    out.append(text, end.ptr);
+}
+
+// A stored time text as DATETIME writes it needs no escaping; anything else
+// goes through escape().
+void appendQuoted(std::string& out, std::string_view text)
+{
+    out += '\'';
+    bool plain = true;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\'' || c == '\\' || byte < 0x20 || byte >= 0x7F) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain)
+        out.append(text);
+    else
+        out += MapCommands::escape(text).toStdString();
+    out += '\'';
+}
+
+} // namespace
+
+QString MapCommands::insertGpsTrack(const TrackFix* fixes, size_t count)
+{
+    std::string line = "insertGpsTrack([";
+    line.reserve(line.size() + count * 80 + 4);
+    for (size_t i = 0; i < count; ++i) {
+        const TrackFix& fix = fixes[i];
+        if (i > 0)
+            line += ", ";
+        appendNumber(line, fix.latitude);
+        line += ", ";
+        appendNumber(line, fix.longitude);
+        line += ", ";
+        appendNumber(line, fix.course);
+        line += ", ";
+        appendNumber(line, fix.speed);
+        line += ", ";
+        appendQuoted(line, fix.time);
+    }
+    line += "]);";
+    return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+}
+
 std::string MapCommands::forwardSlashes(std::string_view path)
 {
     std::string result(path);

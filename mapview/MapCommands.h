@@ -50,6 +50,17 @@ public:
         const std::string& getDisplayName() const { return editedName.empty() ? name : editedName; }
     };
 
+    /// One stored fix as the page's history view replays it: signed degrees,
+    /// the course (-1 when unknown), the speed in knots and the stored time
+    /// text.
+    struct TrackFix {
+        double latitude = 0;
+        double longitude = 0;
+        double course = -1;
+        double speed = 0;
+        std::string time;
+    };
+
     /// The value escaped for a single-quoted script string.
     static QString escape(std::string_view utf8);
     static QString escape(const QString& value);
@@ -86,6 +97,13 @@ public:
     static QString showTrackingMap();
     static QString insertGpsInfo(double latitude, double longitude, double course);
     static QString showTrackingLine(double latitude, double longitude);
+    /// "insertGpsInfo(%f, %f, %f, %f, '%s');": a history point with its speed
+    /// and time after the three values the page takes without them.
+    static QString insertGpsInfo(const TrackFix& fix);
+    /// "insertGpsTrack([lat, lng, course, speed, 'time', ...]);": count
+    /// history points in one page call, five values each, for tracks too
+    /// long to send a line per point.
+    static QString insertGpsTrack(const TrackFix* fixes, size_t count);
 
     /// The compound insertVehicle: the insertVehicle and insertOptionalInfo
     /// lines, and with loaded == 1 the insertUserDefinedInfo line too, whose

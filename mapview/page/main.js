@@ -28,30 +28,50 @@ function setAddress(text) {
 // --- reverse geocoding, answered by the console through the asset scheme
 
 var geocodeSeq = 0;
+var geocodeWaiting = {};  // request number -> what to do with the answer
+var addressSeq = 0;       // the toolbar address line's latest request
+
+// Asks the geocoder about latlng; callback(results) gets the answer. False
+// when nothing could be asked (no position, no geocoder).
+function geocode(latlng, callback) {
+  var config = window.pageConfig || {};
+  if (!latlng || !config.geocodeUrl) return false;
+  var seq = ++geocodeSeq;
+  geocodeWaiting[seq] = callback;
+  var script = document.createElement("script");
+  script.src = config.geocodeUrl + "?lat=" + latlng.lat.toFixed(6) + "&lng=" + latlng.lng.toFixed(6) + "&seq=" + seq;
+  script.onload = function () {
+    if (script.parentNode) script.parentNode.removeChild(script);
+  };
+  script.onerror = function () {
+    if (script.parentNode) script.parentNode.removeChild(script);
+    var waiting = geocodeWaiting[seq];
+    delete geocodeWaiting[seq];
+    if (waiting) waiting(null);
+  };
+  document.head.appendChild(script);
+  return true;
+}
 
 // Clearing goes through here too (latlng null), so that an answer still on its
 // way for an earlier request cannot write the address back afterwards.
 function requestAddress(latlng) {
-  var seq = ++geocodeSeq;
-  var config = window.pageConfig || {};
-  if (!latlng || !config.geocodeUrl) {
-    setAddress("");
-    return;
-  }
-  var script = document.createElement("script");
-  script.src = config.geocodeUrl + "?lat=" + latlng.lat.toFixed(6) + "&lng=" + latlng.lng.toFixed(6) + "&seq=" + seq;
-  script.onload = script.onerror = function () {
-    if (script.parentNode) script.parentNode.removeChild(script);
-  };
-  document.head.appendChild(script);
+  var mine = ++addressSeq;
+  var asked = geocode(latlng, function (results) {
+    if (mine !== addressSeq) return;
+    var text = "";
+    if (results && results.length > 1) text = results[1];
+    setAddress(text);
+  });
+  if (!asked) setAddress("");
 }
 
-// Called by the geocoder's answer; only the latest request counts.
+// Called by the geocoder's answer.
 function velmoraGeocodeReply(seq, results) {
-  if (seq !== geocodeSeq) return;
-  var text = "";
-  if (results && results.length > 1) text = results[1];
-  setAddress(text);
+  var waiting = geocodeWaiting[seq];
+  if (!waiting) return;
+  delete geocodeWaiting[seq];
+  waiting(results);
 }
 
 // --- selection, popup and track
@@ -140,10 +160,17 @@ function onEventLineClick(e, vehicleID) {
 
 function onVehicleMenuClick(e, key, vehicleID) {
   if (e.button !== 0) return;
+  // A vehicle removed while its menu was open has no track to ask for, and
+  // no answer would switch the tooltips back on.
+  if (key === "tracking" && !findVehicle(vehicleID)) return;
   global.tooltipEnabled = false;
   removeTooltip();
   if (key === "edit") callNative("onClickEdit", [String(vehicleID)]);
   else if (key === "remove") callNative("onClickRemove", [String(vehicleID)]);
+  else if (key === "tracking") {
+    trackingVehicle = String(vehicleID);
+    callNative("onClickTrackingLine", [String(vehicleID)]);
+  }
 }
 
 // --- page functions called by the console
@@ -290,7 +317,8 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
   listBox.UpdateItem(vehicle.vehicleID, vehicle.vehicleName, latlng, "", "");
   if (global.currentVehicle === vehicle.vehicleID) {
     if (global.trackingLine) trackLine.setLatLngs(vehicle.track);
-    if (!map.getBounds().contains(latlng)) {
+    // An open history view keeps the map where the operator looks at it.
+    if (!trackHistory && !map.getBounds().contains(latlng)) {
       map.panTo(latlng, { animate: false });
       requestAddress(null);
     }
@@ -345,20 +373,6 @@ function updateTrackingButton(hover) {
   if (hover) src = global.trackingLine ? "images/trackingline_mover.png" : "images/trackingline_mover_normal.png";
   else src = global.trackingLine ? "images/trackingline_clicked.png" : "images/trackingline_normal.png";
   button.setAttribute("src", src);
-}
-
-function showTrackingMap() {
-  document.getElementById("map").style.display = "none";
-}
-
-function insertGpsInfo(latitude, longitude, bearing) {
-  var lat = Number(latitude), lng = Number(longitude);
-  if (!isFinite(lat) || !isFinite(lng)) return;
-  trackingList.push({ latlng: L.latLng(lat, lng), bearing: Number(bearing) });
-}
-
-function showTrackingLine() {
-  showTrack(findVehicle(global.currentVehicle));
 }
 
 // --- layout
@@ -477,6 +491,10 @@ function initialize() {
   var pane = map.createPane("vehiclePane");
   pane.style.zIndex = 620;
   trackLine = L.polyline([], { color: "#D00000", opacity: 0.8, weight: 6, interactive: false });
+  // The history track: under the vehicle icons, over the live track.
+  var historyPane = map.createPane("historyPane");
+  historyPane.style.zIndex = 610;
+  historyRenderer = L.canvas({ pane: "historyPane", padding: 0.5 });
   createBaseMap();
 
   listBox = new ListBox({
@@ -507,9 +525,11 @@ function initialize() {
   vehicleContextMenu = new VehicleContextMenu({ MouseClickHandler: onVehicleMenuClick });
   vehicleContextMenu.AddItem("edit", "Edit");
   vehicleContextMenu.AddItem("remove", "Remove");
+  vehicleContextMenu.AddItem("tracking", "Tracking Line");
 
   document.getElementById("ShowListButton").style.display = "none";
   wireToolbar();
+  wireTrackingBar();
   updateTrackingButton(false);
   if (window.innerWidth > 0 && window.innerHeight > 0) {
     setPageSize(window.innerWidth, window.innerHeight);

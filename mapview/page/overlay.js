@@ -26,28 +26,36 @@ function loadIconImage(src, onReady) {
   return entry.image;
 }
 
+// options.className replaces "VehicleIcon"; options.interactive false makes
+// an icon that takes no clicks (the history replay's marker).
 var ImageCanvasOverlay = L.Layer.extend({
-  initialize: function (latlng, src, vehicleID) {
+  initialize: function (latlng, src, vehicleID, options) {
     this._latlng = L.latLng(latlng);
     this._src = src;
     this._angle = 0;
     this._vehicleID = vehicleID;
     this._canvas = null;
+    this._className = (options && options.className) || "VehicleIcon";
+    this._interactive = !(options && options.interactive === false);
   },
 
   onAdd: function (map) {
     var self = this;
-    var canvas = L.DomUtil.create("canvas", "VehicleIcon leaflet-zoom-animated");
+    var canvas = L.DomUtil.create("canvas", this._className + " leaflet-zoom-animated");
     canvas.style.transformOrigin = "50% 50%";
     canvas.width = 0;
     canvas.height = 0;
-    canvas.setAttribute("data-vehicle", this._vehicleID);
-    L.DomEvent.on(canvas, "mousedown", L.DomEvent.stopPropagation);
-    L.DomEvent.on(canvas, "click", function (e) {
-      L.DomEvent.stop(e);
-      if (e.button === 0) onVehicleIconClick(self._vehicleID, e);
-    });
-    L.DomEvent.on(canvas, "dblclick", L.DomEvent.stop);
+    if (this._interactive) {
+      canvas.setAttribute("data-vehicle", this._vehicleID);
+      L.DomEvent.on(canvas, "mousedown", L.DomEvent.stopPropagation);
+      L.DomEvent.on(canvas, "click", function (e) {
+        L.DomEvent.stop(e);
+        if (e.button === 0) onVehicleIconClick(self._vehicleID, e);
+      });
+      L.DomEvent.on(canvas, "dblclick", L.DomEvent.stop);
+    } else {
+      canvas.style.pointerEvents = "none";
+    }
     this._canvas = canvas;
     map.getPane("vehiclePane").appendChild(canvas);
     this._setImage(this._src);

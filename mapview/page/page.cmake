@@ -22,6 +22,7 @@ set(VELMORA_PAGE_PIECES
   vehiclemenu.js   # vehicle context menu widget
   listbox.js       # vehicle list widget and list functions
   basemap.js       # offline base map
+  trackhistory.js  # history track and its replay
   main.js          # page functions
   body.html        # body and end of document
 )

@@ -1,4 +1,4 @@
-// The right-click menu of a list entry: "Edit" and "Remove".
+// The right-click menu of a list entry: "Edit", "Remove" and "Tracking Line".
 function VehicleContextMenu(options) {
   var self = this;
   this.options = options || {};

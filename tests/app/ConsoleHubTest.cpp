@@ -3,6 +3,7 @@
 #include "support/GermanLocale.h"
 
 #include "mapview/MapCommands.h"
+#include "mapview/TrackHistory.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -303,23 +304,124 @@ TEST_F(HubTest, TrackingLineDrawsTheStoredFixes) {
     device(fixDatagram("Truck 1", ID_A, FIX_MUNICH));
     device(fixDatagram("Van 2", ID_B, FIX_NO_COURSE));
     restart();
+    // Five minutes after the fixes (their receivers' dates say nothing
+    // useful, so the device clock is taken as UTC).
+    hub.setClock([] { return std::time_t{1769879409}; });
 
     journal.clear();
-    desk.answers = {false};
     hub.showTrackingLine(ID_A);
-    EXPECT_EQ(journal, Journal{"desk chooseTrackingLine " + ID_A});
+    EXPECT_EQ(journal, (Journal{"desk chooseTrackingLine " + ID_A, "page enableTooltip()"}));
 
     journal.clear();
-    desk.answers = {true};
+    desk.durations = {{1, "1 Hours"}};
     hub.showTrackingLine(ID_A);
     const Journal expected = {
         "desk chooseTrackingLine " + ID_A,
         "page showTrackingMap()",
-        "page insertGpsInfo(37.387458, -121.972360, 309.620000);",
-        "page insertGpsInfo(48.117300, 11.516667, 84.400000);",
+        "page insertGpsInfo(37.387458, -121.972360, 309.620000, 0.130000, '2026-01-31 17:05:09');",
+        "page insertGpsInfo(48.117300, 11.516667, 84.400000, 22.400000, '2026-01-31 17:05:09');",
         "page showTrackingLine(48.117300, 11.516667);",
+        "page enableTooltip()",
     };
     EXPECT_EQ(journal, expected);
+}
+
+namespace {
+
+// A fix of a device that keeps UTC+01:00, age seconds before now, at a place
+// that tells it apart.
+std::string fixAged(const std::string& id, std::time_t now, int age, int place) {
+    const std::time_t utc = now - age;
+    const std::time_t local = utc + 3600;
+    tm u{}, l{};
+    gmtime_r(&utc, &u);
+    gmtime_r(&local, &l);
+    char body[128];
+    std::snprintf(body, sizeof body, "GPRMC,%02d%02d%02d.00,A,48%07.4f,N,01130.0000,E,12.0,90.0,%02d%02d%02d,,",
+                  u.tm_hour, u.tm_min, u.tm_sec, place * 0.6, u.tm_mday, u.tm_mon + 1, u.tm_year % 100);
+    return fixDatagram("Truck 1", id, gprmc(body),
+                       DateTime(l.tm_year + 1900, l.tm_mon + 1, l.tm_mday, l.tm_hour, l.tm_min, l.tm_sec));
+}
+
+} // namespace
+
+// "The last 1 Hours / 3 Days / 7 Days" counts back from now in the device's
+// own clock: exactly the fixes at or after the start are sent, in stored
+// order; a duration without any fix tells the operator and sends nothing;
+// ids that name no vehicle, or a removed one, open no window.
+TEST_F(HubTest, TrackingLineSendsExactlyTheFixesOfTheChosenDuration) {
+    const std::time_t now = 1769879109; // 2026-01-31 17:05:09 UTC
+    // Stored in this order, each at its age: one second inside, on and
+    // outside each boundary, and two more.
+    const std::vector<int> ages = {604801, 3601, 259200, 10,     604800,  3599,
+                                   259201, 2592000, 3600, 604799, 259199};
+    for (size_t i = 0; i < ages.size(); ++i) {
+        device(fixAged(ID_A, now, ages[i], static_cast<int>(i)));
+    }
+    device(fixDatagram("Van 2", ID_B, FIX_SANTA_CLARA));
+    hub.changeName(ID_A, "Dispatch 7");
+    restart();
+    auto inside = [&](int hours, std::time_t at) {
+        Journal sent;
+        int lastPlace = -1;
+        for (size_t i = 0; i < ages.size(); ++i) {
+            const std::time_t fixTime = now - ages[i];
+            if (fixTime >= at - hours * 3600) {
+                MapCommands::TrackFix fix{48.0 + static_cast<double>(i) * 0.01, 11.5, 90.0, 12.0,
+                                          TrackHistory::timeText(fixTime + 3600)};
+                sent.push_back("page " + MapCommands::insertGpsInfo(fix).toStdString());
+                lastPlace = static_cast<int>(i);
+            }
+        }
+        if (lastPlace >= 0) {
+            sent.insert(sent.begin(), "page showTrackingMap()");
+            sent.push_back("page " + MapCommands::showTrackingLine(48.0 + lastPlace * 0.01, 11.5).toStdString());
+        }
+        return sent;
+    };
+    struct Row {
+        const char* name;
+        std::string id;
+        std::time_t at;
+        std::optional<IOperator::TrackingDuration> duration;
+        size_t fixes;
+        std::string told;
+    };
+    const Row rows[] = {
+        {"1 Hours", ID_A, now, IOperator::TrackingDuration{1, "1 Hours"}, 3, ""},
+        {"3 Days", ID_A, now, IOperator::TrackingDuration{72, "3 Days"}, 6, ""},
+        {"7 Days", ID_A, now, IOperator::TrackingDuration{168, "7 Days"}, 9, ""},
+        {"1 Hours, a day later", ID_A, now + 86400, IOperator::TrackingDuration{1, "1 Hours"}, 0,
+         "No positions of Dispatch 7 in the last 1 Hours."},
+        {"3 Hours, a month later", ID_A, now + 2592000, IOperator::TrackingDuration{3, "3 Hours"}, 0,
+         "No positions of Dispatch 7 in the last 3 Hours."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        journal.clear();
+        hub.setClock([&row] { return row.at; });
+        desk.durations = {*row.duration};
+        hub.showTrackingLine(row.id);
+        Journal expected = {"desk chooseTrackingLine " + row.id};
+        const Journal sent = inside(row.duration->hours, row.at);
+        EXPECT_EQ(sent.empty() ? 0 : sent.size() - 2, row.fixes);
+        expected.insert(expected.end(), sent.begin(), sent.end());
+        if (!row.told.empty()) {
+            expected.push_back("desk tell " + row.told);
+        }
+        expected.push_back("page enableTooltip()");
+        EXPECT_EQ(journal, expected);
+    }
+    // Nobody to show: no window, no command but the tooltips back on.
+    desk.answers = {true};
+    hub.removeVehicle(ID_B);
+    for (const std::string& id : {ID_B, std::string("it's not an id"), std::string()}) {
+        SCOPED_TRACE(id);
+        journal.clear();
+        desk.durations = {{168, "7 Days"}};
+        hub.showTrackingLine(id);
+        EXPECT_EQ(journal, Journal{"page enableTooltip()"});
+    }
 }
 
 // Under a locale with decimal commas the numbers read from the device, sent

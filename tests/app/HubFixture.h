@@ -63,10 +63,19 @@ public:
         m_journal.push_back("desk editVehicle " + vehicleIdText);
         return next(answers);
     }
-    bool chooseTrackingLine(const std::string& vehicleIdText) override {
+    /// The tracking-line window's answers; none left is Cancel.
+    std::deque<TrackingDuration> durations;
+
+    std::optional<TrackingDuration> chooseTrackingLine(const std::string& vehicleIdText) override {
         m_journal.push_back("desk chooseTrackingLine " + vehicleIdText);
-        return next(answers);
+        if (durations.empty()) {
+            return std::nullopt;
+        }
+        TrackingDuration duration = durations.front();
+        durations.pop_front();
+        return duration;
     }
+    void tell(const QString& text) override { m_journal.push_back("desk tell " + text.toStdString()); }
 
 private:
     static bool next(std::deque<bool>& queue) {
@@ -123,6 +132,7 @@ public:
         journal.clear();
         desk.answers.clear();
         desk.images.clear();
+        desk.durations.clear();
     }
 
     /// Everything queued is written and the console starts again from app.db.

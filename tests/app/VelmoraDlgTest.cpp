@@ -7,6 +7,9 @@
 #include "app/TerminationSignal.h"
 #include "app/WindowMessage.h"
 
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QKeyEvent>
 #include <QTest>
 
@@ -135,6 +138,127 @@ TEST_F(WindowTest, PageRequestsOpenTheirWindows) {
         EXPECT_EQ(opened.toStdString(), row.window);
         EXPECT_EQ(parent, window.get());
         ASSERT_TRUE(waitUntil([&] { return calls() == row.calls; })) << calls();
+    }
+}
+
+namespace {
+
+// A fix datagram stamped as a device keeping UTC does, age seconds ago, at
+// a place of its own.
+std::string fixSecondsAgo(const std::string& name, const std::string& id, int age, int place) {
+    const std::time_t at = std::time(nullptr) - age;
+    tm u{};
+    gmtime_r(&at, &u);
+    char body[128];
+    std::snprintf(body, sizeof body, "GPRMC,%02d%02d%02d.00,A,37%07.4f,N,12158.3416,W,10.0,45.0,%02d%02d%02d,,",
+                  u.tm_hour, u.tm_min, u.tm_sec, 20.0 + place * 0.5, u.tm_mday, u.tm_mon + 1, u.tm_year % 100);
+    return fixDatagram(name, id, gprmc(body),
+                       DateTime(u.tm_year + 1900, u.tm_mon + 1, u.tm_mday, u.tm_hour, u.tm_min, u.tm_sec));
+}
+
+} // namespace
+
+// The vehicle menu's "Tracking Line", clicked with the mouse on the page,
+// crosses to the window and opens the tracking window once per click. "Show"
+// with a duration draws that duration's stored track over the map; a
+// duration without fixes says so and leaves the map as it was.
+TEST_F(WindowTest, TrackingLineFromTheMenuShowsTheChosenDuration) {
+    startWindow();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(sender.send(port, fixSecondsAgo("Truck 1", ID_A, 300 - i * 60, i)));
+        ASSERT_TRUE(sender.send(port, fixSecondsAgo("Van 2", ID_B, 7200 - i * 60, i)));
+    }
+    ASSERT_TRUE(waitUntil([this] {
+        return vehicleOnPage(ID_A) && vehicleOnPage(ID_B) &&
+               queryCount(appDb(), "select count(*) from gps_data") == 6;
+    })) << "the fixes were not stored";
+    QWidget* view = window->getHost().getBrowserWindow()->focusProxy();
+    auto centre = [this](const QString& selector) {
+        const QJsonObject box = QJsonDocument::fromJson(
+            evaluate("JSON.stringify(document.querySelector(" + selector + ").getBoundingClientRect())")
+                .toString()
+                .toUtf8())
+                                    .object();
+        return QPoint(static_cast<int>(box.value("left").toDouble() + box.value("width").toDouble() / 2),
+                      static_cast<int>(box.value("top").toDouble() + box.value("height").toDouble() / 2));
+    };
+    struct Row {
+        std::string id;
+        const char* duration;
+        int points;
+        const char* told;
+    };
+    const Row rows[] = {
+        {ID_A, "1 Hours", 3, nullptr},
+        {ID_B, "1 Hours", 0, "No positions of Van 2 in the last 1 Hours."},
+        {ID_B, "3 Hours", 3, nullptr},
+        {ID_A, nullptr, 0, nullptr}, // Cancel
+    };
+    std::string shown;
+    int shownPoints = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.id + " " + (row.duration ? row.duration : "Cancel"));
+        int opened = 0, strayBoxes = 0;
+        std::unique_ptr<BoxAnswerer> box;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            // A box nobody waits for is closed (and counted), so a fault
+            // fails the test instead of leaving it waiting for an operator.
+            auto* stray = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (stray != nullptr && stray->isVisible() && (!box || box->box().seen)) {
+                ++strayBoxes;
+                stray->button(QMessageBox::Ok)->click();
+                return;
+            }
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog->objectName() != "trackingLineDlg" || !dialog->isVisible() ||
+                dialog->property("answered").toBool()) {
+                return;
+            }
+            dialog->setProperty("answered", true);
+            ++opened;
+            if (row.duration == nullptr) {
+                dialog->findChild<QPushButton*>("cancelButton")->click();
+                return;
+            }
+            auto* list = dialog->findChild<QComboBox*>("durationList");
+            list->setCurrentIndex(list->findText(row.duration));
+            dialog->findChild<QPushButton*>("showButton")->click();
+        });
+        answer.start(20);
+        if (row.told != nullptr) {
+            box = std::make_unique<BoxAnswerer>(QMessageBox::Ok);
+        }
+        const QString entry = "'[id=\"" + QString::fromStdString(row.id) + "\"]'";
+        QPoint at = centre(entry);
+        QTest::mouseMove(view, at);
+        QTest::mouseClick(view, Qt::RightButton, Qt::NoModifier, at);
+        ASSERT_TRUE(waitUntil([this] { return evaluate("vehicleContextMenu.isVisible()").toBool(); }));
+        at = centre("'#VehicleContextMenu [data-item=tracking]'");
+        QTest::mouseMove(view, at);
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, at);
+        ASSERT_TRUE(waitUntil([&] { return opened > 0; }));
+        if (box) {
+            ASSERT_TRUE(box->wait());
+            EXPECT_EQ(box->box().text.toStdString(), row.told);
+            EXPECT_EQ(box->box().icon, QMessageBox::Information);
+            EXPECT_EQ(box->box().caption, "Velmora");
+        }
+        if (row.points > 0) {
+            shown = row.id;
+            shownPoints = row.points;
+        }
+        const QString history = QStringLiteral("trackHistory === null ? 'none' : trackHistory.vehicleID + ' ' + "
+                                               "trackHistory.points.length");
+        const QString expected =
+            shown.empty() ? QStringLiteral("none") : QString::fromStdString(shown) + " " + QString::number(shownPoints);
+        EXPECT_TRUE(waitUntil([&] { return evaluate(history).toString() == expected; }))
+            << evaluate(history).toString().toStdString();
+        // The tooltips are on again, and one click opened one window.
+        EXPECT_TRUE(waitUntil([this] { return evaluate("global.tooltipEnabled").toBool(); }));
+        pump(200);
+        EXPECT_EQ(opened, 1);
+        EXPECT_EQ(strayBoxes, 0);
     }
 }
 

@@ -378,6 +378,28 @@ TEST_F(DBManagerTest, LoadGpsDataPerVehicle)
     EXPECT_EQ(manager.loadGPSData(silent.toText().c_str()), 0);
     EXPECT_EQ(GPSDataContainer::getInstance().getCount(), 0);
     EXPECT_EQ(manager.loadGPSData("it's not an id"), 0);
+    // A condition narrows the rows; it stays inside its parentheses, so an
+    // OR in it cannot reach the rows of other vehicles.
+    const std::string latest = "id = (SELECT MAX(id) FROM gps_data WHERE vehicle_id = '" + first.toText() + "')";
+    struct Row {
+        const UniqueID* vehicle;
+        const char* condition;
+        int expected;
+    };
+    const Row rows[] = {
+        {&first, nullptr, 3},
+        {&first, "update_time >= '2026-01-31 17:05:10'", 0},
+        {nullptr, "update_time >= '2026-01-31 17:05:10'", 1},
+        {&first, "id > 1 OR 1", 3},
+        {&first, latest.c_str(), 1},
+    };
+    for (const Row& row : rows) {
+        const std::string id = row.vehicle != nullptr ? row.vehicle->toText() : std::string();
+        SCOPED_TRACE(row.condition != nullptr ? row.condition : "no condition");
+        EXPECT_EQ(manager.loadGPSData(row.vehicle != nullptr ? id.c_str() : nullptr, row.condition), row.expected);
+    }
+    EXPECT_STREQ(list.back().getGpsData(), "$GPRMC,2");
+    EXPECT_THROW(manager.loadGPSData(first.toText().c_str(), "no_such_column = 1"), DatabaseException);
 }
 
 TEST_F(DBManagerTest, VehiclesLoadedAtOpenWithDeletedOnlyWhenOne)

@@ -51,6 +51,7 @@ public:
         return true;
     }
     void onClickImgBtn(const std::string& id) override { add("onClickImgBtn(" + id + ")"); }
+    void onClickTrackingLine(const std::string& id) override { add("onClickTrackingLine(" + id + ")"); }
 
     std::vector<std::string> calls;
     bool offGuiThread = false;

@@ -12,7 +12,7 @@ TEST_F(CefClientV8HandlerTest, ExtensionExistsBeforeTheFirstPageScript)
     load(testPageDocument());
     EXPECT_EQ(evaluate(QStringLiteral("extensionAtStart")).toString(),
               QStringLiteral("onClickLog,onClickSetup,onChangeName,onUpdateOptionalInfo,onClickEdit,"
-                             "onClickRemove,onClickImgBtn"));
+                             "onClickRemove,onClickImgBtn,onClickTrackingLine"));
     // Nothing of the channel leaks into the page's globals.
     EXPECT_EQ(evaluate(QStringLiteral("typeof QWebChannel")).toString(), QStringLiteral("undefined"));
 }
@@ -62,6 +62,10 @@ TEST_F(CefClientV8HandlerTest, EachCallReachesTheListenerWithConvertedArguments)
         {"onClickRemove()", "onClickRemove()"},
         {"onClickImgBtn('v5')", "onClickImgBtn(v5)"},
         {"onClickImgBtn(new String('v6'))", "onClickImgBtn()"},
+        {"onClickTrackingLine('{0A1B2C3D-0000-4000-8000-00000000002A}')",
+         "onClickTrackingLine({0A1B2C3D-0000-4000-8000-00000000002A})"},
+        {"onClickTrackingLine(['v7'])", "onClickTrackingLine()"},
+        {"onClickTrackingLine()", "onClickTrackingLine()"},
     };
     QString script;
     for (const Row& row : rows)
@@ -108,6 +112,8 @@ TEST(CefClientV8HandlerDispatchTest, AnswersByName)
         {"deleteLater", {}, false, nullptr},
         {"", {}, false, nullptr},
         {"onClickEdit", {QJsonValue(QJsonArray{QStringLiteral("x")})}, true, "onClickEdit()"},
+        {"onClickTrackingLine", {QStringLiteral("v8")}, true, "onClickTrackingLine(v8)"},
+        {"onClickTrackingline", {QStringLiteral("v8")}, false, nullptr},
     };
     for (const Row& row : rows) {
         listener.calls.clear();

@@ -2,6 +2,7 @@
 
 #include "db/VehicleInfo.h"
 #include "intake/GPSInfo.h"
+#include "tests/support/GermanLocale.h"
 
 #include "tests/support/GermanLocale.h"
 
@@ -247,6 +248,37 @@ TEST(MapCommandsTest, FromAGpsFix)
     }
     const GPSInfo fix(rows[1].sentence);
     EXPECT_EQ(MapCommands::insertGpsInfo(fix).toStdString(), "insertGpsInfo(-33.868800, -151.209300, -1.000000);");
+}
+
+// The history lines carry the replay's speed and time after the three values
+// of the plain insertGpsInfo; a time text that is not what the database
+// writes is escaped like any other value.
+TEST(MapCommandsTest, HistoryLinesCarrySpeedAndTimeInEveryLocale)
+{
+    test::GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
+    const MapCommands::TrackFix fixes[] = {
+        {48.137154, 11.576124, 271.25, 12.5, "2026-01-31 17:05:09"},
+        {-0.5, -179.999999, -1.0, 0.0, ""},
+        {1.0, 2.0, 3.0, 4.0, "it's\\\n<b>"},
+        {NAN, 0.0, 0.0, 0.0, "2026-01-31 17:05:10"},
+    };
+    const TextRow rows[] = {
+        {"one point", MapCommands::insertGpsInfo(fixes[0]),
+         "insertGpsInfo(48.137154, 11.576124, 271.250000, 12.500000, '2026-01-31 17:05:09');"},
+        {"a point without course or time", MapCommands::insertGpsInfo(fixes[1]),
+         "insertGpsInfo(-0.500000, -179.999999, -1.000000, 0.000000, '');"},
+        {"a hostile time", MapCommands::insertGpsInfo(fixes[2]),
+         "insertGpsInfo(1.000000, 2.000000, 3.000000, 4.000000, 'it\\'s\\\\\\u000a<b>');"},
+        {"no points", MapCommands::insertGpsTrack(fixes, 0), "insertGpsTrack([]);"},
+        {"many points", MapCommands::insertGpsTrack(fixes, 4),
+         "insertGpsTrack([48.137154, 11.576124, 271.250000, 12.500000, '2026-01-31 17:05:09', "
+         "-0.500000, -179.999999, -1.000000, 0.000000, '', "
+         "1.000000, 2.000000, 3.000000, 4.000000, 'it\\'s\\\\\\u000a<b>', "
+         "NaN, 0.000000, 0.000000, 0.000000, '2026-01-31 17:05:10']);"},
+    };
+    for (const TextRow& row : rows)
+        EXPECT_EQ(row.built.toStdString(), row.expected) << row.label;
 }
 
 } // namespace

@@ -48,6 +48,7 @@ public:
         return true;
     }
     void onClickImgBtn(const std::string& id) override { calls.push_back({"onClickImgBtn", id}); }
+    void onClickTrackingLine(const std::string& id) override { calls.push_back({"onClickTrackingLine", id}); }
 
     std::vector<Call> calls;
 };

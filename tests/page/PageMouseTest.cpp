@@ -124,6 +124,53 @@ TEST_F(PageMouseTest, VehicleMenuAsksTheConsoleAboutTheRightClickedVehicle) {
     EXPECT_EQ(m_listener.calls.size(), 1u);
 }
 
+// "Tracking Line" asks the console once per click, for exactly the vehicle
+// whose menu it is, whatever its id looks like. A vehicle removed while its
+// menu was open is not asked about: the console would answer nothing, and
+// nothing would switch the list tooltips back on.
+TEST_F(PageMouseTest, TrackingLineAsksOncePerClickForTheMenusVehicle) {
+    const std::string odd = "{it's a \"quoted\" \\ id}";
+    insert(1, idOf(1), "First", "", "");
+    insert(1, odd, "Odd", "", "");
+    EXPECT_EQ(json("Array.prototype.map.call(document.querySelectorAll('#VehicleContextMenu div'),"
+                   " function (d) { return d.textContent; })"),
+              R"(["Edit","Remove","Tracking Line"])");
+    struct Row {
+        const char* what;
+        std::string id;
+        bool removedMeanwhile;
+        int asked;
+    };
+    const Row rows[] = {
+        {"a vehicle", idOf(1), false, 1},
+        {"an id with quotes and a backslash", odd, false, 1},
+        {"the first vehicle again", idOf(1), false, 1},
+        {"a vehicle removed while its menu is open", odd, true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        m_listener.calls.clear();
+        ASSERT_TRUE(click(PageTest::entry(row.id), Qt::RightButton));
+        if (row.removedMeanwhile) {
+            send(MapCommands::deleteVehicle(row.id));
+        }
+        ASSERT_TRUE(click("#VehicleContextMenu [data-item=tracking]"));
+        EXPECT_EQ(eval("global.tooltipEnabled").toBool(), row.asked == 0);
+        // A later click's call in: whatever the menu line caused has crossed.
+        ASSERT_TRUE(click("#LogButton"));
+        ASSERT_TRUE(waitForCall({"onClickLog", ""}));
+        int asked = 0, askedForOthers = 0;
+        for (const auto& c : m_listener.calls) {
+            if (c.first == "onClickTrackingLine") {
+                ++(c.second == row.id ? asked : askedForOthers);
+            }
+        }
+        EXPECT_EQ(asked, row.asked);
+        EXPECT_EQ(askedForOthers, 0);
+        send(MapCommands::enableTooltip());
+    }
+}
+
 // Each step is one operator action; the state line is what the page shows
 // afterwards. Steps run in order on one page.
 TEST_F(PageMouseTest, ToolbarListAndEventListFollowTheMouse) {

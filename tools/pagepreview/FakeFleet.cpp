@@ -1,6 +1,7 @@
 #include "tools/pagepreview/FakeFleet.h"
 
 #include "mapview/MapCommands.h"
+#include "mapview/TrackHistory.h"
 
 #include <cmath>
 #include <numbers>
@@ -98,6 +99,42 @@ QStringList FakeFleet::trackCommands(size_t index, int count) const {
         lines << MapCommands::moveTo(lat, lon, m.speed, 16, k / 60, k % 60, m.course, utf8(m.id));
     }
     return lines;
+}
+
+QStringList FakeFleet::historyCommands(size_t index) const {
+    if (index >= m_members.size()) {
+        return {};
+    }
+    const Member& m = m_members[index];
+    std::vector<MapCommands::TrackFix> fixes;
+    const int count = 540;
+    int64_t t = TrackHistory::parseTimeText("2026-01-31 13:10:00").value_or(0);
+    double lat = m.latitude - 0.9, lon = m.longitude - 0.35;
+    double heading = 20.0;
+    for (int k = 0; k < count; ++k) {
+        if (k == count / 2) {
+            // The lunch stop, with the recorder off while the truck was
+            // moved across the yard and out of the other gate.
+            t += 45 * 60;
+            lat += 0.03;
+            lon += 0.05;
+        }
+        const double kmh = 55.0 + 30.0 * std::sin(k / 23.0);
+        heading += 2.5 * std::sin(k / 31.0);
+        const double km = kmh * 20.0 / 3600.0;
+        const double rad = heading * std::numbers::pi / 180.0;
+        lat += km / 111.0 * std::cos(rad);
+        lon += km / (111.0 * std::cos(lat * std::numbers::pi / 180.0)) * std::sin(rad);
+        MapCommands::TrackFix fix;
+        fix.latitude = lat;
+        fix.longitude = lon;
+        fix.course = std::fmod(heading + 360.0, 360.0);
+        fix.speed = kmh / 1.852;
+        fix.time = TrackHistory::timeText(t);
+        fixes.push_back(fix);
+        t += 20;
+    }
+    return TrackHistory::commands(fixes);
 }
 
 QStringList FakeFleet::eventCommands() const {

@@ -28,6 +28,10 @@ public:
     QStringList fleetCommands() const;
     /// A track of count moveTo lines for member index, ending at its position.
     QStringList trackCommands(size_t index, int count) const;
+    /// The history commands of a stored afternoon of member index: about
+    /// three hours on the road, a fix every 20 s, with a stop of 45 minutes
+    /// (a gap) halfway.
+    QStringList historyCommands(size_t index) const;
     /// A few event lines from different members.
     QStringList eventCommands() const;
 

@@ -2,7 +2,9 @@
 //
 // usage: velmora-pagepreview [--size 1280x800] [--out page.png] [--appdir DIR]
 //                            [--satellite] [--expanded] [--no-list] [--window]
-//                            [--view LAT,LNG,ZOOM]
+//                            [--view LAT,LNG,ZOOM] [--replay]
+// --replay opens the stored afternoon of the Lyon truck and shows its replay
+// under way.
 // --appdir is the folder holding images/ (default: the nearest one above the
 // program). Runs offscreen unless --window is given.
 #include "mapview/PageDocumentView.h"
@@ -40,7 +42,7 @@ int main(int argc, char** argv) {
     int width = 1280, height = 800;
     QString out = QStringLiteral("page.png");
     QString appDir;
-    bool satellite = false, expanded = false, noList = false, window = false;
+    bool satellite = false, expanded = false, noList = false, window = false, replay = false;
     double viewLat = 47.6, viewLng = 6.2;
     int viewZoom = 6;
     for (int i = 1; i < argc; ++i) {
@@ -67,10 +69,12 @@ int main(int argc, char** argv) {
             noList = true;
         } else if (arg == "--window") {
             window = true;
+        } else if (arg == "--replay") {
+            replay = true;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--size WxH] [--out file.png] [--appdir DIR] [--satellite] [--expanded] "
-                         "[--no-list] [--window] [--view LAT,LNG,ZOOM]\n",
+                         "[--no-list] [--window] [--view LAT,LNG,ZOOM] [--replay]\n",
                          argv[0]);
             return 2;
         }
@@ -113,6 +117,16 @@ int main(int argc, char** argv) {
     }
     if (noList) {
         page.evaluate(QStringLiteral("setListVisible(false); true"));
+    }
+    if (replay) {
+        // As the operator gets there: the menu line, then the console's lines.
+        page.evaluate(QStringLiteral("contextMenu.Hide(); trackingVehicle = '%1'; true").arg(lyon.id));
+        for (const QString& line : fleet.historyCommands(0)) {
+            page.execute(line);
+        }
+        page.evaluate(QStringLiteral("seekReplay(3600 * 2.3); setReplaySpeed(60); "
+                                     "setReplayPlaying(trackHistory, true); true"));
+        PageDocumentView::pump(1200);
     }
     PageDocumentView::pump(1500);
     QImage image = page.grab();
