@@ -40,6 +40,11 @@ const char* const kGpsDataTable =
     "CREATE TABLE gps_data (id INTEGER PRIMARY KEY AUTOINCREMENT,gps_data TEXT,update_time "
     "DATETIME,vehicle_id TEXT,foreign key(vehicle_id) references vehicle_info(id));";
 const char* const kGpsDataIndex = "CREATE UNIQUE INDEX gps_data_idx ON gps_data(id);";
+// A vehicle's track is read by vehicle; without it every track request
+// scans the fixes of the whole fleet. The rowid closes each index entry, so
+// a vehicle's fixes still come back in stored order.
+const char* const kGpsDataVehicleIndex =
+    "CREATE INDEX IF NOT EXISTS gps_data_vehicle_idx ON gps_data(vehicle_id);";
 const char* const kOptionalInfoTable =
     "CREATE TABLE optional_info (id INTEGER PRIMARY KEY AUTOINCREMENT,key_info TEXT NOT NULL, "
     "value_info TEXT NOT NULL DEFAULT '', vehicle_id TEXT, foreign key(vehicle_id) references "
@@ -115,7 +120,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
         throw;
     }
     ensureTable("event_info", kEventInfoTable, kEventInfoIndex);
-    ensureEventVehicleIndex();
+    ensureSearchIndex(EventPager::INDEX_SQL);
     ensureTable("vehicle_info", kVehicleInfoTable, kVehicleInfoIndex);
     try {
         loadVehicles();
@@ -123,6 +128,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
         traceException(e);
     }
     ensureTable("gps_data", kGpsDataTable, kGpsDataIndex);
+    ensureSearchIndex(kGpsDataVehicleIndex);
     ensureTable("optional_info", kOptionalInfoTable, kOptionalInfoIndex);
 
     // A closed queue stays closed, so every open gets a fresh one. No writer
@@ -160,12 +166,13 @@ void DBManager::ensureTable(const char* name, const char* createSql, const char*
     }
 }
 
-void DBManager::ensureEventVehicleIndex()
+void DBManager::ensureSearchIndex(const char* createSql)
 {
-    // The event log's one-vehicle searches read through it. An old file pays
-    // for building it once, here; IF NOT EXISTS makes later opens free.
+    // The event log's and the tracks' one-vehicle reads go through these. An
+    // old file pays for building one once, here; IF NOT EXISTS makes later
+    // opens free.
     try {
-        m_database.execute(EventPager::INDEX_SQL);
+        m_database.execute(createSql);
     } catch (const DatabaseException& e) {
         // Searches still work without it, only slower.
         traceException(e);

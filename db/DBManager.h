@@ -99,7 +99,7 @@ private:
     DBManager();
 
     void ensureTable(const char* name, const char* createSql, const char* indexSql);
-    void ensureEventVehicleIndex();
+    void ensureSearchIndex(const char* createSql);
     bool isQueueHalfFull();
     void waitForWork(bool backOff);
     bool writeBatch(std::vector<uint8_t>& buffer);

@@ -46,6 +46,7 @@ const Rows kSchema = {
      "CREATE TABLE gps_data (id INTEGER PRIMARY KEY AUTOINCREMENT,gps_data TEXT,update_time "
      "DATETIME,vehicle_id TEXT,foreign key(vehicle_id) references vehicle_info(id))"},
     {"gps_data_idx", "CREATE UNIQUE INDEX gps_data_idx ON gps_data(id)"},
+    {"gps_data_vehicle_idx", "CREATE INDEX gps_data_vehicle_idx ON gps_data(vehicle_id)"},
     {"optional_info",
      "CREATE TABLE optional_info (id INTEGER PRIMARY KEY AUTOINCREMENT,key_info TEXT NOT NULL, "
      "value_info TEXT NOT NULL DEFAULT '', vehicle_id TEXT, foreign key(vehicle_id) references "
@@ -107,7 +108,7 @@ TEST_F(DBManagerTest, FileLackingOnlyOptionalInfoGetsOnlyThat)
               (Rows{{"event_info", "CREATE TABLE event_info (id INTEGER PRIMARY KEY, marker TEXT)"},
                     {"vehicle_info", "CREATE TABLE vehicle_info (id TEXT PRIMARY KEY, marker TEXT)"},
                     {"gps_data", "CREATE TABLE gps_data (id INTEGER PRIMARY KEY, marker TEXT)"},
-                    kSchema[7], kSchema[8]}));
+                    kSchema[8], kSchema[9]}));
 }
 
 TEST_F(DBManagerTest, PathLongerThan259BytesIsUsedWhole)
