@@ -40,11 +40,6 @@ const char* const kGpsDataTable =
     "CREATE TABLE gps_data (id INTEGER PRIMARY KEY AUTOINCREMENT,gps_data TEXT,update_time "
     "DATETIME,vehicle_id TEXT,foreign key(vehicle_id) references vehicle_info(id));";
 const char* const kGpsDataIndex = "CREATE UNIQUE INDEX gps_data_idx ON gps_data(id);";
-// A vehicle's track is read by vehicle; without it every track request
-// scans the fixes of the whole fleet. The rowid closes each index entry, so
-// a vehicle's fixes still come back in stored order.
-const char* const kGpsDataVehicleIndex =
-    "CREATE INDEX IF NOT EXISTS gps_data_vehicle_idx ON gps_data(vehicle_id);";
 const char* const kOptionalInfoTable =
     "CREATE TABLE optional_info (id INTEGER PRIMARY KEY AUTOINCREMENT,key_info TEXT NOT NULL, "
     "value_info TEXT NOT NULL DEFAULT '', vehicle_id TEXT, foreign key(vehicle_id) references "
@@ -128,7 +123,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
         traceException(e);
     }
     ensureTable("gps_data", kGpsDataTable, kGpsDataIndex);
-    ensureSearchIndex(kGpsDataVehicleIndex);
+    ensureSearchIndex(TRACK_INDEX_SQL);
     ensureTable("optional_info", kOptionalInfoTable, kOptionalInfoIndex);
 
     // A closed queue stays closed, so every open gets a fresh one. No writer

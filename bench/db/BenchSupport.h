@@ -3,6 +3,9 @@
 // Shared pieces of the persistence benchmarks: a scratch directory, the
 // schema as the tracking database creates it, and a realistic record mix.
 
+#include "db/DBManager.h"
+#include "db/EventPager.h"
+
 #include <sqlite3.h>
 
 #include <chrono>
@@ -70,6 +73,9 @@ inline void createSchema(sqlite3* db)
               "NULL, value_info TEXT NOT NULL DEFAULT '', vehicle_id TEXT, foreign key(vehicle_id) "
               "references vehicle_info(id));"
               "CREATE UNIQUE INDEX optional_info_idx ON optional_info(id);");
+    // The search indexes every opened file gets.
+    execOrDie(db, EventPager::INDEX_SQL);
+    execOrDie(db, DBManager::TRACK_INDEX_SQL);
 }
 
 /// A $GPRMC sentence as devices send it, up to the checksum.

@@ -1,16 +1,12 @@
 // Records per second that DBManager stores for a realistic mix, against plain
 // sqlite3_exec of sqlite3_mprintf statements, 2,000 per transaction, on the
-// same schema in the same run.
+// same schema, search indexes included, in the same run.
 //
-//   bench_dbwriter [gps-messages] [--event-index]      (default 60000)
-//
-// --event-index gives our file the index the event log's vehicle searches
-// use, to show what it costs the writer.
+//   bench_dbwriter [gps-messages]      (default 60000)
 
 #include "bench/db/BenchSupport.h"
 #include "db/DBManager.h"
 #include "db/EventLogger.h"
-#include "db/EventPager.h"
 #include "db/GPSDataContainer.h"
 #include "db/VehicleInfo.h"
 #include "db/VehicleInfoContainer.h"
@@ -36,15 +32,11 @@ void offerUntilTaken(Store store)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
-bool g_eventIndex = false;
-
 double runOurs(const std::string& path, int messages, long& records, long& stored)
 {
     DBManager& manager = DBManager::getInstance();
     const uint64_t writtenBefore = manager.getWrittenCount();
     manager.open(path.c_str(), 5000);
-    if (g_eventIndex)
-        EventPager::ensureIndex();
     VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
     std::vector<VehicleInfo*> vehicles;
     for (int i = 0; i < Mix::VEHICLES; ++i) {
@@ -150,12 +142,8 @@ double runBaseline(const std::string& path, int messages, long& records)
 int main(int argc, char** argv)
 {
     int messages = 60000;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--event-index")
-            g_eventIndex = true;
-        else
-            messages = std::atoi(argv[i]);
-    }
+    if (argc > 1)
+        messages = std::atoi(argv[1]);
     ScratchDir dir;
     long oursRecords = 0;
     long oursStored = 0;
