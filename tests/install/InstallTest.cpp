@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <filesystem>
@@ -312,6 +313,22 @@ TEST_F(Installed, FromHomeItUsesThePerUserDirectoryAndShowsThePage) {
         return shown;
     }, 15000);
     EXPECT_TRUE(shown) << "the toolbar background never showed; the last screen is " << kept;
+
+    // The desktop entry's StartupWMClass is the window's X class, so the
+    // desktop matches the running window to its entry.
+    const std::string entry = readFile(installed("share/applications/velmora.desktop"));
+    const size_t key = entry.find("\nStartupWMClass=");
+    ASSERT_NE(key, std::string::npos);
+    const std::string wmClass = entry.substr(key + 16, entry.find('\n', key + 1) - key - 16);
+    std::string properties;
+    if (FILE* xprop = ::popen("xprop -name Velmora WM_CLASS 2>&1", "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, xprop) != nullptr) {
+            properties += line;
+        }
+        ::pclose(xprop);
+    }
+    EXPECT_NE(properties.find(", \"" + wmClass + "\""), std::string::npos) << properties;
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(30000), 0) << readFile(dir.file("err.txt"));
