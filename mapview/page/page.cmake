@@ -9,7 +9,8 @@
 # <build>/share/velmora/<dest> for the build tree, installed to
 # <prefix>/share/velmora/<dest>. A file of a system JavaScript library
 # (/usr/share/javascript) is installed as a link to it, never as a copy:
-# the package depends on the library instead.
+# the package depends on the library's Debian package instead, found with
+# dpkg-query and added to the package's Depends (packaging/).
 set(VELMORA_PAGE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/page)
 set(VELMORA_PAGE_OUT ${CMAKE_CURRENT_BINARY_DIR}/page)
 file(MAKE_DIRECTORY ${VELMORA_PAGE_OUT})
@@ -69,6 +70,11 @@ macro(velmora_page_resource file dest)
     # Made at install time: relative in a /usr tree (staged or not), as
     # Debian links within /usr are; absolute under any other prefix.
     file(RELATIVE_PATH velmora_link_target /usr/share/velmora/${velmora_dest_dir} ${file})
+    execute_process(COMMAND dpkg-query -S ${file} OUTPUT_VARIABLE velmora_owner ERROR_QUIET
+      OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(velmora_owner MATCHES "^([^:, ]+):")
+      set_property(GLOBAL APPEND PROPERTY VELMORA_PACKAGE_DEPENDS ${CMAKE_MATCH_1})
+    endif()
     install(CODE "
       set(velmora_target \"${file}\")
       if(CMAKE_INSTALL_PREFIX MATCHES \"/usr/?\$\")
