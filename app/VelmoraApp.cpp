@@ -1,18 +1,19 @@
 #include "app/VelmoraApp.h"
 
+#include "app/CommandLine.h"
+#include "app/DataDirectory.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignal.h"
 #include "app/VelmoraDlg.h"
 #include "foundation/Trace.h"
 #include "mapview/BrowserEnvironment.h"
+#include "mapview/SharedData.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 
 #include <clocale>
-#include <climits>
-#include <unistd.h>
+#include <cstdio>
 
 namespace velmora {
 
@@ -30,15 +31,35 @@ const QString& VelmoraApp::getApplicationDirectory() {
 }
 
 int VelmoraApp::run(int argc, char** argv) {
-    char cwd[PATH_MAX];
-    applicationDirectory() = getcwd(cwd, sizeof cwd) != nullptr ? QString::fromLocal8Bit(cwd) : QDir::currentPath();
+    // The command line is judged before anything exists, so a wrong one
+    // leaves no window, database or socket behind.
+    const CommandLine line = CommandLine::parse(argc, argv);
+    switch (line.getAction()) {
+    case CommandLine::Help:
+        std::fputs(CommandLine::usage().c_str(), stdout);
+        return 0;
+    case CommandLine::Version:
+        std::fputs(CommandLine::versionText().c_str(), stdout);
+        return 0;
+    case CommandLine::UsageError:
+        std::fprintf(stderr, "velmora: %s\n%s", line.getError().c_str(), CommandLine::usage().c_str());
+        return 2;
+    case CommandLine::Run:
+        break;
+    }
+    const DataDirectory::Choice data = DataDirectory::fromEnvironment(line.hasDataDirectory(), line.getDataDirectory());
+    applicationDirectory() = QString::fromStdString(data.directory);
 
     BrowserEnvironment::prepare(false);
     QApplication application(argc, argv);
     // Qt took the user's locale at start; C number functions would then
     // read and write decimal commas.
     std::setlocale(LC_NUMERIC, "C");
+    // The name is also the window's X class (the desktop entry's
+    // StartupWMClass); the desktop file name is its Wayland app id.
     QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("velmora"));
     QApplication::setWindowIcon(VelmoraDlg::applicationIcon());
 
     TerminationSignal stopSignal;
@@ -50,6 +71,17 @@ int VelmoraApp::run(int argc, char** argv) {
         return 0;
     }
     connect(&instance, &SingleInstance::raiseRequested, this, &VelmoraApp::onRaise);
+
+    // Only the copy that runs makes its directory. A failure here shows
+    // later as the databases' own, which the window reports.
+    if (!DataDirectory::create(data.directory)) {
+        trace("VelmoraApp: cannot create %s", data.directory.c_str());
+    }
+    const std::string sharedImages = SharedData::path(QStringLiteral("images")).toStdString();
+    if (!DataDirectory::linkImages(data.directory, sharedImages)) {
+        trace("VelmoraApp: %s has no images/ and %s is missing", data.directory.c_str(), sharedImages.c_str());
+    }
+    trace("VelmoraApp: data directory %s%s", data.directory.c_str(), data.perUser ? " (per user)" : "");
 
     VelmoraDlg window(applicationDirectory());
     m_window = &window;

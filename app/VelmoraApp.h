@@ -11,12 +11,13 @@ class VelmoraDlg;
 /// The console program: prepares the process, makes sure it runs once per
 /// user, runs the main window and ends when it has gone.
 ///
-/// Start order: the application directory (the working directory at
-/// start), the browser environment, the QApplication (then LC_NUMERIC back
+/// Start order: the command line (--help, --version and usage errors end
+/// here), the application directory (DataDirectory), the browser environment, the QApplication (then LC_NUMERIC back
 /// to "C": numbers are never read or written through the user's locale),
 /// the stop signals, the single-instance check, the main window. A second
 /// copy raises the first one's window and ends with status 0 before it
-/// opens any database or socket.
+/// opens any database or socket; only the copy that runs creates its data
+/// directory and links its images/ (DataDirectory::linkImages).
 class VelmoraApp : public QObject {
     Q_OBJECT
 
@@ -24,7 +25,7 @@ public:
     /// The directory every file is named relative to; fixed at run().
     static const QString& getApplicationDirectory();
 
-    /// Runs the console; the process's exit status.
+    /// Runs the console; the process's exit status (2 for a usage error).
     int run(int argc, char** argv);
 
 private:

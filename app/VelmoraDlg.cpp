@@ -264,6 +264,7 @@ void VelmoraDlg::onPageLoaded() {
         return;
     }
     m_pageLoadedPosted = true;
+    trace("VelmoraDlg: page loaded");
     WindowMessage::post(this, WindowMessage::UWM_PAGE_LOADED);
 }
 

@@ -1,5 +1,6 @@
-// velmora: the fleet console. Run it in the directory that holds (or will
-// hold) app.db, setup.db and the page's images/ folder.
+// velmora: the fleet console. Its data directory (app.db, setup.db, the
+// page's images/) is --data-dir, the working directory, or the per-user one
+// (DataDirectory says which when).
 #include "app/TerminationSignal.h"
 #include "app/VelmoraApp.h"
 

@@ -25,7 +25,7 @@ class VelmoraSchemeHandler;
 ///   CefClientHandler host;
 ///   host.setListener(&window);                // told once: page loaded
 ///   host.registerExtension(&v8Handler);       // cef.extension for the page
-///   host.getSchemeHandler()->registerResourcePrefix("assets", "/page/assets");
+///   host.getSchemeHandler()->registerDirectory("assets", SharedData::path("assets"));
 ///   host.getSchemeHandler()->registerProvider("geocode", answerGeocode);
 ///   host.setPageDocument(html);
 ///   QWebEngineView* view = host.createBrowser(&window);

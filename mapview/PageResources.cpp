@@ -2,6 +2,7 @@
 
 #include "foundation/Trace.h"
 #include "mapview/Geocoder.h"
+#include "mapview/SharedData.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -16,10 +17,10 @@ namespace velmora {
 
 namespace {
 
-QByteArray readResource(const char* path) {
-    QFile file(QString::fromLatin1(path));
+QByteArray readSharedFile(const char* relative) {
+    QFile file(SharedData::path(QString::fromLatin1(relative)));
     if (!file.open(QIODevice::ReadOnly)) {
-        trace("PageResources: resource %s is missing", path);
+        trace("PageResources: %s is missing", qPrintable(file.fileName()));
         return QByteArray();
     }
     return file.readAll();
@@ -28,7 +29,7 @@ QByteArray readResource(const char* path) {
 } // namespace
 
 void PageResources::install(VelmoraSchemeHandler& handler) {
-    handler.registerResourcePrefix(QStringLiteral("assets"), QStringLiteral("/page/assets"));
+    handler.registerDirectory(QStringLiteral("assets"), SharedData::path(QStringLiteral("assets")));
     handler.registerProvider(QStringLiteral("geocode"), &PageResources::answerGeocode);
 }
 
@@ -36,9 +37,9 @@ const Geocoder& PageResources::getGeocoder() {
     static std::once_flag once;
     static std::unique_ptr<Geocoder> geocoder;
     std::call_once(once, [] {
-        QByteArray places = readResource(":/page/geonames/places.tsv");
-        QByteArray admin1 = readResource(":/page/geonames/admin1.tsv");
-        QByteArray countries = readResource(":/page/geonames/countries.tsv");
+        QByteArray places = readSharedFile("geonames/places.tsv");
+        QByteArray admin1 = readSharedFile("geonames/admin1.tsv");
+        QByteArray countries = readSharedFile("geonames/countries.tsv");
         geocoder = std::make_unique<Geocoder>(std::string_view(places.constData(), places.size()),
                                               std::string_view(admin1.constData(), admin1.size()),
                                               std::string_view(countries.constData(), countries.size()));

@@ -9,8 +9,9 @@ namespace velmora {
 
 class Geocoder;
 
-/// The page's large assets and the geocoder behind the "velmora" scheme:
-///  - velmora://assets/...  Leaflet (leaflet/leaflet.js, leaflet/leaflet.css,
+/// The page's large assets and the geocoder behind the "velmora" scheme,
+/// both read from the shipped data folder (SharedData):
+///  - velmora://assets/...  the files below assets/: Leaflet (leaflet/leaflet.js, leaflet/leaflet.css,
 ///    leaflet/images/*) and the base map (geodata/world.js);
 ///  - velmora://geocode/lookup?lat=<deg>&lng=<deg>&seq=<n> answers the script
 ///    line velmoraGeocodeReply(<n>, ["specific", ..., "general"]); (a script,
@@ -20,7 +21,7 @@ public:
     /// Registers both hosts on the page's scheme handler.
     static void install(VelmoraSchemeHandler& handler);
 
-    /// The geocoder over the compiled-in places, loaded at the first call
+    /// The geocoder over the shipped places (geonames/), loaded at the first call
     /// (about 0.2 s); thread-safe.
     static const Geocoder& getGeocoder();
 

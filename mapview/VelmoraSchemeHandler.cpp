@@ -3,7 +3,9 @@
 #include "foundation/Trace.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -52,19 +54,27 @@ void VelmoraSchemeHandler::registerResourcePrefix(const QString& host, const QSt
         prefix.chop(1);
     if (!prefix.startsWith(QLatin1Char('/')))
         prefix.prepend(QLatin1Char('/'));
-    m_providers.remove(host.toLower());
+    unregisterHost(host);
     m_prefixes.insert(host.toLower(), prefix);
+}
+
+void VelmoraSchemeHandler::registerDirectory(const QString& host, const QString& directory)
+{
+    const QString folder = QDir::cleanPath(directory);
+    unregisterHost(host);
+    m_directories.insert(host.toLower(), folder);
 }
 
 void VelmoraSchemeHandler::registerProvider(const QString& host, Provider provider)
 {
-    m_prefixes.remove(host.toLower());
+    unregisterHost(host);
     m_providers.insert(host.toLower(), std::move(provider));
 }
 
 void VelmoraSchemeHandler::unregisterHost(const QString& host)
 {
     m_prefixes.remove(host.toLower());
+    m_directories.remove(host.toLower());
     m_providers.remove(host.toLower());
 }
 
@@ -131,7 +141,8 @@ VelmoraSchemeHandler::Reply VelmoraSchemeHandler::resolve(const QUrl& url) const
         return reply;
     }
     const auto prefix = m_prefixes.constFind(host);
-    if (prefix == m_prefixes.constEnd()) {
+    const auto directory = m_directories.constFind(host);
+    if (prefix == m_prefixes.constEnd() && directory == m_directories.constEnd()) {
         reply.status = Reply::NotFound;
         return reply;
     }
@@ -142,8 +153,9 @@ VelmoraSchemeHandler::Reply VelmoraSchemeHandler::resolve(const QUrl& url) const
         reply.status = Reply::Denied;
         return reply;
     }
-    QFile file(QLatin1Char(':') + *prefix + path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file(prefix != m_prefixes.constEnd() ? QLatin1Char(':') + *prefix + path : *directory + path);
+    // A folder opens as a file on Linux and reads as an error: not found.
+    if (QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::ReadOnly)) {
         reply.status = Reply::NotFound;
         return reply;
     }

@@ -20,6 +20,10 @@ namespace velmora {
 ///    resource ":/page/assets/leaflet/leaflet.js". Paths with ".", "..",
 ///    empty segments, backslashes or NUL (also percent-encoded) are refused,
 ///    so no address reaches a resource outside its prefix.
+///  - a directory: registerDirectory("assets", "/usr/share/velmora/assets")
+///    answers velmora://assets/leaflet/leaflet.js with that file below the
+///    directory (links in it are followed: that is how a system library is
+///    shipped), with the same refusals.
 ///  - a provider: registerProvider("geocode", fn) makes every velmora://geocode
 ///    address call fn(url, reply) on the GUI thread; fn fills the reply and
 ///    answers true, or answers false for "not found". An exception thrown by
@@ -61,6 +65,9 @@ public:
     /// Serves Qt resources below resourcePrefix (e.g. "/page/assets") under
     /// velmora://<host>/. A later registration for the same host replaces it.
     void registerResourcePrefix(const QString& host, const QString& resourcePrefix);
+    /// Serves the files below directory under velmora://<host>/. A later
+    /// registration for the same host replaces it.
+    void registerDirectory(const QString& host, const QString& directory);
     /// Answers every address under velmora://<host> with provider.
     void registerProvider(const QString& host, Provider provider);
     /// Forgets whatever answers for host.
@@ -79,6 +86,7 @@ public:
 
 private:
     QHash<QString, QString> m_prefixes;
+    QHash<QString, QString> m_directories;
     QHash<QString, Provider> m_providers;
 };
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts the console from var/ in the checkout, which
-# holds its databases (app.db, setup.db) and the page's images/.
+# Sets up, builds and starts the console with var/ in the checkout as its
+# data directory (--data-dir), which holds its databases (app.db, setup.db)
+# and the page's images/.
 # Arguments are passed on to the console. Try it with a simulated fleet:
 #   build/tools/sim/velmora-sim --vehicles 20
 set -euo pipefail
@@ -16,4 +17,4 @@ mkdir -p var
 rm -rf var/images
 cp -r build/images var/images
 cd var
-exec "$top/build/app/velmora" "$@"
+exec "$top/build/app/velmora" --data-dir "$top/var" "$@"

@@ -13,6 +13,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   fonts-dejavu-core
   locales
+  desktop-file-utils appstream lintian
 )
 
 missing=()

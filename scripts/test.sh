@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the full build with ctest, then the
 # non-Qt libraries under ASan+UBSan and under TSan, then the fuzzers for a
-# bounded time over their seed corpora. Exits non-zero on any failure.
+# bounded time over their seed corpora, the desktop entry and metadata
+# validators, and the package check. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -47,3 +48,14 @@ echo "== tests (thread)"
 run_ctest build-tsan
 echo "== tests (plain)"
 run_ctest build
+
+echo "== desktop entry and metadata"
+desktop-file-validate packaging/velmora.desktop
+appstreamcli validate --no-net build/packaging/org.velmora.console.metainfo.xml
+
+echo "== package"
+if command -v dpkg-deb >/dev/null && command -v lintian >/dev/null; then
+  "$top/scripts/check-package.sh" build
+else
+  echo "package: skipped (dpkg-deb or lintian missing)"
+fi

@@ -1,10 +1,16 @@
-# The map page: the document assembled from its pieces, and the large assets
+# The map page: the document assembled from its pieces and compiled into
+# velmora_mapview (:/page/map.html, read by PageDocument), and the large data
 # (Leaflet from the system's libjs-leaflet, the Natural Earth base map, the
-# GeoNames places for the geocoder) compiled into velmora_mapview as Qt
-# resources:
-#   :/page/map.html                 the document (PageDocument)
-#   :/page/assets/...               served as velmora://assets/... (PageResources)
-#   :/page/geonames/*.tsv           read by the geocoder
+# GeoNames places for the geocoder) shipped as files in share/velmora
+# (SharedData):
+#   share/velmora/assets/...        served as velmora://assets/... (PageResources)
+#   share/velmora/geonames/*.tsv    read by the geocoder
+# velmora_page_resource(file dest) adds one data file: copied to
+# <build>/share/velmora/<dest> for the build tree, installed to
+# <prefix>/share/velmora/<dest>. A file of a system JavaScript library
+# (/usr/share/javascript) is installed as a link to it, never as a copy:
+# the package depends on the library's Debian package instead, found with
+# dpkg-query and added to the package's Depends (packaging/).
 set(VELMORA_PAGE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/page)
 set(VELMORA_PAGE_OUT ${CMAKE_CURRENT_BINARY_DIR}/page)
 file(MAKE_DIRECTORY ${VELMORA_PAGE_OUT})
@@ -50,12 +56,41 @@ if(NOT EXISTS ${VELMORA_LEAFLET_DIR}/leaflet.js)
   message(FATAL_ERROR "Leaflet not found in ${VELMORA_LEAFLET_DIR}: install libjs-leaflet")
 endif()
 
-set(VELMORA_PAGE_RESOURCES)
-macro(velmora_page_resource file alias)
-  set_source_files_properties(${file} PROPERTIES QT_RESOURCE_ALIAS ${alias})
-  list(APPEND VELMORA_PAGE_RESOURCES ${file})
+set(VELMORA_SHARE_STAGE ${CMAKE_BINARY_DIR}/share/velmora)
+set(VELMORA_PAGE_DATA)
+macro(velmora_page_resource file dest)
+  get_filename_component(velmora_dest_dir "${dest}" DIRECTORY)
+  add_custom_command(
+    OUTPUT ${VELMORA_SHARE_STAGE}/${dest}
+    COMMAND ${CMAKE_COMMAND} -E copy ${file} ${VELMORA_SHARE_STAGE}/${dest}
+    DEPENDS ${file}
+    VERBATIM)
+  list(APPEND VELMORA_PAGE_DATA ${VELMORA_SHARE_STAGE}/${dest})
+  if("${file}" MATCHES "^/usr/share/javascript/")
+    # Made at install time: relative in a /usr tree (staged or not), as
+    # Debian links within /usr are; absolute under any other prefix.
+    file(RELATIVE_PATH velmora_link_target /usr/share/velmora/${velmora_dest_dir} ${file})
+    execute_process(COMMAND dpkg-query -S ${file} OUTPUT_VARIABLE velmora_owner ERROR_QUIET
+      OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(velmora_owner MATCHES "^([^:, ]+):")
+      set_property(GLOBAL APPEND PROPERTY VELMORA_PACKAGE_DEPENDS ${CMAKE_MATCH_1})
+    endif()
+    install(CODE "
+      set(velmora_target \"${file}\")
+      if(CMAKE_INSTALL_PREFIX MATCHES \"/usr/?\$\")
+        set(velmora_target \"${velmora_link_target}\")
+      endif()
+      set(velmora_link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/velmora/${dest}\")
+      get_filename_component(velmora_link_dir \"\${velmora_link}\" DIRECTORY)
+      file(MAKE_DIRECTORY \"\${velmora_link_dir}\")
+      message(STATUS \"Installing: \${velmora_link} -> \${velmora_target}\")
+      file(CREATE_LINK \"\${velmora_target}\" \"\${velmora_link}\" SYMBOLIC)
+      list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${velmora_link}\")")
+  else()
+    install(FILES ${file} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/${velmora_dest_dir})
+  endif()
 endmacro()
-velmora_page_resource(${VELMORA_PAGE_OUT}/map.html map.html)
+set_source_files_properties(${VELMORA_PAGE_OUT}/map.html PROPERTIES QT_RESOURCE_ALIAS map.html)
 velmora_page_resource(${VELMORA_PAGE_OUT}/world.js assets/geodata/world.js)
 velmora_page_resource(${VELMORA_LEAFLET_DIR}/leaflet.js assets/leaflet/leaflet.js)
 velmora_page_resource(${VELMORA_LEAFLET_DIR}/leaflet.css assets/leaflet/leaflet.css)
@@ -68,5 +103,6 @@ endforeach()
 
 qt_add_resources(velmora_mapview velmora_page
   PREFIX /page
-  BIG_RESOURCES
-  FILES ${VELMORA_PAGE_RESOURCES})
+  FILES ${VELMORA_PAGE_OUT}/map.html)
+add_custom_target(velmora_page_data ALL DEPENDS ${VELMORA_PAGE_DATA})
+add_dependencies(velmora_mapview velmora_page_data)

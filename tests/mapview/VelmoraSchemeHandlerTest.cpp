@@ -2,6 +2,9 @@
 
 #include "mapview/VelmoraSchemeHandler.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QUrlQuery>
 
 #include <stdexcept>
@@ -65,6 +68,55 @@ TEST(VelmoraSchemeHandlerTest, ResolvesResourcesAndRefusesEverythingOutsideThePr
     EXPECT_TRUE(handler.resolve(address("velmora://assets/hello.js")).body.startsWith("window.assetLoaded"));
     handler.unregisterHost(QStringLiteral("assets"));
     EXPECT_EQ(handler.resolve(address("velmora://assets/hello.js")).status, Reply::NotFound);
+}
+
+// Files below a folder, as the installed data is served: links in it are
+// followed (Leaflet is a link to the system's copy), nothing outside it is
+// reached, and a folder is not a file.
+TEST(VelmoraSchemeHandlerTest, ServesFilesBelowAFolderAndNothingOutsideIt)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QDir top(root.path());
+    ASSERT_TRUE(top.mkpath(QStringLiteral("share/assets/lib")));
+    ASSERT_TRUE(top.mkpath(QStringLiteral("system")));
+    const auto write = [&](const QString& name, const QByteArray& text) {
+        QFile file(top.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    write(QStringLiteral("share/assets/map.js"), "var map;");
+    write(QStringLiteral("share/secret.txt"), "outside");
+    write(QStringLiteral("system/lib.css"), "body {}");
+    ASSERT_TRUE(QFile::link(QStringLiteral("../../../system/lib.css"), top.filePath(QStringLiteral("share/assets/lib/lib.css"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../../nowhere.js"), top.filePath(QStringLiteral("share/assets/lib/gone.js"))));
+
+    VelmoraSchemeHandler handler;
+    handler.registerDirectory(QStringLiteral("assets"), top.filePath(QStringLiteral("share/assets/")));
+    struct Row {
+        const char* url;
+        Reply::Status status;
+        QByteArray body;
+    };
+    const Row rows[] = {
+        {"velmora://assets/map.js", Reply::Ok, "var map;"},
+        {"velmora://assets/lib/lib.css", Reply::Ok, "body {}"},
+        {"velmora://assets/lib/gone.js", Reply::NotFound, ""},
+        {"velmora://assets/lib", Reply::NotFound, ""},
+        {"velmora://assets/none.js", Reply::NotFound, ""},
+        {"velmora://assets/../secret.txt", Reply::Denied, ""},
+        {"velmora://assets/%2e%2e/secret.txt", Reply::Denied, ""},
+        {"velmora://assets/lib%2f..%2f..%2fsecret.txt", Reply::Denied, ""},
+    };
+    for (const Row& row : rows) {
+        const Reply reply = handler.resolve(address(row.url));
+        EXPECT_EQ(reply.status, row.status) << row.url;
+        EXPECT_EQ(reply.body, row.body) << row.url;
+    }
+    EXPECT_EQ(handler.resolve(address("velmora://assets/lib/lib.css")).mimeType, QByteArray("text/css;charset=utf-8"));
+    // Registering a Qt resource prefix for the host replaces the folder.
+    handler.registerResourcePrefix(QStringLiteral("assets"), QStringLiteral("/testpage/assets"));
+    EXPECT_EQ(handler.resolve(address("velmora://assets/map.js")).status, Reply::NotFound);
 }
 
 using VelmoraSchemeEngineTest = BrowserFixture;

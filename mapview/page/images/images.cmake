@@ -1,6 +1,9 @@
 # The page's images: every entry of images.txt is drawn from its SVG source
 # into ${CMAKE_BINARY_DIR}/images/<name>.png by velmora-svgrender (tools/svgrender).
-# The run scripts and tests point the page's "images/" folder there.
+# The run scripts and tests point the page's "images/" folder there; the
+# build tree's share/velmora/images links to it, and it is installed as
+# <prefix>/share/velmora/images, where the console links a data directory's
+# images/ to (DataDirectory::linkImages).
 
 set(VELMORA_IMAGES_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(VELMORA_IMAGES_OUTPUT_DIR ${CMAKE_BINARY_DIR}/images)
@@ -41,3 +44,8 @@ endforeach()
 add_custom_target(velmora_images ALL
   DEPENDS ${velmora_image_outputs}
   SOURCES ${VELMORA_IMAGES_MANIFEST} ${velmora_image_sources})
+
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/share/velmora)
+file(CREATE_LINK ../../images ${CMAKE_BINARY_DIR}/share/velmora/images SYMBOLIC)
+install(DIRECTORY ${VELMORA_IMAGES_OUTPUT_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/images
+  FILES_MATCHING PATTERN "*.png")
