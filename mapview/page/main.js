@@ -313,6 +313,7 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
     if (course >= 0) icon.setAngle(course * Math.PI / 180);
     icon.setLatLng(latlng);
     if (!map.hasLayer(icon)) icon.addTo(map);
+    placeLabels.moved = true;
   }
   listBox.UpdateItem(vehicle.vehicleID, vehicle.vehicleName, latlng, "", "");
   if (global.currentVehicle === vehicle.vehicleID) {
@@ -496,6 +497,9 @@ function initialize() {
   historyPane.style.zIndex = 610;
   historyRenderer = L.canvas({ pane: "historyPane", padding: 0.5 });
   createBaseMap();
+  createFineMap();
+  createPlaceLabels();
+  L.control.scale({ position: "bottomleft", metric: true, imperial: true, maxWidth: 120 }).addTo(map);
 
   listBox = new ListBox({
     MouseOverLeftHandler: onListMouseOverLeft,
