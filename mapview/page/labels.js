@@ -11,7 +11,7 @@ var LABEL_LEVELS = [
   { zoom: 3, population: 2000000, capital: 500000 },
   { zoom: 4, population: 1000000, capital: 100000 },
   { zoom: 5, population: 400000, capital: 20000 },
-  { zoom: 6, population: 150000, capital: 0 },
+  { zoom: 6, population: 150000, capital: 20000 },
   { zoom: 7, population: 60000, capital: 0 },
   { zoom: 8, population: 25000, capital: 0 },
   { zoom: 9, population: 12000, capital: 0 },
@@ -78,6 +78,7 @@ function createPlaceLabels() {
   pane.style.zIndex = 450; // over the base map and the live track, under the icons
   pane.style.pointerEvents = "none";
   L.DomUtil.addClass(pane, "leaflet-zoom-hide");
+  pane.style.willChange = "transform"; // drawn once, not again under every moving icon
   placeLabels.pane = pane;
   placeLabels.measure = document.createElement("canvas").getContext("2d");
   map.on("moveend resize", schedulePlaceLabels);
@@ -207,35 +208,44 @@ function labelObstacles(grid, size) {
 function labelElement(k) {
   var pool = placeLabels.pool;
   if (k < pool.length) return pool[k];
+  var dot = L.DomUtil.create("div", "PlaceDot", placeLabels.pane);
   var element = L.DomUtil.create("div", "PlaceLabel", placeLabels.pane);
-  var dot = L.DomUtil.create("span", "PlaceDot", element);
-  var name = L.DomUtil.create("span", "PlaceName", element);
-  var entry = { element: element, dot: dot, name: name, index: -1, side: "", x: NaN, y: NaN };
+  var entry = { element: element, dot: dot, index: -1, x: NaN, y: NaN, dx: NaN, dy: NaN };
   pool.push(entry);
   return entry;
 }
 
-function showLabel(k, index, side, box) {
+function moveElement(element, x, y) {
+  element.style.transform = "translate3d(" + x + "px," + y + "px,0)";
+}
+
+// Shows place index with its name in box and its dot at point (container
+// pixels).
+function showLabel(k, index, box, point) {
   var entry = labelElement(k);
   var element = entry.element;
   if (entry.index !== index) {
     entry.index = index;
-    setText(entry.name, placeLabels.names[index]);
+    setText(element, placeLabels.names[index]);
     element.style.font = labelFont(index);
     element.style.height = box.h + "px";
     element.style.lineHeight = box.h + "px";
-    element.className = "PlaceLabel" + (placeLabels.capital[index] ? " capital" : "");
-  }
-  if (entry.side !== side) {
-    entry.side = side;
-    element.style.flexDirection = side === "left" ? "row-reverse" : "row";
+    var kind = placeLabels.capital[index] ? " capital" : "";
+    element.className = "PlaceLabel" + kind;
+    entry.dot.className = "PlaceDot" + kind;
   }
   var p = map.containerPointToLayerPoint([box.x, box.y]);
   if (p.x !== entry.x || p.y !== entry.y) {
     entry.x = p.x; entry.y = p.y;
-    element.style.transform = "translate3d(" + p.x + "px," + p.y + "px,0)";
+    moveElement(element, p.x, p.y);
+  }
+  var d = map.containerPointToLayerPoint([point.x - LABEL_DOT / 2, point.y - LABEL_DOT / 2]).round();
+  if (d.x !== entry.dx || d.y !== entry.dy) {
+    entry.dx = d.x; entry.dy = d.y;
+    moveElement(entry.dot, d.x, d.y);
   }
   element.style.display = "";
+  entry.dot.style.display = "";
 }
 
 // The boxes of the shown widgets as text: a widget that opens, closes or
@@ -259,6 +269,7 @@ function updatePlaceLabels() {
   if (placeLabels.enabled && placeLabels.ready && map) k = placeLabelsNow();
   for (var i = k; i < placeLabels.shown; i++) {
     placeLabels.pool[i].element.style.display = "none";
+    placeLabels.pool[i].dot.style.display = "none";
   }
   placeLabels.shown = k;
   var ms = performance.now() - t0;
@@ -267,12 +278,25 @@ function updatePlaceLabels() {
   if (placeLabels.times.length > 200) placeLabels.times.shift();
 }
 
+// Where a name may go round its dot, in order of preference: right, left,
+// above, below, then the same past a vehicle icon on the dot. Each spot is
+// the box's offset from the dot: [x in box widths, x in px, y in box
+// heights, y in px].
+var LABEL_NEAR = LABEL_DOT / 2 + LABEL_GAP, LABEL_FAR = 24;
+var LABEL_SPOTS = [
+  [0, LABEL_NEAR, -0.5, 0], [-1, -LABEL_NEAR, -0.5, 0], [-0.5, 0, -1, -LABEL_NEAR], [-0.5, 0, 0, LABEL_NEAR],
+  [0, LABEL_FAR, -0.5, 0], [-1, -LABEL_FAR, -0.5, 0], [-0.5, 0, -1, -LABEL_FAR], [-0.5, 0, 0, LABEL_FAR]
+];
+
 function placeLabelsNow() {
   var size = map.getSize();
   if (size.x <= 0 || size.y <= 0) return 0;
   var zoom = Math.round(map.getZoom());
   var level = labelLevel(zoom);
+  // Names keep clear of everything; dots only of other names and dots, so
+  // a place under a vehicle icon still gets its name beside the icon.
   var grid = new LabelGrid(size.x, size.y);
+  var names = new LabelGrid(size.x, size.y);
   labelObstacles(grid, size);
   var bounds = map.getBounds();
   var south = bounds.getSouth(), north = bounds.getNorth();
@@ -281,6 +305,7 @@ function placeLabelsNow() {
   var allLongitudes = east - west >= 360;
   var pl = placeLabels, placed = 0;
   var box = { x: 0, y: 0, w: 0, h: 0 };
+  var dot = { x: 0, y: 0, w: LABEL_DOT + 2, h: LABEL_DOT + 2 };
   for (var pass = 0; pass < 2 && placed < LABEL_MAX; pass++) {
     var from = pass === 0 ? 0 : pl.firstTown, to = pass === 0 ? pl.firstTown : pl.count;
     var minimum = pass === 0 ? level.capital : level.population;
@@ -292,37 +317,44 @@ function placeLabelsNow() {
       var lng = pl.lng[i] + Math.round((centreLng - pl.lng[i]) / 360) * 360;
       if (!allLongitudes && (lng < west || lng > east)) continue;
       var p = map.latLngToContainerPoint([lat, lng]);
+      dot.x = p.x - dot.w / 2; dot.y = p.y - dot.h / 2;
+      if (dot.x < 0 || dot.y < 0 || dot.x + dot.w > size.x || dot.y + dot.h > size.y || names.hits(dot)) continue;
       var h = labelSize(i) + 4;
-      var w = LABEL_DOT + LABEL_GAP + labelTextWidth(i);
-      box.y = p.y - h / 2 - LABEL_MARGIN;
+      var w = labelTextWidth(i);
       box.w = w + 2 * LABEL_MARGIN;
       box.h = h + 2 * LABEL_MARGIN;
-      var side = "";
-      for (var s = 0; s < 2 && !side; s++) {
-        box.x = (s === 0 ? p.x - LABEL_DOT / 2 : p.x + LABEL_DOT / 2 - w) - LABEL_MARGIN;
+      var found = false;
+      for (var s = 0; s < LABEL_SPOTS.length && !found; s++) {
+        var spot = LABEL_SPOTS[s];
+        box.x = p.x + spot[0] * w + spot[1] - LABEL_MARGIN;
+        box.y = p.y + spot[2] * h + spot[3] - LABEL_MARGIN;
         if (box.x < 0 || box.y < 0 || box.x + box.w > size.x || box.y + box.h > size.y) continue;
-        if (!grid.hits(box)) side = s === 0 ? "right" : "left";
+        found = !grid.hits(box) && !names.hits(box);
       }
-      if (!side) continue;
+      if (!found) continue;
       var kept = { x: box.x, y: box.y, w: box.w, h: box.h };
       grid.add(kept);
-      showLabel(placed, i, side, { x: kept.x + LABEL_MARGIN, y: kept.y + LABEL_MARGIN, w: w, h: h });
+      names.add(kept);
+      names.add({ x: dot.x, y: dot.y, w: dot.w, h: dot.h });
+      showLabel(placed, i, { x: kept.x + LABEL_MARGIN, y: kept.y + LABEL_MARGIN, w: w, h: h }, p);
       placed++;
     }
   }
   return placed;
 }
 
-// For the console's checks: the labels on screen with their boxes in map
-// container pixels, as the engine laid them out.
+// For the console's checks: the names on screen with their boxes in map
+// container pixels, as the engine laid them out, and where their dots are.
 function placedLabels() {
   var origin = map.getContainer().getBoundingClientRect();
   var out = [];
   for (var i = 0; i < placeLabels.shown; i++) {
     var entry = placeLabels.pool[i];
     var r = entry.element.getBoundingClientRect();
+    var d = entry.dot.getBoundingClientRect();
     out.push({ name: placeLabels.names[entry.index], population: placeLabels.population[entry.index],
-      x: r.left - origin.left, y: r.top - origin.top, w: r.width, h: r.height });
+      x: r.left - origin.left, y: r.top - origin.top, w: r.width, h: r.height,
+      dotX: d.left - origin.left + d.width / 2, dotY: d.top - origin.top + d.height / 2 });
   }
   return out;
 }

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineF>
 #include <QRectF>
 #include <QVariant>
 
@@ -28,6 +29,7 @@ std::string text(const QString& s) { return s.toStdString(); }
 struct Label {
     QString name;
     QRectF box;
+    QPointF dot;
 };
 
 class PageLabelTest : public PageTest {
@@ -55,8 +57,10 @@ protected:
         const QJsonArray all = QJsonDocument::fromJson(json("placedLabels()").toUtf8()).array();
         for (const auto& value : all) {
             const QJsonObject o = value.toObject();
-            out.push_back({o.value("name").toString(), QRectF(o.value("x").toDouble(), o.value("y").toDouble(),
-                                                              o.value("w").toDouble(), o.value("h").toDouble())});
+            out.push_back({o.value("name").toString(),
+                           QRectF(o.value("x").toDouble(), o.value("y").toDouble(), o.value("w").toDouble(),
+                                  o.value("h").toDouble()),
+                           QPointF(o.value("dotX").toDouble(), o.value("dotY").toDouble())});
         }
         return out;
     }
@@ -92,6 +96,9 @@ protected:
         for (size_t i = 0; i < all.size(); ++i) {
             EXPECT_GT(all[i].box.width(), 0) << text(where) << ": " << text(all[i].name);
             EXPECT_TRUE(mapBox.contains(all[i].box)) << text(where) << ": " << text(all[i].name) << " leaves the map";
+            // A name stays beside its dot, at most past an icon on it.
+            const QRectF near = all[i].box.adjusted(-30, -30, 30, 30);
+            EXPECT_TRUE(near.contains(all[i].dot)) << text(where) << ": " << text(all[i].name) << " far from its dot";
             for (size_t k = i + 1; k < all.size(); ++k) {
                 EXPECT_FALSE(all[i].box.intersects(all[k].box))
                     << text(where) << ": " << text(all[i].name) << " overlaps " << text(all[k].name);
@@ -138,8 +145,19 @@ TEST_F(PageLabelTest, EachZoomShowsItsLargestPlacesWithNoTwoLabelsOverlapping) {
         }
         expectApart(all, controls(), where);
     }
+    // Lyon's dot is on Lyon.
+    const QPointF lyon(eval("map.latLngToContainerPoint([45.75, 4.85]).x").toDouble(),
+                       eval("map.latLngToContainerPoint([45.75, 4.85]).y").toDouble());
+    bool found = false;
+    for (const Label& l : labels()) {
+        if (l.name == "Lyon") {
+            found = true;
+            EXPECT_LT(QLineF(l.dot, lyon).length(), 3.0);
+        }
+    }
+    EXPECT_TRUE(found);
     // The "Satellite" style turns the names light on the dark map.
-    const QString dark = "getComputedStyle(document.querySelector('.PlaceLabel .PlaceName')).color";
+    const QString dark = "getComputedStyle(document.querySelector('.PlaceLabel')).color";
     const QString light = evalText(dark);
     eval("setMapType('satellite'); true");
     EXPECT_NE(evalText(dark), light);
