@@ -197,11 +197,14 @@ function labelObstacles(grid, size) {
     var icon = icons[i];
     if (!icon._map || !icon._canvas) continue;
     var w = icon._canvas.width || 16, h = icon._canvas.height || 16;
-    // Turned, the icon fills a circle round its centre.
-    var d = Math.ceil(Math.sqrt(w * w + h * h));
+    // The box round the icon as it is turned now; a later turn comes with
+    // a move, and a move makes the labels be placed again.
+    var a = icon.getAngle(), cos = Math.abs(Math.cos(a)), sin = Math.abs(Math.sin(a));
+    var bw = Math.ceil(w * cos + h * sin), bh = Math.ceil(w * sin + h * cos);
     var p = map.latLngToContainerPoint(icon.getLatLng());
-    if (p.x < -d || p.y < -d || p.x > size.x + d || p.y > size.y + d) continue;
-    grid.add({ x: p.x - d / 2 - LABEL_MARGIN, y: p.y - d / 2 - LABEL_MARGIN, w: d + 2 * LABEL_MARGIN, h: d + 2 * LABEL_MARGIN });
+    if (p.x < -bw || p.y < -bh || p.x > size.x + bw || p.y > size.y + bh) continue;
+    grid.add({ x: p.x - bw / 2 - LABEL_MARGIN, y: p.y - bh / 2 - LABEL_MARGIN,
+      w: bw + 2 * LABEL_MARGIN, h: bh + 2 * LABEL_MARGIN });
   }
 }
 

@@ -196,6 +196,7 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
   iconContainer.push(icon);
   iconIndex[id] = icon;
   if (latlng) icon.addTo(map);
+  placeLabels.moved = true;
   var name = String(vehicleName);
   var unique = replaceSameVehicleName(name, id);
   if (unique !== name) {
@@ -348,6 +349,7 @@ function deleteVehicle(vehicleID) {
   var icon = vehicleIcon(id);
   if (icon) map.removeLayer(icon);
   delete iconIndex[id];
+  placeLabels.moved = true;
   contextMenu.Hide();
   vehicle.track = [];
   if (global.currentVehicle === id) {
