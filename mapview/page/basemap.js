@@ -63,8 +63,16 @@ function toLatLngs(points, offset) {
 }
 
 // Land polygons and the borders shared by two countries, each repeated one
-// world to the west and east so the map has no edge when panned.
-function buildBaseGeometry(topology) {
+// world to the west and east so the map has no edge when panned; with
+// nearSeamOnly only those within 30 degrees of the 180th meridian.
+function nearSeam(points) {
+  for (var i = 0; i < points.length; i++) {
+    if (Math.abs(points[i][0]) > 150) return true;
+  }
+  return false;
+}
+
+function buildBaseGeometry(topology, nearSeamOnly) {
   var arcs = decodeArcs(topology);
   var land = [];
   var geometries = topology.objects.land.type === "GeometryCollection"
@@ -94,9 +102,13 @@ function buildBaseGeometry(topology) {
   var result = { land: [], borders: [] };
   [-360, 0, 360].forEach(function (offset) {
     land.forEach(function (polygon) {
+      if (offset && nearSeamOnly && !nearSeam(polygon[0])) return;
       result.land.push(polygon.map(function (ring) { return toLatLngs(ring, offset); }));
     });
-    borders.forEach(function (line) { result.borders.push(toLatLngs(line, offset)); });
+    borders.forEach(function (line) {
+      if (offset && nearSeamOnly && !nearSeam(line)) return;
+      result.borders.push(toLatLngs(line, offset));
+    });
   });
   return result;
 }
@@ -158,6 +170,7 @@ function setMapType(type) {
   container.className = container.className.replace(/ ?dark/g, "") + (style.dark ? " dark" : "");
   if (baseMap.land) baseMap.land.setStyle({ color: style.coast, fillColor: style.land });
   if (baseMap.borders) baseMap.borders.setStyle({ color: style.border });
+  styleFineMap();
   var select = document.getElementById("MapType");
   if (select && select.value !== type) select.value = type;
 }

@@ -196,6 +196,7 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
   iconContainer.push(icon);
   iconIndex[id] = icon;
   if (latlng) icon.addTo(map);
+  placeLabels.moved = true;
   var name = String(vehicleName);
   var unique = replaceSameVehicleName(name, id);
   if (unique !== name) {
@@ -313,6 +314,7 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
     if (course >= 0) icon.setAngle(course * Math.PI / 180);
     icon.setLatLng(latlng);
     if (!map.hasLayer(icon)) icon.addTo(map);
+    placeLabels.moved = true;
   }
   listBox.UpdateItem(vehicle.vehicleID, vehicle.vehicleName, latlng, "", "");
   if (global.currentVehicle === vehicle.vehicleID) {
@@ -347,6 +349,7 @@ function deleteVehicle(vehicleID) {
   var icon = vehicleIcon(id);
   if (icon) map.removeLayer(icon);
   delete iconIndex[id];
+  placeLabels.moved = true;
   contextMenu.Hide();
   vehicle.track = [];
   if (global.currentVehicle === id) {
@@ -496,6 +499,9 @@ function initialize() {
   historyPane.style.zIndex = 610;
   historyRenderer = L.canvas({ pane: "historyPane", padding: 0.5 });
   createBaseMap();
+  createFineMap();
+  createPlaceLabels();
+  L.control.scale({ position: "bottomleft", metric: true, imperial: true, maxWidth: 120 }).addTo(map);
 
   listBox = new ListBox({
     MouseOverLeftHandler: onListMouseOverLeft,

@@ -1,7 +1,7 @@
 # The map page: the document assembled from its pieces and compiled into
 # velmora_mapview (:/page/map.html, read by PageDocument), and the large data
-# (Leaflet from the system's libjs-leaflet, the Natural Earth base map, the
-# GeoNames places for the geocoder) shipped as files in share/velmora
+# (Leaflet from the system's libjs-leaflet, the Natural Earth base maps, the
+# GeoNames places for the geocoder and the place labels) shipped as files in share/velmora
 # (SharedData):
 #   share/velmora/assets/...        served as velmora://assets/... (PageResources)
 #   share/velmora/geonames/*.tsv    read by the geocoder
@@ -28,6 +28,8 @@ set(VELMORA_PAGE_PIECES
   vehiclemenu.js   # vehicle context menu widget
   listbox.js       # vehicle list widget and list functions
   basemap.js       # offline base map
+  finemap.js       # finer base map from zoom 6
+  labels.js        # place labels
   trackhistory.js  # history track and its replay
   main.js          # page functions
   body.html        # body and end of document
@@ -49,6 +51,25 @@ add_custom_command(
           -DVARIABLE=velmoraWorld -P ${VELMORA_PAGE_DIR}/assemble.cmake
   DEPENDS ${VELMORA_NATURAL_EARTH} ${VELMORA_PAGE_DIR}/assemble.cmake
   COMMENT "Wrapping the Natural Earth base map"
+  VERBATIM)
+
+# The finer 1:10m base map and the place labels: loaded by the page only
+# when it needs them, so they are scripts of their own.
+set(VELMORA_NATURAL_EARTH_10M ${PROJECT_SOURCE_DIR}/third_party/natural-earth/countries-10m.json)
+add_custom_command(
+  OUTPUT ${VELMORA_PAGE_OUT}/world-10m.js
+  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${VELMORA_PAGE_OUT}/world-10m.js -DWRAP_JSON=${VELMORA_NATURAL_EARTH_10M}
+          -DVARIABLE=velmoraWorld10m -P ${VELMORA_PAGE_DIR}/assemble.cmake
+  DEPENDS ${VELMORA_NATURAL_EARTH_10M} ${VELMORA_PAGE_DIR}/assemble.cmake
+  COMMENT "Wrapping the Natural Earth 1:10m base map"
+  VERBATIM)
+set(VELMORA_PLACE_LABELS ${PROJECT_SOURCE_DIR}/third_party/geonames/labels.json)
+add_custom_command(
+  OUTPUT ${VELMORA_PAGE_OUT}/labels.js
+  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${VELMORA_PAGE_OUT}/labels.js -DWRAP_JSON=${VELMORA_PLACE_LABELS}
+          -DVARIABLE=velmoraPlaces -P ${VELMORA_PAGE_DIR}/assemble.cmake
+  DEPENDS ${VELMORA_PLACE_LABELS} ${VELMORA_PAGE_DIR}/assemble.cmake
+  COMMENT "Wrapping the place labels"
   VERBATIM)
 
 set(VELMORA_LEAFLET_DIR /usr/share/javascript/leaflet)
@@ -92,6 +113,8 @@ macro(velmora_page_resource file dest)
 endmacro()
 set_source_files_properties(${VELMORA_PAGE_OUT}/map.html PROPERTIES QT_RESOURCE_ALIAS map.html)
 velmora_page_resource(${VELMORA_PAGE_OUT}/world.js assets/geodata/world.js)
+velmora_page_resource(${VELMORA_PAGE_OUT}/world-10m.js assets/geodata/world-10m.js)
+velmora_page_resource(${VELMORA_PAGE_OUT}/labels.js assets/geodata/labels.js)
 velmora_page_resource(${VELMORA_LEAFLET_DIR}/leaflet.js assets/leaflet/leaflet.js)
 velmora_page_resource(${VELMORA_LEAFLET_DIR}/leaflet.css assets/leaflet/leaflet.css)
 foreach(image layers.png layers-2x.png marker-icon.png marker-icon-2x.png marker-shadow.png)

@@ -128,6 +128,14 @@ int main(int argc, char** argv) {
                                      "setReplayPlaying(trackHistory, true); true"));
         PageDocumentView::pump(1200);
     }
+    // The place labels and, from zoom 6, the finer base map arrive on their own.
+    for (int i = 0; i < 300; ++i) {
+        if (page.evaluate(QStringLiteral("(placeLabels.ready || placeLabels.failed) && fineMap.state !== 'loading'"))
+                .toBool()) {
+            break;
+        }
+        PageDocumentView::pump(50);
+    }
     PageDocumentView::pump(1500);
     QImage image = page.grab();
     if (image.isNull() || !image.save(out)) {
