@@ -127,6 +127,17 @@ QWebEngineView* CefClientHandler::createBrowser(QWidget* parent)
     return view;
 }
 
+void CefClientHandler::reloadPage(const QString& page)
+{
+    m_page = page;
+    if (m_webPage.isNull())
+        return;
+    m_pageLoaded = false;
+    const QString directory =
+        m_applicationDirectory.isEmpty() ? QDir::currentPath() : m_applicationDirectory;
+    m_webPage->setHtml(m_page, baseUrl(directory));
+}
+
 void CefClientHandler::onLoadFinished(bool ok)
 {
     if (!ok) {

@@ -10,7 +10,7 @@ var Model = "Vehicle Model";
 var userDefined = "userDefined";
 
 // At most this many vehicles get a page record and a list entry.
-var MAX_VEHICLES = 100;
+var MAX_VEHICLES = 5000;
 // A track keeps at most this many points; the oldest goes first.
 var MAX_TRACK_POINTS = 1001;
 

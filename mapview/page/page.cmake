@@ -22,6 +22,8 @@ set(VELMORA_PAGE_PIECES
   vehiclemenu.js   # vehicle context menu widget
   listbox.js       # vehicle list widget and list functions
   basemap.js       # offline base map
+  tiles.js         # the console's own tile set (MBTiles)
+  cluster.js       # grouping of overlapping vehicle icons
   trackhistory.js  # history track and its replay
   main.js          # page functions
   body.html        # body and end of document
@@ -59,6 +61,9 @@ velmora_page_resource(${VELMORA_PAGE_OUT}/map.html map.html)
 velmora_page_resource(${VELMORA_PAGE_OUT}/world.js assets/geodata/world.js)
 velmora_page_resource(${VELMORA_LEAFLET_DIR}/leaflet.js assets/leaflet/leaflet.js)
 velmora_page_resource(${VELMORA_LEAFLET_DIR}/leaflet.css assets/leaflet/leaflet.css)
+foreach(file leaflet.markercluster.js MarkerCluster.css MarkerCluster.Default.css)
+  velmora_page_resource(${VELMORA_LEAFLET_DIR}/${file} assets/leaflet/${file})
+endforeach()
 foreach(image layers.png layers-2x.png marker-icon.png marker-icon-2x.png marker-shadow.png)
   velmora_page_resource(${VELMORA_LEAFLET_DIR}/images/${image} assets/leaflet/images/${image})
 endforeach()
