@@ -61,13 +61,6 @@ QString MapSettings::checkTemplate(const QString& tileTemplate, const char* whic
         !text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
         return QStringLiteral("The %1 tile address must start with http:// or https://.").arg(name);
     }
-    // The placeholders are not valid in a host name; checked with stand-ins.
-    QString filled = text;
-    filled.replace(QLatin1String("{s}"), QLatin1String("a"));
-    const QUrl url(filled, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() || text.contains(QLatin1Char(' '))) {
-        return QStringLiteral("The %1 tile address is not a valid web address.").arg(name);
-    }
     for (const char* placeholder : {"{z}", "{x}", "{y}"}) {
         if (!text.contains(QLatin1String(placeholder))) {
             return QStringLiteral("The %1 tile address must contain {z}, {x} and {y}.").arg(name);
@@ -82,6 +75,13 @@ QString MapSettings::checkTemplate(const QString& tileTemplate, const char* whic
             return QStringLiteral("The %1 tile address holds {%2}; only {z}, {x}, {y}, {s} and {r} are filled in.")
                 .arg(name, key);
         }
+    }
+    // Braces are not allowed in an address: checked with stand-ins.
+    QString filled = text;
+    filled.replace(anyPlaceholder, QStringLiteral("0"));
+    const QUrl url(filled, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || text.contains(QLatin1Char(' '))) {
+        return QStringLiteral("The %1 tile address is not a valid web address.").arg(name);
     }
     return QString();
 }

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QThread>
 #include <QUrl>
+#include <QWebEngineSettings>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -106,6 +107,9 @@ QWebEngineView* CefClientHandler::createBrowser(QWidget* parent)
     }
     auto* view = new QWebEngineView(parent);
     auto* page = new HostPage(m_profile, view);
+    // The document is a local file; without this the engine refuses every
+    // http(s) request it makes, and online tiles would never load.
+    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     if (m_extension != nullptr)
         m_extension->install(page);
     view->setPage(page);
