@@ -56,12 +56,21 @@ function placeVehicleIcon(icon) {
   var want = !icon._shown ? "none"
     : vehicleGroup.on && !keptOutOfGroup(icon._vehicleID) ? "group" : "map";
   var place = icon._place || "none";
-  if (want === place) return;
+  if (want === place) { raiseKeptIcon(icon); return; }
   if (place === "group") vehicleGroup.layer.removeLayer(icon);
   else if (place === "map") map.removeLayer(icon);
   if (want === "group") vehicleGroup.layer.addLayer(icon);
   else if (want === "map") icon.addTo(map);
   icon._place = want;
+  raiseKeptIcon(icon);
+}
+
+// Group icons stack by their height on screen; an icon kept out of its group
+// is drawn above them, or the group's circle would cover it.
+var KEPT_ICON_Z = 100000;
+function raiseKeptIcon(icon) {
+  if (!icon._canvas) return;
+  icon._canvas.style.zIndex = icon._place === "map" && keptOutOfGroup(icon._vehicleID) ? String(KEPT_ICON_Z) : "";
 }
 
 function showVehicleIcon(icon) {
