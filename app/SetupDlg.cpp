@@ -167,7 +167,8 @@ QGroupBox* SetupDlg::createMapGroup() {
 
     connect(m_mapSource, &QComboBox::currentIndexChanged, this, &SetupDlg::onSourceChanged);
     connect(m_browse, &QPushButton::clicked, this, &SetupDlg::onBrowse);
-    connect(m_mbtilesFile, &QLineEdit::editingFinished, this, &SetupDlg::showFileInfo);
+    // Checked as typed: opening a file read-only costs little.
+    connect(m_mbtilesFile, &QLineEdit::textChanged, this, &SetupDlg::showFileInfo);
     return group;
 }
 
