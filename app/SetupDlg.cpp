@@ -7,8 +7,15 @@
 #include "foundation/Trace.h"
 #include "foundation/thread/ScopedLock.h"
 
+#include "mapview/MBTilesSource.h"
+
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +32,20 @@ const char* const MINUTE_LABEL = "minute";
 const char* const PORT_RANGE = "Port must be between %d ~ %d";
 const char* const TIMEOUT_RANGE = "Timeout must be between %d ~ %d";
 const char* const STORE_FAILED = "The setting could not be stored.\n%1";
+const char* const MAP_GROUP = "Map";
+const char* const SOURCE_LABEL = "Source :";
+const char* const SOURCE_NAMES[] = {"Offline map only", "Online tiles", "MBTiles file"};
+const char* const ROAD_LABEL = "Road tiles :";
+const char* const SATELLITE_LABEL = "Satellite tiles :";
+const char* const ATTRIBUTION_LABEL = "Attribution :";
+const char* const FILE_LABEL = "MBTiles file :";
+const char* const BROWSE = "Browse...";
+const char* const BROWSE_TITLE = "Choose an MBTiles file";
+const char* const BROWSE_FILTER = "MBTiles files (*.mbtiles);;All files (*)";
+const char* const TEMPLATE_HINT = "https://host/{z}/{x}/{y}.png";
+const char* const GROUPING_TEXT = "Group nearby vehicles";
+const char* const GROUPING_TIP =
+    "Checked: always. Unchecked: never. Partly checked: when more than 50 vehicles are shown.";
 // Digits only, in every locale: a locale-aware validator would let group
 // separators through.
 const char* const DIGITS = "[0-9]*";
@@ -60,7 +81,8 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
-    grid->addWidget(buttons, 2, 0, 1, 3);
+    grid->addWidget(createMapGroup(), 2, 0, 1, 3);
+    grid->addWidget(buttons, 3, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     connect(buttons, &QDialogButtonBox::accepted, this, &SetupDlg::onOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -78,6 +100,164 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     }
     m_portField->setText(QString::number(m_port));
     m_timeoutField->setText(QString::number(m_timeout));
+
+    m_map = MapSettings::load(setup);
+    m_mapSource->setCurrentIndex(m_map.source);
+    m_roadTiles->setText(m_map.roadTiles);
+    m_roadAttribution->setText(m_map.roadAttribution);
+    m_satelliteTiles->setText(m_map.satelliteTiles);
+    m_satelliteAttribution->setText(m_map.satelliteAttribution);
+    m_mbtilesFile->setText(m_map.mbtilesFile);
+    m_grouping->setCheckState(m_map.grouping == MapSettings::GROUP_ON    ? Qt::Checked
+                              : m_map.grouping == MapSettings::GROUP_OFF ? Qt::Unchecked
+                                                                         : Qt::PartiallyChecked);
+    onSourceChanged();
+    showFileInfo();
+}
+
+QGroupBox* SetupDlg::createMapGroup() {
+    auto* group = new QGroupBox(QString::fromLatin1(MAP_GROUP), this);
+    auto* grid = new QGridLayout(group);
+    m_mapSource = new QComboBox(group);
+    m_mapSource->setObjectName(QStringLiteral("mapSource"));
+    for (const char* name : SOURCE_NAMES) {
+        m_mapSource->addItem(QString::fromLatin1(name));
+    }
+    auto textField = [group](const char* name, const char* hint) {
+        auto* field = new QLineEdit(group);
+        field->setObjectName(QString::fromLatin1(name));
+        field->setMinimumWidth(320);
+        if (hint != nullptr) {
+            field->setPlaceholderText(QString::fromLatin1(hint));
+        }
+        return field;
+    };
+    m_roadTiles = textField("roadTilesField", TEMPLATE_HINT);
+    m_roadAttribution = textField("roadAttributionField", nullptr);
+    m_satelliteTiles = textField("satelliteTilesField", TEMPLATE_HINT);
+    m_satelliteAttribution = textField("satelliteAttributionField", nullptr);
+    m_mbtilesFile = textField("mbtilesFileField", nullptr);
+    m_browse = new QPushButton(QString::fromLatin1(BROWSE), group);
+    m_browse->setObjectName(QStringLiteral("browseButton"));
+    m_mbtilesInfo = new QLabel(group);
+    m_mbtilesInfo->setObjectName(QStringLiteral("mbtilesInfo"));
+    m_mbtilesInfo->setWordWrap(true);
+    m_mbtilesInfo->setTextFormat(Qt::PlainText); // the file's texts are data
+    m_grouping = new QCheckBox(QString::fromLatin1(GROUPING_TEXT), group);
+    m_grouping->setObjectName(QStringLiteral("groupingBox"));
+    m_grouping->setTristate(true);
+    m_grouping->setToolTip(QString::fromLatin1(GROUPING_TIP));
+
+    int row = 0;
+    grid->addWidget(label(group, SOURCE_LABEL, Qt::AlignRight), row, 0);
+    grid->addWidget(m_mapSource, row++, 1, 1, 2);
+    grid->addWidget(label(group, ROAD_LABEL, Qt::AlignRight), row, 0);
+    grid->addWidget(m_roadTiles, row++, 1, 1, 2);
+    grid->addWidget(label(group, ATTRIBUTION_LABEL, Qt::AlignRight), row, 0);
+    grid->addWidget(m_roadAttribution, row++, 1, 1, 2);
+    grid->addWidget(label(group, SATELLITE_LABEL, Qt::AlignRight), row, 0);
+    grid->addWidget(m_satelliteTiles, row++, 1, 1, 2);
+    grid->addWidget(label(group, ATTRIBUTION_LABEL, Qt::AlignRight), row, 0);
+    grid->addWidget(m_satelliteAttribution, row++, 1, 1, 2);
+    grid->addWidget(label(group, FILE_LABEL, Qt::AlignRight), row, 0);
+    grid->addWidget(m_mbtilesFile, row, 1);
+    grid->addWidget(m_browse, row++, 2);
+    grid->addWidget(m_mbtilesInfo, row++, 1, 1, 2);
+    grid->addWidget(m_grouping, row++, 0, 1, 3);
+
+    connect(m_mapSource, &QComboBox::currentIndexChanged, this, &SetupDlg::onSourceChanged);
+    connect(m_browse, &QPushButton::clicked, this, &SetupDlg::onBrowse);
+    // Checked as typed: opening a file read-only costs little.
+    connect(m_mbtilesFile, &QLineEdit::textChanged, this, &SetupDlg::showFileInfo);
+    return group;
+}
+
+void SetupDlg::onSourceChanged() {
+    const int source = m_mapSource->currentIndex();
+    for (QLineEdit* field : {m_roadTiles, m_roadAttribution, m_satelliteTiles, m_satelliteAttribution}) {
+        field->setEnabled(source == MapSettings::ONLINE);
+    }
+    m_mbtilesFile->setEnabled(source == MapSettings::MBTILES);
+    m_browse->setEnabled(source == MapSettings::MBTILES);
+    m_mbtilesInfo->setEnabled(source == MapSettings::MBTILES);
+}
+
+void SetupDlg::onBrowse() {
+    // Qt's own dialog, as for the vehicle images: the same everywhere.
+    QFileDialog dialog(this, QString::fromLatin1(BROWSE_TITLE), QFileInfo(m_mbtilesFile->text()).path(),
+                       QString::fromLatin1(BROWSE_FILTER));
+    dialog.setObjectName(QStringLiteral("mbtilesFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        m_mbtilesFile->setText(dialog.selectedFiles().constFirst());
+        showFileInfo();
+    }
+}
+
+void SetupDlg::showFileInfo() {
+    const QString path = m_mbtilesFile->text();
+    if (path.isEmpty()) {
+        m_mbtilesInfo->setText(QString());
+        return;
+    }
+    MBTilesSource file;
+    const QString problem = file.open(path);
+    if (!problem.isEmpty()) {
+        m_mbtilesInfo->setText(problem);
+        return;
+    }
+    const MBTilesSource::Metadata& metadata = file.getMetadata();
+    // QString::number writes C-locale numbers.
+    QString info = QStringLiteral("%1, zoom %2 to %3")
+                       .arg(metadata.name.isEmpty() ? QFileInfo(path).fileName() : metadata.name)
+                       .arg(metadata.minZoom)
+                       .arg(metadata.maxZoom);
+    if (metadata.hasBounds) {
+        info += QStringLiteral(", bounds %1, %2 to %3, %4")
+                    .arg(QString::number(metadata.west, 'f', 4), QString::number(metadata.south, 'f', 4),
+                         QString::number(metadata.east, 'f', 4), QString::number(metadata.north, 'f', 4));
+    }
+    if (!metadata.attribution.isEmpty()) {
+        info += QStringLiteral("\n") + metadata.attribution;
+    }
+    m_mbtilesInfo->setText(info);
+}
+
+MapSettings SetupDlg::enteredMap() const {
+    MapSettings settings;
+    settings.source = m_mapSource->currentIndex();
+    settings.roadTiles = m_roadTiles->text().trimmed();
+    settings.roadAttribution = m_roadAttribution->text();
+    settings.satelliteTiles = m_satelliteTiles->text().trimmed();
+    settings.satelliteAttribution = m_satelliteAttribution->text();
+    settings.mbtilesFile = m_mbtilesFile->text();
+    settings.grouping = m_grouping->checkState() == Qt::Checked     ? MapSettings::GROUP_ON
+                        : m_grouping->checkState() == Qt::Unchecked ? MapSettings::GROUP_OFF
+                                                                    : MapSettings::GROUP_AUTO;
+    return settings;
+}
+
+bool SetupDlg::storeMap(const MapSettings& settings) {
+    Setup& setup = Setup::getInstance();
+    ScopedLock lock(setup.getLock());
+    SetupDatabase& database = setup.getDatabase();
+    try {
+        database.begin();
+        settings.store(database);
+        database.commit();
+        return true;
+    } catch (const DatabaseException& e) {
+        traceException(e);
+        try {
+            database.execute("ROLLBACK;");
+        } catch (const DatabaseException&) {
+            // No transaction was open.
+        }
+        MessageBox::error(this, QString::fromLatin1(STORE_FAILED).arg(QString::fromUtf8(e.getMessage())));
+        return false;
+    }
 }
 
 int32_t SetupDlg::readField(const QLineEdit* field) {
@@ -136,6 +316,21 @@ void SetupDlg::onOk() {
         m_timeout = timeout;
         if (m_owner != nullptr) {
             WindowMessage::post(m_owner, WindowMessage::UWM_TIMEOUT_CHANGED, timeout);
+        }
+    }
+    const MapSettings map = enteredMap();
+    if (!(map == m_map)) {
+        const QString problem = map.check();
+        if (!problem.isEmpty()) {
+            MessageBox::error(this, problem);
+            return;
+        }
+        if (!storeMap(map)) {
+            return;
+        }
+        m_map = map;
+        if (m_owner != nullptr) {
+            WindowMessage::post(m_owner, WindowMessage::UWM_MAP_CHANGED);
         }
     }
     accept();

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "app/MapSettings.h"
+
 #include <QDialog>
 
 #include <cstdint>
 
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -15,6 +21,12 @@ namespace velmora {
 /// value to the owner; a value equal to the stored one is left alone. An
 /// out-of-range value keeps the window open; a port stored before the
 /// time-out was refused stays stored and is not announced again.
+///
+/// The "Map" group chooses the map's source (the offline map only, online
+/// tiles from two address templates, or an MBTiles file, whose metadata is
+/// shown) and whether nearby vehicles are grouped (partly checked:
+/// automatically, above 50 vehicles). Changed map settings are checked, then
+/// stored together and announced with UWM_MAP_CHANGED.
 class SetupDlg : public QDialog {
     Q_OBJECT
 
@@ -29,6 +41,9 @@ public:
 
 private slots:
     void onOk();
+    void onSourceChanged();
+    void onBrowse();
+    void showFileInfo();
 
 private:
     /// Stores value under key in one transaction; false (after telling the
@@ -36,12 +51,27 @@ private:
     bool store(const char* key, int32_t value);
     /// The field as a signed decimal; 0 when empty or unreadable.
     static int32_t readField(const QLineEdit* field);
+    QGroupBox* createMapGroup();
+    MapSettings enteredMap() const;
+    /// Stores the map settings in one transaction; false (after telling
+    /// the operator) when the store refused them.
+    bool storeMap(const MapSettings& settings);
 
     QWidget* m_owner;
     QLineEdit* m_portField = nullptr;
     QLineEdit* m_timeoutField = nullptr;
     int32_t m_port = 0;
     int32_t m_timeout = 0;
+    QComboBox* m_mapSource = nullptr;
+    QLineEdit* m_roadTiles = nullptr;
+    QLineEdit* m_roadAttribution = nullptr;
+    QLineEdit* m_satelliteTiles = nullptr;
+    QLineEdit* m_satelliteAttribution = nullptr;
+    QLineEdit* m_mbtilesFile = nullptr;
+    QPushButton* m_browse = nullptr;
+    QLabel* m_mbtilesInfo = nullptr;
+    QCheckBox* m_grouping = nullptr;
+    MapSettings m_map;
 };
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "app/VelmoraDlg.h"
 
+#include "app/MapSettings.h"
 #include "app/MessageBox.h"
 #include "app/MultiMonitor.h"
 #include "app/WindowMessage.h"
@@ -11,6 +12,7 @@
 #include "foundation/Trace.h"
 #include "intake/CallbackInfo.h"
 #include "intake/CallbackServerImpl.h"
+#include "mapview/MBTilesSource.h"
 #include "mapview/MapCommands.h"
 #include "mapview/PageDocument.h"
 #include "mapview/PageResources.h"
@@ -69,6 +71,7 @@ VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
 
 VelmoraDlg::~VelmoraDlg() {
     teardown();
+    m_host.getSchemeHandler()->unregisterHost(QString::fromLatin1(MBTilesSource::HOST));
     m_host.setListener(nullptr);
     m_v8Handler.setListener(nullptr);
 }
@@ -143,7 +146,32 @@ void VelmoraDlg::initialise() {
     } catch (const Exception& e) {
         traceException(e);
     }
+    // The page was built for the offline map before the settings could be
+    // read; another source needs it built again.
+    if (!(MapSettings::load(Setup::getInstance()) == MapSettings())) {
+        applyMapSettings();
+    }
     startServer();
+}
+
+void VelmoraDlg::applyMapSettings() {
+    const MapSettings settings = MapSettings::load(Setup::getInstance());
+    VelmoraSchemeHandler& handler = *m_host.getSchemeHandler();
+    // The provider points at the source: it goes first.
+    handler.unregisterHost(QString::fromLatin1(MBTilesSource::HOST));
+    m_localTiles.reset();
+    if (settings.source == MapSettings::MBTILES) {
+        auto source = std::make_unique<MBTilesSource>();
+        const QString problem = source->open(settings.mbtilesFile);
+        if (problem.isEmpty()) {
+            source->install(handler);
+            m_localTiles = std::move(source);
+        } else {
+            report(problem + QStringLiteral(" The offline map is shown."));
+        }
+    }
+    m_pageLoadedPosted = false;
+    m_host.reloadPage(PageDocument::build(settings.pageConfig(m_localTiles.get())));
 }
 
 void VelmoraDlg::startServer() {
@@ -315,6 +343,11 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
         break;
     case WindowMessage::UWM_PAGE_LOADED:
         m_hub.onPageLoaded(width(), height());
+        break;
+    case WindowMessage::UWM_MAP_CHANGED:
+        if (!m_stopping) {
+            applyMapSettings();
+        }
         break;
     default:
         break;

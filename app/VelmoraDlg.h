@@ -23,6 +23,8 @@ class QEventLoop;
 
 namespace velmora {
 
+class MBTilesSource;
+
 class CallbackServerImpl;
 class WindowMessage;
 
@@ -114,6 +116,10 @@ protected:
     void reject() override;
 
 private:
+    /// Builds the page for the stored map settings and loads it; the fleet
+    /// is sent again once it has loaded. A file that cannot serve tiles is
+    /// reported and the offline map shown.
+    void applyMapSettings();
     void handleMessage(WindowMessage& message);
     void handleCallback(WindowMessage& message);
     void startServer();
@@ -136,6 +142,8 @@ private:
     int m_callbackPort = 0;
     QSize m_minimumSize;
     bool m_pageLoadedPosted = false;
+    /// The MBTiles file the page's local tiles come from, while one is chosen.
+    std::unique_ptr<MBTilesSource> m_localTiles;
     bool m_started = true;
     bool m_shown = false;
     bool m_stopping = false;

@@ -32,6 +32,7 @@ public:
     static constexpr int UWM_SHOW_LOG = WM_USER + 18;
     static constexpr int UWM_SHOW_SETUP = WM_USER + 19;
     static constexpr int UWM_PAGE_LOADED = WM_USER + 20;
+    static constexpr int UWM_MAP_CHANGED = WM_USER + 21;     ///< the map settings were stored
 
     /// The event type that carries message number: QEvent::User + number,
     /// reserved with Qt on first use.

@@ -28,4 +28,12 @@ int32_t AbstractSetup::getInt(const char* key, int32_t defaultValue)
     return m_database.getInt(key, defaultValue);
 }
 
+std::string AbstractSetup::getString(const char* key, const char* defaultValue)
+{
+    ScopedLock lock(m_lock);
+    std::string value;
+    m_database.getString(key, value, defaultValue);
+    return value;
+}
+
 } // namespace velmora

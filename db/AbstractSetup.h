@@ -4,6 +4,7 @@
 #include "foundation/thread/Mutex.h"
 
 #include <cstdint>
+#include <string>
 
 namespace velmora {
 
@@ -28,6 +29,9 @@ public:
     /// The stored integer; a missing key is stored with defaultValue first.
     /// Throws DatabaseException.
     int32_t getInt(const char* key, int32_t defaultValue);
+    /// The stored text; a missing key is stored with defaultValue first.
+    /// Throws DatabaseException.
+    std::string getString(const char* key, const char* defaultValue);
 
     Mutex& getLock() { return m_lock; }
     SetupDatabase& getDatabase() { return m_database; }

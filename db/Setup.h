@@ -15,6 +15,14 @@ public:
     static constexpr const char* KEY_TIMEOUT_DURATION = "setup/TimeoutDuration";
     static constexpr int32_t DEFAULT_PORT = 10111;
     static constexpr int32_t DEFAULT_TIMEOUT_DURATION = 10;
+    // The map's sources, read when the page is built (see MapSettings).
+    static constexpr const char* KEY_MAP_SOURCE = "setup/MapSource";
+    static constexpr const char* KEY_ROAD_TILES = "setup/RoadTiles";
+    static constexpr const char* KEY_ROAD_ATTRIBUTION = "setup/RoadAttribution";
+    static constexpr const char* KEY_SATELLITE_TILES = "setup/SatelliteTiles";
+    static constexpr const char* KEY_SATELLITE_ATTRIBUTION = "setup/SatelliteAttribution";
+    static constexpr const char* KEY_MBTILES_FILE = "setup/MBTilesFile";
+    static constexpr const char* KEY_GROUPING = "setup/GroupVehicles";
 
     /// The instance, made on the first call.
     static Setup& getInstance();

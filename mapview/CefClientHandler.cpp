@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QThread>
 #include <QUrl>
+#include <QWebEngineSettings>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -106,6 +107,9 @@ QWebEngineView* CefClientHandler::createBrowser(QWidget* parent)
     }
     auto* view = new QWebEngineView(parent);
     auto* page = new HostPage(m_profile, view);
+    // The document is a local file; without this the engine refuses every
+    // http(s) request it makes, and online tiles would never load.
+    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     if (m_extension != nullptr)
         m_extension->install(page);
     view->setPage(page);
@@ -125,6 +129,17 @@ QWebEngineView* CefClientHandler::createBrowser(QWidget* parent)
               static_cast<long long>(document.size()));
     page->setHtml(m_page, baseUrl(directory));
     return view;
+}
+
+void CefClientHandler::reloadPage(const QString& page)
+{
+    m_page = page;
+    if (m_webPage.isNull())
+        return;
+    m_pageLoaded = false;
+    const QString directory =
+        m_applicationDirectory.isEmpty() ? QDir::currentPath() : m_applicationDirectory;
+    m_webPage->setHtml(m_page, baseUrl(directory));
 }
 
 void CefClientHandler::onLoadFinished(bool ok)

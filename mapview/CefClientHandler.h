@@ -63,6 +63,11 @@ public:
     /// A second call returns the existing view.
     QWebEngineView* createBrowser(QWidget* parent);
 
+    /// Loads page in place of the current document (a new configuration).
+    /// Commands are dropped until it has loaded; the listener then hears
+    /// onPageLoaded again. Before createBrowser it only sets the document.
+    void reloadPage(const QString& page);
+
     /// Executes one command line in the page's main frame. Dropped before the
     /// page has loaded and after the view is gone. From another thread the
     /// line is handed to the GUI thread and executed there, in order.

@@ -3,6 +3,7 @@
 #include "foundation/Trace.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -27,6 +28,13 @@ QString PageDocument::configScript(const Config& config) {
     object.insert(QStringLiteral("roadAttribution"), config.roadAttribution);
     object.insert(QStringLiteral("satelliteTiles"), config.satelliteTiles);
     object.insert(QStringLiteral("satelliteAttribution"), config.satelliteAttribution);
+    object.insert(QStringLiteral("localTiles"), config.localTiles);
+    object.insert(QStringLiteral("localAttribution"), config.localAttribution);
+    object.insert(QStringLiteral("localBounds"),
+                  QJsonArray{config.localSouth, config.localWest, config.localNorth, config.localEast});
+    object.insert(QStringLiteral("localMinZoom"), config.localMinZoom);
+    object.insert(QStringLiteral("localMaxZoom"), config.localMaxZoom);
+    object.insert(QStringLiteral("grouping"), config.grouping);
     object.insert(QStringLiteral("assetBase"), config.assetBase);
     object.insert(QStringLiteral("geocodeUrl"), config.geocodeUrl);
     QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));

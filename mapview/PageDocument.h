@@ -17,6 +17,17 @@ public:
         QString roadAttribution;
         QString satelliteTiles;
         QString satelliteAttribution;
+        /// A tile set served by the console itself (an MBTiles file behind
+        /// the velmora scheme), drawn over the base map only inside its
+        /// bounds and zoom levels; empty means none.
+        QString localTiles;
+        QString localAttribution;
+        double localWest = -180, localSouth = -85.0511, localEast = 180, localNorth = 85.0511;
+        int localMinZoom = 0;
+        int localMaxZoom = 0;
+        /// Vehicle icons that overlap are shown as one group: "on", "off",
+        /// or "auto" (on above 50 vehicles).
+        QString grouping = QStringLiteral("auto");
         /// Where Leaflet and the base map are served; must end with "/".
         QString assetBase = QStringLiteral("velmora://assets/");
         /// The geocoder's address (see PageResources::answerGeocode).

@@ -135,12 +135,12 @@ function createBaseMap() {
   var config = window.pageConfig || {};
   if (config.roadTiles) {
     baseMap.tiles.map = L.tileLayer(config.roadTiles, {
-      maxZoom: 19, attribution: escapeMarkup(config.roadAttribution || "")
+      pane: "tilesPane", maxZoom: 19, attribution: escapeMarkup(config.roadAttribution || "")
     });
   }
   if (config.satelliteTiles) {
     baseMap.tiles.satellite = L.tileLayer(config.satelliteTiles, {
-      maxZoom: 19, attribution: escapeMarkup(config.satelliteAttribution || "")
+      pane: "tilesPane", maxZoom: 19, attribution: escapeMarkup(config.satelliteAttribution || "")
     });
   }
   map.attributionControl.setPrefix("Leaflet");

@@ -225,6 +225,7 @@ CustomContextMenu.prototype.Display = function (e) {
 CustomContextMenu.prototype.Hide = function () {
   this.block.style.display = "none";
   this.dragging = null;
+  refreshKeptOut();
 };
 
 CustomContextMenu.prototype.toggleExpanded = function (e) {

@@ -97,6 +97,7 @@ ListBox.prototype.UpdateItem = function (vehicleID, vehicleName, latlng, eventSr
   if (!user && item.timedOut) {
     item.timedOut = false;
     item.timeoutMark.style.display = "none";
+    noteVehicleStatus();
   }
   if (latlng) item.latlng = latlng;
   // The last event's icon stays on the entry, selected or not: it is what
@@ -179,7 +180,7 @@ function restartTimer(vehicle) {
   }
   if (global.timeout > 0 && !vehicle.deleted) {
     var id = vehicle.vehicleID;
-    vehicle.timer = setInterval(function () { listBox.setTimedOut(id); }, global.timeout);
+    vehicle.timer = setInterval(function () { listBox.setTimedOut(id); noteVehicleStatus(); }, global.timeout);
   }
 }
 

@@ -101,6 +101,7 @@ function selectVehicle(vehicleID, latlng, previous) {
   var icon = vehicleIcon(vehicleID);
   if (icon) icon.setImage(global.selectIcon);
   global.currentVehicle = vehicleID;
+  refreshKeptOut();
   showTrack(vehicle);
   requestAddress(position || null);
   if (previous && previous !== vehicleID) fillPopup(vehicle);
@@ -151,6 +152,7 @@ function onVehicleIconClick(vehicleID, e) {
   if (item) listBox.setCurrentVehicle(e, item);
   fillPopup(vehicle);
   contextMenu.Display(e);
+  refreshKeptOut();
 }
 
 function onEventLineClick(e, vehicleID) {
@@ -195,7 +197,7 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
   var icon = new ImageCanvasOverlay(latlng || L.latLng(0, 0), global.normalIcon, id);
   iconContainer.push(icon);
   iconIndex[id] = icon;
-  if (latlng) icon.addTo(map);
+  if (latlng) showVehicleIcon(icon);
   placeLabels.moved = true;
   var name = String(vehicleName);
   var unique = replaceSameVehicleName(name, id);
@@ -209,6 +211,7 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
   vehicleContainer.push(vehicle);
   vehicleIndex[id] = vehicle;
   listBox.AddItem(name, id, latlng);
+  updateGrouping();
   if (String(isLoaded) === "0") eventPopup.AddItem(id, name + " is added", "images/icon_add.png");
 }
 
@@ -313,7 +316,7 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
   if (icon) {
     if (course >= 0) icon.setAngle(course * Math.PI / 180);
     icon.setLatLng(latlng);
-    if (!map.hasLayer(icon)) icon.addTo(map);
+    if (!vehicleIconShown(icon)) showVehicleIcon(icon);
     placeLabels.moved = true;
   }
   listBox.UpdateItem(vehicle.vehicleID, vehicle.vehicleName, latlng, "", "");
@@ -334,6 +337,11 @@ function updateEventInfo(eventType, vehicleName, time, deviceTitle, vehicleID) {
   var name = replaceSameVehicleName(String(vehicleName), vehicle.vehicleID);
   vehicle.vehicleName = name;
   listBox.UpdateItem(vehicle.vehicleID, name, 0, kind.icon, kind.name);
+  if (kind.icon) {
+    vehicle.lastEventIcon = kind.icon;
+    vehicle.lastEventTime = Date.now();
+    noteVehicleStatus();
+  }
   var line = name + " " + kind.name;
   var title = String(deviceTitle);
   if (title !== " ") line += " (" + title + ")";
@@ -347,7 +355,7 @@ function deleteVehicle(vehicleID) {
   callNative("onChangeName", [id, listBox.vehicleName(id) || vehicle.vehicleName]);
   listBox.DeleteItem(id);
   var icon = vehicleIcon(id);
-  if (icon) map.removeLayer(icon);
+  if (icon) hideVehicleIcon(icon);
   delete iconIndex[id];
   placeLabels.moved = true;
   contextMenu.Hide();
@@ -360,6 +368,7 @@ function deleteVehicle(vehicleID) {
   if (vehicle.timer !== null) clearInterval(vehicle.timer);
   vehicle.timer = null;
   vehicle.deleted = true;
+  updateGrouping();
 }
 
 // --- tracking line
@@ -493,7 +502,8 @@ function initialize() {
   });
   var pane = map.createPane("vehiclePane");
   pane.style.zIndex = 620;
-  trackLine = L.polyline([], { color: "#D00000", opacity: 0.8, weight: 6, interactive: false });
+  createTilePanes();
+  trackLine = L.polyline([], { pane: "trackPane", color: "#D00000", opacity: 0.8, weight: 6, interactive: false });
   // The history track: under the vehicle icons, over the live track.
   var historyPane = map.createPane("historyPane");
   historyPane.style.zIndex = 610;
@@ -502,6 +512,8 @@ function initialize() {
   createFineMap();
   createPlaceLabels();
   L.control.scale({ position: "bottomleft", metric: true, imperial: true, maxWidth: 120 }).addTo(map);
+  createLocalTiles();
+  createVehicleGroup();
 
   listBox = new ListBox({
     MouseOverLeftHandler: onListMouseOverLeft,

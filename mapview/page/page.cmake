@@ -30,6 +30,8 @@ set(VELMORA_PAGE_PIECES
   basemap.js       # offline base map
   finemap.js       # finer base map from zoom 6
   labels.js        # place labels
+  tiles.js         # the console's own tile set (MBTiles)
+  cluster.js       # grouping of overlapping vehicle icons
   trackhistory.js  # history track and its replay
   main.js          # page functions
   body.html        # body and end of document
@@ -117,6 +119,9 @@ velmora_page_resource(${VELMORA_PAGE_OUT}/world-10m.js assets/geodata/world-10m.
 velmora_page_resource(${VELMORA_PAGE_OUT}/labels.js assets/geodata/labels.js)
 velmora_page_resource(${VELMORA_LEAFLET_DIR}/leaflet.js assets/leaflet/leaflet.js)
 velmora_page_resource(${VELMORA_LEAFLET_DIR}/leaflet.css assets/leaflet/leaflet.css)
+foreach(file leaflet.markercluster.js MarkerCluster.css MarkerCluster.Default.css)
+  velmora_page_resource(${VELMORA_LEAFLET_DIR}/${file} assets/leaflet/${file})
+endforeach()
 foreach(image layers.png layers-2x.png marker-icon.png marker-icon-2x.png marker-shadow.png)
   velmora_page_resource(${VELMORA_LEAFLET_DIR}/images/${image} assets/leaflet/images/${image})
 endforeach()

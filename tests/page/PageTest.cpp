@@ -41,20 +41,27 @@ TEST_F(PageTest, SameNamesBecomeUniqueAndTheNewNameIsReported) {
               "[\"Truck(2) is added\"]");
 }
 
-TEST_F(PageTest, The102ndVehicleGetsAnIconButNoListEntryOrRecord) {
-    for (int i = 1; i <= 102; ++i) {
-        insert(1, idOf(i), "V" + std::to_string(i));
-    }
-    EXPECT_EQ(eval("vehicleContainer.length").toInt(), 101);
-    EXPECT_EQ(eval("listBox.order().length").toInt(), 101);
-    EXPECT_EQ(eval("iconContainer.length").toInt(), 102);
-    EXPECT_EQ(eval(QString("findVehicle('%1') === null && map.hasLayer(iconIndex['%1'])")
-                       .arg(QString::fromStdString(idOf(102)))),
+// The page holds up to 5001 records (it stops once it holds more than 5000);
+// the next vehicle still gets its icon. The first 5001 go in through the
+// page function itself, in one script, to keep the test quick.
+TEST_F(PageTest, TheVehicleAfterTheLimitGetsAnIconButNoListEntryOrRecord) {
+    ASSERT_EQ(eval("MAX_VEHICLES").toInt(), 5000);
+    m_page->evaluate("(function () { for (var i = 1; i <= 5001; ++i) {"
+         " var id = '{00000000-0000-4000-8000-' + String(i).padStart(12, '0') + '}';"
+         " insertVehicle(1, String(37 + (i % 71) * 0.01), String(-122 - (i % 67) * 0.01), id, 'V' + i, '');"
+         " } return true; })()",
+                     60000);
+    insert(1, idOf(5002), "V5002");
+    EXPECT_EQ(eval("vehicleContainer.length").toInt(), 5001);
+    EXPECT_EQ(eval("listBox.order().length").toInt(), 5001);
+    EXPECT_EQ(eval("iconContainer.length").toInt(), 5002);
+    EXPECT_EQ(eval(QString("findVehicle('%1') === null && vehicleIconShown(iconIndex['%1'])")
+                       .arg(QString::fromStdString(idOf(5002)))),
               QVariant(true));
     // Deleted records still count: the freed place is not given away.
     send(MapCommands::deleteVehicle(idOf(5)));
-    insert(1, idOf(103), "V103");
-    EXPECT_EQ(eval("listBox.order().length").toInt(), 100);
+    insert(1, idOf(5003), "V5003");
+    EXPECT_EQ(eval("listBox.order().length").toInt(), 5000);
 }
 
 TEST_F(PageTest, TimeoutMarkAppearsAfterThePeriodAndHidesOnTheNextUpdate) {

@@ -2,6 +2,12 @@
 #include "app/WindowMessage.h"
 #include "db/Setup.h"
 #include "tests/windows/WindowTestSupport.h"
+#include "tests/support/MBTilesMaker.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <fstream>
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +27,7 @@ namespace {
 using Posted = std::vector<std::pair<int, qintptr>>;
 constexpr int PORT = WindowMessage::UWM_PORT_CHANGED;
 constexpr int TIMEOUT = WindowMessage::UWM_TIMEOUT_CHANGED;
+constexpr int MAP = WindowMessage::UWM_MAP_CHANGED;
 
 const char* const kPortRange = "Port must be between 1500 ~ 32000";
 const char* const kTimeoutRange = "Timeout must be between 1 ~ 28800";
@@ -196,6 +203,122 @@ TEST_F(SetupDlgTest, ARefusedWriteIsReportedAndTheStoreRecovers)
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(delivered(owner), (Posted{{PORT, 20000}}));
     EXPECT_EQ(stored(Setup::KEY_PORT), "20000");
+}
+
+// The "Map" group, driven as an operator does: choose the source with the
+// keyboard, type the addresses or the file, click the check box. A setting
+// that cannot work is refused with its message and the window stays open;
+// a good one is stored and announced once.
+TEST_F(SetupDlgTest, TheMapGroupChecksStoresAndAnnouncesItsSettings)
+{
+    MBTilesSpec region;
+    region.maxZoom = 1;
+    region.metadata = {{"name", "Region"}, {"format", "png"}, {"bounds", "5.5,45.25,10.5,47.75"},
+                       {"attribution", "<b>Test</b> tiles"}};
+    makeMBTiles(m_dir.file("region.mbtiles"), region);
+    std::ofstream(m_dir.file("broken.mbtiles")) << "this is not a database";
+
+    struct Case {
+        const char* name;
+        int source;         // presses of the down arrow in the source list
+        const char* road;   // typed, null leaves the field alone
+        const char* satellite;
+        const char* file;   // a file in the test directory
+        int groupingClicks; // from "partly checked" (automatic)
+        const char* box;    // the start of the box OK shows, null for none
+        std::string sourceAfter;
+        std::string groupingAfter;
+        Posted posted;
+    };
+    const Case cases[] = {
+        {"unchanged", 0, nullptr, nullptr, nullptr, 0, nullptr, "0", "-1", {}},
+        {"online without addresses", 1, nullptr, nullptr, nullptr, 0,
+         "Enter a road or a satellite tile address, or choose the offline map only.", "0", "-1", {}},
+        {"not http", 1, "ftp://tiles.test/{z}/{x}/{y}.png", nullptr, nullptr, 0,
+         "The road tile address must start with http:// or https://.", "0", "-1", {}},
+        {"no row", 1, "https://tiles.test/{z}/{x}.png", nullptr, nullptr, 0,
+         "The road tile address must contain {z}, {x} and {y}.", "0", "-1", {}},
+        {"unknown placeholder", 1, nullptr, "https://sat.test/{z}/{x}/{y}.jpg?key={apikey}", nullptr, 0,
+         "The satellite tile address holds {apikey}; only {z}, {x}, {y}, {s} and {r} are filled in.", "0", "-1", {}},
+        {"no host", 1, "https:///{z}/{x}/{y}.png", nullptr, nullptr, 0,
+         "The road tile address is not a valid web address.", "0", "-1", {}},
+        {"online with subdomains", 1, "https://{s}.tiles.test/{z}/{x}/{y}.png", "http://sat.test:8080/{z}/{y}/{x}", nullptr,
+         0, nullptr, "1", "-1", {{MAP, 0}}},
+        {"file not chosen", 2, nullptr, nullptr, nullptr, 0, "Choose an MBTiles file, or choose the offline map only.",
+         "0", "-1", {}},
+        {"broken file", 2, nullptr, nullptr, "broken.mbtiles", 0, "The file ", "0", "-1", {}},
+        {"good file", 2, nullptr, nullptr, "region.mbtiles", 0, nullptr, "2", "-1", {{MAP, 0}}},
+        {"grouping always", 0, nullptr, nullptr, nullptr, 1, nullptr, "0", "1", {{MAP, 0}}},
+        {"grouping never", 0, nullptr, nullptr, nullptr, 2, nullptr, "0", "0", {{MAP, 0}}},
+        {"back to automatic", 0, nullptr, nullptr, nullptr, 3, nullptr, "0", "-1", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        std::filesystem::remove(m_path);
+        SetUp();
+        MessageRecorder owner;
+        SetupDlg dialog(&owner);
+        auto* source = dialog.findChild<QComboBox*>("mapSource");
+        auto* road = dialog.findChild<QLineEdit*>("roadTilesField");
+        auto* satellite = dialog.findChild<QLineEdit*>("satelliteTilesField");
+        auto* file = dialog.findChild<QLineEdit*>("mbtilesFileField");
+        auto* info = dialog.findChild<QLabel*>("mbtilesInfo");
+        auto* grouping = dialog.findChild<QCheckBox*>("groupingBox");
+        ASSERT_TRUE(source && road && satellite && file && info && grouping);
+        ShownBox box;
+        bool stayedOpen = false;
+        QString infoShown;
+        runModal(dialog, [&] {
+            EXPECT_EQ(source->currentIndex(), 0);
+            EXPECT_EQ(grouping->checkState(), Qt::PartiallyChecked);
+            source->setFocus();
+            for (int i = 0; i < c.source; ++i)
+                QTest::keyClick(source, Qt::Key_Down);
+            EXPECT_EQ(road->isEnabled(), c.source == 1);
+            EXPECT_EQ(file->isEnabled(), c.source == 2);
+            if (c.road != nullptr)
+                retype(road, QString::fromLatin1(c.road));
+            if (c.satellite != nullptr)
+                retype(satellite, QString::fromLatin1(c.satellite));
+            if (c.file != nullptr) {
+                retype(file, QString::fromStdString(m_dir.file(c.file)));
+                QTest::keyClick(file, Qt::Key_Tab);
+            }
+            infoShown = info->text();
+            for (int i = 0; i < c.groupingClicks; ++i)
+                QTest::mouseClick(grouping, Qt::LeftButton, Qt::NoModifier, QPoint(8, grouping->height() / 2));
+            if (c.box != nullptr)
+                answerBox(box);
+            click(dialog.findChild<QPushButton*>("okButton"));
+            if (dialog.isVisible()) {
+                stayedOpen = true;
+                click(dialog.findChild<QPushButton*>("cancelButton"));
+            }
+        });
+        EXPECT_EQ(box.seen, c.box != nullptr);
+        if (c.box != nullptr) {
+            EXPECT_TRUE(box.text.startsWith(QString::fromLatin1(c.box))) << box.text.toStdString();
+            EXPECT_EQ(box.icon, QMessageBox::Critical);
+        }
+        EXPECT_EQ(stayedOpen, c.box != nullptr);
+        EXPECT_EQ(stored(Setup::KEY_MAP_SOURCE).value_or("absent"), c.sourceAfter);
+        EXPECT_EQ(stored(Setup::KEY_GROUPING).value_or("absent"), c.groupingAfter);
+        EXPECT_EQ(delivered(owner), c.posted);
+        if (std::string(c.name) == "online with subdomains") {
+            EXPECT_EQ(stored(Setup::KEY_ROAD_TILES), std::string("https://{s}.tiles.test/{z}/{x}/{y}.png"));
+            EXPECT_EQ(stored(Setup::KEY_SATELLITE_TILES), std::string("http://sat.test:8080/{z}/{y}/{x}"));
+        }
+        if (std::string(c.name) == "broken file") {
+            EXPECT_TRUE(box.text.contains("is not a usable MBTiles file: file is not a database")) << box.text.toStdString();
+            EXPECT_TRUE(infoShown.contains("is not a usable MBTiles file")) << infoShown.toStdString();
+        }
+        if (std::string(c.name) == "good file") {
+            EXPECT_EQ(infoShown, QStringLiteral("Region, zoom 0 to 1, bounds 5.5000, 45.2500 to 10.5000, 47.7500\n"
+                                                "<b>Test</b> tiles"));
+            EXPECT_EQ(stored(Setup::KEY_MBTILES_FILE), m_dir.file("region.mbtiles"));
+        }
+    }
 }
 
 } // namespace

@@ -35,8 +35,11 @@ TEST_F(WindowTextsTest, SmallWindowsShowTheirCaptionsLabelsAndButtons)
         QStringList rightAligned;
     };
     const Case cases[] = {
-        {[] { return std::make_unique<SetupDlg>(nullptr); }, "Setup", {"Callback Port :", "Timeout :", "minute"},
-         {"Cancel", "OK"}, {"Callback Port :", "Timeout :"}},
+        // The empty label is the MBTiles file's description, shown once a file is chosen.
+        {[] { return std::make_unique<SetupDlg>(nullptr); }, "Setup",
+         {"", "Attribution :", "Attribution :", "Callback Port :", "MBTiles file :", "Road tiles :",
+          "Satellite tiles :", "Source :", "Timeout :", "minute"},
+         {"Browse...", "Cancel", "OK"}, {"Callback Port :", "Timeout :"}},
         {[id] { return std::make_unique<VehicleEditDlg>(id); }, "Edit Vehicle",
          {"Image :", "Info1 :", "Info2 :", "Name :"}, {"...", "Cancel", "OK"},
          {"Image :", "Info1 :", "Info2 :", "Name :"}},

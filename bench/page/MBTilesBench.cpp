@@ -1,0 +1,260 @@
+// bench_mbtiles: tiles of an MBTiles file served to the real page by the
+// velmora scheme, as the map asks for them: the page (offscreen) loads each
+// tile as an image, 24 at a time, from velmora://mbtiles/z/x/y, through the
+// engine, the scheme handler and MBTilesSource (tiles_per_s). Same run,
+// same tiles: the scheme handler's resolve() called directly, without the
+// engine (resolve_tiles_per_s), and the blobs read straight from SQLite with
+// one prepared statement (baseline_tiles_per_s). Medians of three rounds.
+//
+// usage: bench_mbtiles [tiles]   (default 4096, a 64 x 64 block at zoom 12)
+// Summary: mbtiles: tiles=<n> tiles_per_s=<n> resolve_tiles_per_s=<n> baseline_tiles_per_s=<n>
+//
+// VELMORA_SHOTS=<dir> also saves two pictures of the page: <dir>/i14-zoom12.png
+// (the file's tiles over a city at zoom 12, with vehicles) and
+// <dir>/i14-clusters.png (500 grouped vehicles at zoom 5).
+#include "tests/support/MBTilesMaker.h"
+
+#include "mapview/BrowserEnvironment.h"
+#include "mapview/MBTilesSource.h"
+#include "mapview/MapCommands.h"
+#include "mapview/PageDocumentView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+constexpr int ROUNDS = 3;
+// Tiles asked for at once: about what a map view of 1280 x 800 loads.
+constexpr int IN_FLIGHT = 24;
+constexpr int ZOOM = 12;
+// Lyon: the block of tiles starts at its tile.
+constexpr double CITY_LAT = 45.7640;
+constexpr double CITY_LNG = 4.8357;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+bool waitFor(PageDocumentView& page, const QString& script, int timeoutMs = 120000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (page.evaluate(script) != QVariant(true)) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        PageDocumentView::pump(25);
+    }
+    return true;
+}
+
+struct Block {
+    int x0, y0, side;
+};
+
+// Tiles served through the engine: the page loads them as images.
+double engineRate(PageDocumentView& page, const Block& block, int tiles) {
+    page.evaluate(QStringLiteral(
+                      "window.__bench = { done: 0, failed: 0, next: 0, total: %1, start: performance.now(), end: 0 };"
+                      "(function () { var b = window.__bench;"
+                      " function one() { if (b.next >= b.total) return; var i = b.next++;"
+                      "  var img = new Image();"
+                      "  img.onload = img.onerror = function (e) { if (e.type === 'error') b.failed++;"
+                      "   if (++b.done === b.total) b.end = performance.now(); else one(); };"
+                      "  img.src = 'velmora://mbtiles/%2/' + (%3 + i % %5) + '/' + (%4 + Math.floor(i / %5) % %5) +"
+                      "   '?round=' + b.start; }"
+                      " for (var k = 0; k < IN_FLIGHT; k++) one(); })(); true")
+                      .arg(tiles)
+                      .arg(ZOOM)
+                      .arg(block.x0)
+                      .arg(block.y0)
+                      .arg(block.side)
+                      .replace(QStringLiteral("IN_FLIGHT"), QString::number(IN_FLIGHT)));
+    if (!waitFor(page, QStringLiteral("window.__bench.done === window.__bench.total"))) {
+        std::fprintf(stderr, "bench_mbtiles: the page did not load every tile\n");
+        return 0;
+    }
+    const int failed = page.evaluate(QStringLiteral("window.__bench.failed")).toInt();
+    if (failed != 0) {
+        std::fprintf(stderr, "bench_mbtiles: %d tiles failed\n", failed);
+    }
+    const double ms = page.evaluate(QStringLiteral("window.__bench.end - window.__bench.start")).toDouble();
+    return tiles * 1000.0 / std::max(ms, 0.001);
+}
+
+double resolveRate(const VelmoraSchemeHandler& handler, const Block& block, int tiles) {
+    QElapsedTimer timer;
+    timer.start();
+    long long bytes = 0;
+    for (int i = 0; i < tiles; ++i) {
+        const auto reply = handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/%1/%2/%3")
+                                                    .arg(ZOOM)
+                                                    .arg(block.x0 + i % block.side)
+                                                    .arg(block.y0 + (i / block.side) % block.side)));
+        bytes += reply.body.size();
+    }
+    const double seconds = std::max(timer.nsecsElapsed() / 1e9, 1e-9);
+    return bytes > 0 ? tiles / seconds : 0;
+}
+
+double sqliteRate(const std::string& path, const Block& block, int tiles) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, "SELECT tile_data FROM tiles WHERE zoom_level=?1 AND tile_column=?2 AND tile_row=?3;", -1,
+                       &select, nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    long long bytes = 0;
+    const int last = (1 << ZOOM) - 1;
+    for (int i = 0; i < tiles; ++i) {
+        sqlite3_bind_int(select, 1, ZOOM);
+        sqlite3_bind_int(select, 2, block.x0 + i % block.side);
+        sqlite3_bind_int(select, 3, last - (block.y0 + (i / block.side) % block.side));
+        if (sqlite3_step(select) == SQLITE_ROW) {
+            bytes += sqlite3_column_bytes(select, 0);
+        }
+        sqlite3_reset(select);
+    }
+    const double seconds = std::max(timer.nsecsElapsed() / 1e9, 1e-9);
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    return bytes > 0 ? tiles / seconds : 0;
+}
+
+void shoot(const QString& dir, const MBTilesSource& source) {
+    const MBTilesSource::Metadata& m = source.getMetadata();
+    PageDocument::Config config;
+    config.localTiles = QStringLiteral("velmora://mbtiles/{z}/{x}/{y}");
+    config.localAttribution = m.attribution;
+    config.localWest = m.west;
+    config.localSouth = m.south;
+    config.localEast = m.east;
+    config.localNorth = m.north;
+    config.localMinZoom = m.minZoom;
+    config.localMaxZoom = m.maxZoom;
+    {
+        PageDocumentView page(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800), nullptr, config);
+        source.install(*page.getHost().getSchemeHandler());
+        page.getWindow().show();
+        if (!page.waitLoaded()) {
+            return;
+        }
+        for (int i = 0; i < 12; ++i) {
+            MapCommands::Vehicle v;
+            v.id = "{00000000-0000-4000-8000-00000000000" + std::string(1, static_cast<char>('a' + i)) + "}";
+            v.name = "Van " + std::to_string(i + 1);
+            v.lastUpdatedTime = "2026-12-08 06:30:00";
+            v.lastUpdatedLatitude = QString::number(CITY_LAT + 0.02 * std::sin(i), 'f', 6).toStdString();
+            v.lastUpdatedLongitude = QString::number(CITY_LNG + 0.03 * std::cos(i * 1.7), 'f', 6).toStdString();
+            for (const QString& line : MapCommands::insertVehicle(1, v)) {
+                page.execute(line);
+            }
+        }
+        page.evaluate(QStringLiteral("map.setView([%1, %2], %3, {animate: false}); true")
+                          .arg(CITY_LAT, 0, 'f', 4)
+                          .arg(CITY_LNG, 0, 'f', 4)
+                          .arg(ZOOM));
+        waitFor(page, QStringLiteral("document.querySelectorAll('.leaflet-tile-loaded').length > 8"), 20000);
+        PageDocumentView::pump(1500);
+        page.grab().save(dir + QStringLiteral("/i14-zoom12.png"));
+    }
+    {
+        PageDocumentView page(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800));
+        page.getWindow().show();
+        if (!page.waitLoaded()) {
+            return;
+        }
+        QString script = QStringLiteral("(function () { for (var i = 1; i <= 500; ++i) {"
+                                        " var c = i <= 300 ? [48.8566, 2.3522] : i <= 420 ? [45.764, 4.8357] : [43.2965, 5.3698];"
+                                        " var a = i * 2.39996, r = 0.4 * Math.sqrt((i % 120) / 120);"
+                                        " insertVehicle(1, String(c[0] + r * Math.sin(a)), String(c[1] + r * Math.cos(a)),"
+                                        " 'v' + i, 'Van ' + i, ''); }"
+                                        " updateEventInfo(13, 'Van 350', '', ' ', 'v350');"
+                                        " listBox.setCurrentVehicle(null, listBox.item('v7'));"
+                                        " map.setView([46.3, 3.8], 5, {animate: false}); return true; })()");
+        page.evaluate(script, 60000);
+        PageDocumentView::pump(2500);
+        page.grab().save(dir + QStringLiteral("/i14-clusters.png"));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int tiles = argc > 1 ? std::max(16, std::atoi(argv[1])) : 4096;
+    BrowserEnvironment::prepare(true);
+    QApplication app(argc, argv);
+
+    QTemporaryDir dir;
+    const std::string path = QDir(dir.path()).filePath(QStringLiteral("city.mbtiles")).toStdString();
+    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(tiles))));
+    const auto [cx, cy] = tileOf(CITY_LAT, CITY_LNG, ZOOM);
+    const Block block{cx - side / 2, cy - side / 2, side};
+    // The block at zoom 12 and the levels above it, so the map has
+    // something to show at every zoom from 8 on.
+    MBTilesSpec spec;
+    spec.minZoom = 8;
+    spec.maxZoom = ZOOM;
+    const double n = std::ldexp(1.0, ZOOM);
+    auto lngOf = [n](int x) { return x / n * 360.0 - 180.0; };
+    auto latOf = [n](int y) { return std::atan(std::sinh(M_PI * (1 - 2.0 * y / n))) * 180.0 / M_PI; };
+    spec.west = lngOf(block.x0) + 1e-9;
+    spec.east = lngOf(block.x0 + side) - 1e-9;
+    spec.north = latOf(block.y0) - 1e-9;
+    spec.south = latOf(block.y0 + side) + 1e-9;
+    spec.metadata = {{"name", "Lyon test tiles"},
+                     {"format", "png"},
+                     {"minzoom", "8"},
+                     {"maxzoom", "12"},
+                     {"bounds", QStringLiteral("%1,%2,%3,%4")
+                                    .arg(spec.west, 0, 'f', 6)
+                                    .arg(spec.south, 0, 'f', 6)
+                                    .arg(spec.east, 0, 'f', 6)
+                                    .arg(spec.north, 0, 'f', 6)
+                                    .toStdString()},
+                     {"attribution", "Tiles drawn by bench_mbtiles"}};
+    const int written = makeMBTiles(path, spec);
+    std::fprintf(stderr, "bench_mbtiles: %d tiles written, block %d x %d at zoom %d\n", written, side, side, ZOOM);
+
+    MBTilesSource source;
+    const QString problem = source.open(QString::fromStdString(path));
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "bench_mbtiles: %s\n", qPrintable(problem));
+        return 1;
+    }
+    PageDocumentView page(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800));
+    source.install(*page.getHost().getSchemeHandler());
+    if (!page.waitLoaded()) {
+        std::fprintf(stderr, "bench_mbtiles: the page did not load\n");
+        return 1;
+    }
+    std::vector<double> engine, resolved, baseline;
+    for (int round = 0; round < ROUNDS; ++round) {
+        engine.push_back(engineRate(page, block, tiles));
+        resolved.push_back(resolveRate(*page.getHost().getSchemeHandler(), block, tiles));
+        baseline.push_back(sqliteRate(path, block, tiles));
+        if (std::getenv("VELMORA_BENCH_DETAIL") != nullptr) {
+            std::fprintf(stderr, "round %d: engine %.0f resolve %.0f sqlite %.0f tiles/s\n", round, engine.back(),
+                         resolved.back(), baseline.back());
+        }
+    }
+    if (const char* shots = std::getenv("VELMORA_SHOTS")) {
+        shoot(QString::fromLocal8Bit(shots), source);
+    }
+    std::printf("mbtiles: tiles=%d tiles_per_s=%.0f resolve_tiles_per_s=%.0f baseline_tiles_per_s=%.0f\n", tiles,
+                median(engine), median(resolved), median(baseline));
+    return 0;
+}

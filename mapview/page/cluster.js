@@ -1,0 +1,179 @@
+// Vehicle icons that overlap are shown as one group icon with the number of
+// vehicles in it, marked when one of them has timed out or had a recent
+// event; a click on it zooms in. The selected vehicle and the one whose popup
+// is open are always drawn on their own. "auto" groups above
+// GROUPING_AUTO_VEHICLES live vehicles.
+var GROUPING_AUTO_VEHICLES = 50;
+// From this zoom on every vehicle has its own icon again.
+var GROUPING_OFF_ZOOM = 15;
+var GROUPING_RADIUS_PX = 50;
+var RECENT_EVENT_MS = 10 * 60000;
+
+// Where each shown icon is: icon._place is "map" (on its own) or "group".
+var vehicleGroup = { layer: null, mode: "auto", on: false, kept: {}, refreshPending: false };
+
+function createVehicleGroup() {
+  var config = window.pageConfig || {};
+  vehicleGroup.mode = config.grouping === "on" || config.grouping === "off" ? config.grouping : "auto";
+  if (typeof L.markerClusterGroup !== "function") {
+    vehicleGroup.mode = "off";
+    return;
+  }
+  // No animation: the vehicle icons are canvas layers, not Leaflet markers,
+  // and only the plain (unanimated) paths of the group work on any layer.
+  vehicleGroup.layer = L.markerClusterGroup({
+    clusterPane: "vehiclePane",
+    maxClusterRadius: GROUPING_RADIUS_PX,
+    disableClusteringAtZoom: GROUPING_OFF_ZOOM,
+    spiderfyOnMaxZoom: false,
+    showCoverageOnHover: false,
+    zoomToBoundsOnClick: true,
+    animate: false,
+    animateAddingMarkers: false,
+    iconCreateFunction: vehicleGroupIcon
+  }).addTo(map);
+}
+
+function liveVehicleCount() {
+  var n = 0;
+  for (var i = 0; i < vehicleContainer.length; i++) if (!vehicleContainer[i].deleted) n++;
+  return n;
+}
+
+function groupingWanted() {
+  if (!vehicleGroup.layer || vehicleGroup.mode === "off") return false;
+  return vehicleGroup.mode === "on" || liveVehicleCount() > GROUPING_AUTO_VEHICLES;
+}
+
+function keptOutOfGroup(vehicleID) {
+  var id = String(vehicleID);
+  return id === String(global.currentVehicle) || (contextMenu.isVisible() && popupShows(id));
+}
+
+// Puts one icon where it belongs now: nowhere when hidden, in the group, or
+// on the map by itself.
+function placeVehicleIcon(icon) {
+  var want = !icon._shown ? "none"
+    : vehicleGroup.on && !keptOutOfGroup(icon._vehicleID) ? "group" : "map";
+  var place = icon._place || "none";
+  if (want === place) { raiseKeptIcon(icon); return; }
+  if (place === "group") vehicleGroup.layer.removeLayer(icon);
+  else if (place === "map") map.removeLayer(icon);
+  if (want === "group") vehicleGroup.layer.addLayer(icon);
+  else if (want === "map") icon.addTo(map);
+  icon._place = want;
+  raiseKeptIcon(icon);
+}
+
+// Group icons stack by their height on screen; an icon kept out of its group
+// is drawn above them, or the group's circle would cover it.
+var KEPT_ICON_Z = 100000;
+function raiseKeptIcon(icon) {
+  if (!icon._canvas) return;
+  icon._canvas.style.zIndex = icon._place === "map" && keptOutOfGroup(icon._vehicleID) ? String(KEPT_ICON_Z) : "";
+}
+
+function showVehicleIcon(icon) {
+  icon._shown = true;
+  placeVehicleIcon(icon);
+}
+
+function hideVehicleIcon(icon) {
+  icon._shown = false;
+  placeVehicleIcon(icon);
+}
+
+function vehicleIconShown(icon) { return !!icon._shown; }
+
+// After vehicles came or went: switches grouping on or off as a whole.
+function updateGrouping() {
+  var on = groupingWanted();
+  if (on === vehicleGroup.on) return;
+  vehicleGroup.on = on;
+  var moving = [];
+  for (var id in iconIndex) {
+    var icon = iconIndex[id];
+    if (!icon._shown) continue;
+    if (on && !keptOutOfGroup(id)) {
+      if (icon._place === "map") map.removeLayer(icon);
+      icon._place = "group";
+      moving.push(icon);
+    } else {
+      placeVehicleIcon(icon);
+    }
+  }
+  // One bulk insert: the group clusters all of them in one pass.
+  if (moving.length) vehicleGroup.layer.addLayers(moving);
+}
+
+// After the selection or the popup changed: the vehicles they name leave the
+// group, the ones they named before go back.
+function refreshKeptOut() {
+  var now = {};
+  if (global.currentVehicle) now[String(global.currentVehicle)] = true;
+  if (contextMenu && contextMenu.isVisible() && contextMenu.vehicleID()) now[contextMenu.vehicleID()] = true;
+  var before = vehicleGroup.kept;
+  vehicleGroup.kept = now;
+  var id;
+  for (id in before) if (iconIndex[id]) placeVehicleIcon(iconIndex[id]);
+  for (id in now) if (iconIndex[id]) placeVehicleIcon(iconIndex[id]);
+}
+
+// A time-out or an event changed what a group icon should mark; group icons
+// are redrawn at most once a second.
+function noteVehicleStatus() {
+  if (!vehicleGroup.on || vehicleGroup.refreshPending) return;
+  vehicleGroup.refreshPending = true;
+  setTimeout(function () {
+    vehicleGroup.refreshPending = false;
+    if (vehicleGroup.on) vehicleGroup.layer.refreshClusters();
+  }, 1000);
+}
+
+// The group icon: the number of vehicles, a time-out mark and the icon of
+// the latest recent event among them. Built with textContent and
+// setAttribute only: nothing of a vehicle becomes markup.
+function vehicleGroupIcon(cluster) {
+  var children = cluster.getAllChildMarkers();
+  var timedOut = false, eventIcon = "", eventTime = 0, now = Date.now();
+  for (var i = 0; i < children.length; i++) {
+    var id = children[i]._vehicleID;
+    var item = listBox.item(id);
+    if (item && item.timedOut) timedOut = true;
+    var vehicle = findVehicle(id);
+    if (vehicle && vehicle.lastEventIcon && now - vehicle.lastEventTime < RECENT_EVENT_MS &&
+        vehicle.lastEventTime > eventTime) {
+      eventTime = vehicle.lastEventTime;
+      eventIcon = vehicle.lastEventIcon;
+    }
+  }
+  var count = cluster.getChildCount();
+  var size = count < 10 ? "small" : count < 100 ? "medium" : "large";
+  var inner = document.createElement("div");
+  var number = document.createElement("span");
+  number.className = "VehicleGroupCount";
+  setText(number, count);
+  inner.appendChild(number);
+  var marks = "";
+  if (timedOut) {
+    inner.appendChild(groupMark("VehicleGroupTimeout", "images/icon_timeout.png"));
+    marks += " timedout";
+  }
+  if (eventIcon) {
+    inner.appendChild(groupMark("VehicleGroupEvent", eventIcon));
+    marks += " event";
+  }
+  return L.divIcon({
+    html: inner,
+    className: "marker-cluster marker-cluster-" + size + " VehicleGroup" + marks,
+    iconSize: L.point(40, 40)
+  });
+}
+
+function groupMark(className, src) {
+  var mark = document.createElement("img");
+  mark.className = className;
+  mark.setAttribute("src", src);
+  mark.setAttribute("alt", "");
+  return mark;
+}

@@ -1,0 +1,126 @@
+// Large fleets: overlapping vehicle icons are grouped, with the right
+// counts, marks for time-outs and events, a click that zooms in, and the
+// selected vehicle and the popup's vehicle always on their own.
+#include "tests/page/PageFixture.h"
+
+#include <algorithm>
+
+namespace velmora::test {
+namespace {
+
+class PageGroupingTest : public PageTest {
+protected:
+    /// The counts of the group icons on screen, ascending.
+    std::vector<int> groupCounts() {
+        const QStringList texts =
+            eval("Array.prototype.map.call(document.querySelectorAll('.VehicleGroup .VehicleGroupCount'),"
+                 " function (e) { return e.textContent; })")
+                .toStringList();
+        std::vector<int> counts;
+        for (const QString& text : texts) {
+            counts.push_back(text.toInt());
+        }
+        std::sort(counts.begin(), counts.end());
+        return counts;
+    }
+    int iconsOnScreen() { return eval("document.querySelectorAll('canvas.VehicleIcon').length").toInt(); }
+    void view(double lat, double lng, int zoom) {
+        eval(QStringLiteral("map.setView([%1, %2], %3, {animate: false}); true")
+                 .arg(lat, 0, 'f', 6)
+                 .arg(lng, 0, 'f', 6)
+                 .arg(zoom));
+        PageDocumentView::pump(100);
+    }
+};
+
+// 300 vehicles around Paris and 200 around Lyon, sent as the console sends
+// them.
+TEST_F(PageGroupingTest, FiveHundredVehiclesFormGroupsThatFallApartWhenZoomedIn) {
+    for (int i = 1; i <= 500; ++i) {
+        const bool paris = i <= 300;
+        // A spiral inside 0.08 degrees of the centre.
+        const double angle = i * 2.39996, radius = 0.08 * std::sqrt((i % 300) / 300.0);
+        const double lat = (paris ? 48.8566 : 45.7640) + radius * std::sin(angle);
+        const double lng = (paris ? 2.3522 : 4.8357) + radius * std::cos(angle);
+        insert(1, idOf(i), "V" + std::to_string(i), QString::number(lat, 'f', 6).toLatin1().constData(),
+               QString::number(lng, 'f', 6).toLatin1().constData());
+    }
+    ASSERT_EQ(eval("listBox.order().length").toInt(), 500);
+    EXPECT_EQ(eval("vehicleGroup.on").toBool(), true) << "automatic grouping is on above 50 vehicles";
+
+    view(47.3, 3.6, 5);
+    EXPECT_EQ(groupCounts(), (std::vector<int>{200, 300}));
+    EXPECT_EQ(iconsOnScreen(), 0);
+    // A click on a group zooms in on it.
+    ASSERT_TRUE(click(".VehicleGroup"));
+    EXPECT_TRUE(waitUntil("map.getZoom() > 5"));
+
+    // The selected vehicle leaves its group and stays on screen.
+    const std::string chosen = idOf(7);
+    ASSERT_TRUE(click(entry(chosen)));
+    view(47.3, 3.6, 5);
+    EXPECT_EQ(groupCounts(), (std::vector<int>{200, 299}));
+    EXPECT_EQ(iconsOnScreen(), 1);
+    EXPECT_NE(centreOf(icon(chosen)).x(), -1);
+    // Its popup keeps it out while another vehicle is selected.
+    ASSERT_TRUE(click(icon(chosen)));
+    ASSERT_TRUE(eval("contextMenu.isVisible()").toBool());
+    eval("document.querySelector(" + quoted(entry(idOf(400))) + ").scrollIntoView(); true");
+    ASSERT_TRUE(click(entry(idOf(400))));
+    ASSERT_EQ(eval("global.currentVehicle").toString().toStdString(), idOf(400));
+    view(47.3, 3.6, 5);
+    EXPECT_EQ(groupCounts(), (std::vector<int>{199, 299}));
+    EXPECT_EQ(iconsOnScreen(), 2);
+
+    // An event inside a group marks it.
+    send(MapCommands::updateEventInfo(13, "V450", "2026-01-31 17:05:09", " ", idOf(450)));
+    EXPECT_TRUE(waitUntil("document.querySelectorAll('.VehicleGroup.event img.VehicleGroupEvent').length === 1"));
+    EXPECT_EQ(eval("document.querySelector('.VehicleGroup.event img').getAttribute('src')").toString(),
+              QStringLiteral("images/icon_emergency.png"));
+
+    // From zoom 15 on every vehicle in view has its own icon.
+    view(48.8566, 2.3522, 15);
+    EXPECT_TRUE(groupCounts().empty());
+    const int inView = eval("vehicleContainer.filter(function (v) { return map.getBounds().contains(v.latlng); })"
+                            ".length")
+                           .toInt();
+    EXPECT_GT(inView, 5);
+    EXPECT_EQ(eval("vehicleContainer.filter(function (v) { return map.getBounds().contains(v.latlng) &&"
+                   " document.querySelector('canvas.VehicleIcon[data-vehicle=\"' + v.vehicleID + '\"]') !== null; })"
+                   ".length")
+                  .toInt(),
+              inView);
+
+    // Time-outs mark the groups they fall in (a period of 0.12 s).
+    view(47.3, 3.6, 5);
+    send(QStringLiteral("resetTimeout(10);"));
+    send(QStringLiteral("resetTimeout(0.002);"));
+    EXPECT_TRUE(waitUntil("document.querySelectorAll('.VehicleGroup.timedout img.VehicleGroupTimeout').length === 2"));
+}
+
+// Grouping follows the setting: off keeps every icon, on groups even a few.
+TEST_F(PageGroupingTest, TheSettingTurnsGroupingOnOrOff) {
+    for (const char* mode : {"off", "on"}) {
+        SCOPED_TRACE(mode);
+        PageDocument::Config config;
+        config.grouping = QString::fromLatin1(mode);
+        m_page = std::make_unique<PageDocumentView>(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800),
+                                                    &m_listener, config);
+        ASSERT_TRUE(m_page->waitLoaded());
+        const int count = std::string(mode) == "off" ? 80 : 3;
+        for (int i = 1; i <= count; ++i) {
+            insert(1, idOf(i), "V" + std::to_string(i), "48.8566", QString::number(2.35 + i * 0.0001, 'f', 6).toLatin1().constData());
+        }
+        view(48.8566, 2.36, 5);
+        if (std::string(mode) == "off") {
+            EXPECT_TRUE(groupCounts().empty());
+            EXPECT_EQ(iconsOnScreen(), 80);
+        } else {
+            EXPECT_EQ(groupCounts(), (std::vector<int>{3}));
+            EXPECT_EQ(iconsOnScreen(), 0);
+        }
+    }
+}
+
+} // namespace
+} // namespace velmora::test
