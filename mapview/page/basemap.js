@@ -115,6 +115,48 @@ function buildBaseGeometry(topology, nearSeamOnly) {
 
 var baseMap = { renderer: null, land: null, borders: null, tiles: {}, type: "map" };
 
+// The land and the borders are each one layer of thousands of rings, which
+// Leaflet clips ring by ring, point by point, after every move of the map.
+// These layers keep each ring's pixel box from the last projection (done
+// once a zoom) and clip only the rings whose box meets the view.
+function projectRingBounds(layer) {
+  layer._ringBounds = layer._rings.map(function (ring) { return L.bounds(ring); });
+}
+
+function ringsInView(layer, bounds) {
+  var rings = [];
+  for (var i = 0; i < layer._rings.length; i++) {
+    if (layer._ringBounds[i].intersects(bounds)) rings.push(layer._rings[i]);
+  }
+  return rings;
+}
+
+var BaseLand = L.Polygon.extend({
+  _project: function () {
+    L.Polygon.prototype._project.call(this);
+    projectRingBounds(this);
+  },
+  _clipPoints: function () {
+    var all = this._rings, w = this.options.weight, p = L.point(w, w), b = this._renderer._bounds;
+    this._rings = ringsInView(this, L.bounds(b.min.subtract(p), b.max.add(p)));
+    L.Polygon.prototype._clipPoints.call(this);
+    this._rings = all;
+  }
+});
+
+var BaseBorders = L.Polyline.extend({
+  _project: function () {
+    L.Polyline.prototype._project.call(this);
+    projectRingBounds(this);
+  },
+  _clipPoints: function () {
+    var all = this._rings;
+    this._rings = ringsInView(this, this._renderer._bounds);
+    L.Polyline.prototype._clipPoints.call(this);
+    this._rings = all;
+  }
+});
+
 function escapeMarkup(text) {
   return String(text).replace(/[&<>"']/g, function (c) {
     return { "&": "&amp;", "<": "&lt;", ">": "&gt;", "\"": "&quot;", "'": "&#39;" }[c];
@@ -125,10 +167,10 @@ function createBaseMap() {
   baseMap.renderer = L.canvas({ padding: 0.5 });
   if (window.velmoraWorld) {
     var geometry = buildBaseGeometry(window.velmoraWorld);
-    baseMap.land = L.polygon(geometry.land, {
+    baseMap.land = new BaseLand(geometry.land, {
       renderer: baseMap.renderer, interactive: false, weight: 0.8, fillOpacity: 1, smoothFactor: 1
     }).addTo(map);
-    baseMap.borders = L.polyline(geometry.borders, {
+    baseMap.borders = new BaseBorders(geometry.borders, {
       renderer: baseMap.renderer, interactive: false, weight: 1, dashArray: "4 3", smoothFactor: 1
     }).addTo(map);
   }

@@ -10,7 +10,15 @@ var GROUPING_RADIUS_PX = 50;
 var RECENT_EVENT_MS = 10 * 60000;
 
 // Where each shown icon is: icon._place is "map" (on its own) or "group".
-var vehicleGroup = { layer: null, mode: "auto", on: false, kept: {}, refreshPending: false };
+// moved: grouped icons that moved since the group placed them; each keeps
+// the position the group has it at in icon._groupLatLng.
+var vehicleGroup = { layer: null, mode: "auto", on: false, kept: {}, refreshPending: false,
+                     moved: [], movesPending: false };
+// How often the group takes the moves of its icons, and how far (in pixels
+// at the zoom shown) an icon must have moved for it: a group's circle and
+// count do not change for less.
+var GROUP_MOVES_MS = 200;
+var GROUP_MOVE_MIN_PX = 4;
 
 function createVehicleGroup() {
   var config = window.pageConfig || {};
@@ -32,6 +40,8 @@ function createVehicleGroup() {
     animateAddingMarkers: false,
     iconCreateFunction: vehicleGroupIcon
   }).addTo(map);
+  // Moves too small to matter at one zoom may matter at the next.
+  map.on("zoomend", applyGroupMoves);
 }
 
 function liveVehicleCount() {
@@ -50,6 +60,70 @@ function keptOutOfGroup(vehicleID) {
   return id === String(global.currentVehicle) || (contextMenu.isVisible() && popupShows(id));
 }
 
+// Moves a vehicle's icon. The icon moves at once; the group takes the
+// moves of its icons together, a few times a second: it redraws every group
+// icon on screen after each change, so a change per fix would cost as much
+// as the screen holds, for every fix.
+function moveVehicleIcon(icon, latlng) {
+  if (icon._place !== "group") {
+    icon.setLatLng(latlng);
+    return;
+  }
+  if (!icon._groupLatLng) {
+    icon._groupLatLng = icon.getLatLng();
+    vehicleGroup.moved.push(icon);
+  }
+  icon.setLatLng(latlng, true);
+  if (!vehicleGroup.movesPending) {
+    vehicleGroup.movesPending = true;
+    setTimeout(applyGroupMoves, GROUP_MOVES_MS);
+  }
+}
+
+function movedFarEnough(icon) {
+  var zoom = map.getZoom();
+  // From this zoom on the group shows every icon on its own.
+  if (zoom >= GROUPING_OFF_ZOOM) return false;
+  var a = map.project(icon._groupLatLng, zoom), b = map.project(icon.getLatLng(), zoom);
+  return Math.abs(a.x - b.x) >= GROUP_MOVE_MIN_PX || Math.abs(a.y - b.y) >= GROUP_MOVE_MIN_PX;
+}
+
+// Hands the group the moves that matter at this zoom: each such icon is
+// taken out where the group has it and put in again where it is now. The
+// others stay waiting.
+function applyGroupMoves() {
+  vehicleGroup.movesPending = false;
+  var moved = vehicleGroup.moved, waiting = [], icons = [], now = [];
+  for (var i = 0; i < moved.length; i++) {
+    var icon = moved[i];
+    if (!icon._groupLatLng) continue; // left the group meanwhile
+    if (!movedFarEnough(icon)) {
+      waiting.push(icon);
+      continue;
+    }
+    now.push(icon._latlng);
+    icon._latlng = icon._groupLatLng;
+    icon._groupLatLng = null;
+    icons.push(icon);
+  }
+  vehicleGroup.moved = waiting;
+  if (!icons.length) return;
+  vehicleGroup.layer.removeLayers(icons);
+  for (var k = 0; k < icons.length; k++) icons[k]._latlng = now[k];
+  vehicleGroup.layer.addLayers(icons);
+}
+
+// The group finds an icon by the position it has it at.
+function takeOutOfGroup(icon) {
+  var now = icon._latlng;
+  if (icon._groupLatLng) {
+    icon._latlng = icon._groupLatLng;
+    icon._groupLatLng = null;
+  }
+  vehicleGroup.layer.removeLayer(icon);
+  icon._latlng = now;
+}
+
 // Puts one icon where it belongs now: nowhere when hidden, in the group, or
 // on the map by itself.
 function placeVehicleIcon(icon) {
@@ -57,7 +131,7 @@ function placeVehicleIcon(icon) {
     : vehicleGroup.on && !keptOutOfGroup(icon._vehicleID) ? "group" : "map";
   var place = icon._place || "none";
   if (want === place) { raiseKeptIcon(icon); return; }
-  if (place === "group") vehicleGroup.layer.removeLayer(icon);
+  if (place === "group") takeOutOfGroup(icon);
   else if (place === "map") map.removeLayer(icon);
   if (want === "group") vehicleGroup.layer.addLayer(icon);
   else if (want === "map") icon.addTo(map);

@@ -24,10 +24,10 @@ function loadFineMap() {
       // Far from the 180th meridian the finer map needs no copies a world
       // away: the view jumps back past them (createBaseMap).
       var geometry = buildBaseGeometry(window.velmoraWorld10m, true);
-      fineMap.land = L.polygon(geometry.land, {
+      fineMap.land = new BaseLand(geometry.land, {
         renderer: baseMap.renderer, interactive: false, weight: 0.8, fillOpacity: 1, smoothFactor: 1
       });
-      fineMap.borders = L.polyline(geometry.borders, {
+      fineMap.borders = new BaseBorders(geometry.borders, {
         renderer: baseMap.renderer, interactive: false, weight: 1, dashArray: "4 3", smoothFactor: 1
       });
       fineMap.state = "ready";

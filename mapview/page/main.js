@@ -210,6 +210,7 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
   vehicle.updateTime = String(updateTime || "");
   vehicleContainer.push(vehicle);
   vehicleIndex[id] = vehicle;
+  countVehicleName(vehicle.vehicleName, 1);
   listBox.AddItem(name, id, latlng);
   updateGrouping();
   if (String(isLoaded) === "0") eventPopup.AddItem(id, name + " is added", "images/icon_add.png");
@@ -229,7 +230,7 @@ function updateVehicle(latitude, longitude, vehicleID, vehicleName, updateTime) 
 function refreshVehicle(vehicle, vehicleName, latlng, updateTime) {
   var name = replaceSameVehicleName(String(vehicleName), vehicle.vehicleID);
   listBox.UpdateItem(vehicle.vehicleID, name, latlng, "", "");
-  vehicle.vehicleName = name;
+  setVehicleName(vehicle, name);
   if (latlng) vehicle.latlng = latlng;
   vehicle.updateTime = updateTime;
   if (popupShows(vehicle.vehicleID)) {
@@ -241,7 +242,7 @@ function refreshVehicle(vehicle, vehicleName, latlng, updateTime) {
 function updateVehicleName(vehicleID, vehicleName) {
   var vehicle = findVehicle(vehicleID);
   if (!vehicle) return;
-  vehicle.vehicleName = String(vehicleName);
+  setVehicleName(vehicle, String(vehicleName));
   listBox.UpdateItem(vehicle.vehicleID, replaceSameVehicleName(vehicle.vehicleName, vehicle.vehicleID), 0, "", userDefined);
 }
 
@@ -250,7 +251,7 @@ function insertOptionalInfo(isLoaded, vehicleID, name, company, maker, model, re
   if (!vehicle) return;
   var unique = replaceSameVehicleName(String(name), vehicle.vehicleID);
   listBox.UpdateItem(vehicle.vehicleID, unique, 0, "", "");
-  vehicle.vehicleName = unique;
+  setVehicleName(vehicle, unique);
   vehicle.company = String(company);
   vehicle.maker = String(maker);
   vehicle.model = String(model);
@@ -277,7 +278,7 @@ function updateUserDefinedInfo(vehicleID, vehicleName, info1, info2, imgPath) {
   if (!vehicle) return;
   var name = String(vehicleName);
   if (name !== "") name = replaceSameVehicleName(name, vehicle.vehicleID);
-  vehicle.vehicleName = name;
+  setVehicleName(vehicle, name);
   vehicle.info1 = String(info1);
   vehicle.info2 = String(info2);
   vehicle.imgPath = String(imgPath);
@@ -315,7 +316,7 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
   var icon = vehicleIcon(vehicle.vehicleID);
   if (icon) {
     if (course >= 0) icon.setAngle(course * Math.PI / 180);
-    icon.setLatLng(latlng);
+    moveVehicleIcon(icon, latlng);
     if (!vehicleIconShown(icon)) showVehicleIcon(icon);
     placeLabels.moved = true;
   }
@@ -335,7 +336,7 @@ function updateEventInfo(eventType, vehicleName, time, deviceTitle, vehicleID) {
   if (!vehicle) return;
   var kind = eventKind(eventType);
   var name = replaceSameVehicleName(String(vehicleName), vehicle.vehicleID);
-  vehicle.vehicleName = name;
+  setVehicleName(vehicle, name);
   listBox.UpdateItem(vehicle.vehicleID, name, 0, kind.icon, kind.name);
   if (kind.icon) {
     vehicle.lastEventIcon = kind.icon;
@@ -367,7 +368,7 @@ function deleteVehicle(vehicleID) {
   requestAddress(null);
   if (vehicle.timer !== null) clearInterval(vehicle.timer);
   vehicle.timer = null;
-  vehicle.deleted = true;
+  markVehicleDeleted(vehicle);
   updateGrouping();
 }
 

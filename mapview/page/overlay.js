@@ -72,12 +72,13 @@ var ImageCanvasOverlay = L.Layer.extend({
 
   getLatLng: function () { return this._latlng; },
 
-  // Fires "move" as a marker does, so a vehicle group regroups it.
-  setLatLng: function (latlng) {
+  // Fires "move" as a marker does, so a vehicle group regroups it; quiet
+  // moves only the icon (the group is told later, see moveVehicleIcon).
+  setLatLng: function (latlng, quiet) {
     var old = this._latlng;
     this._latlng = L.latLng(latlng);
     this._reset();
-    this.fire("move", { oldLatLng: old, latlng: this._latlng });
+    if (!quiet) this.fire("move", { oldLatLng: old, latlng: this._latlng });
   },
 
   // The angle in radians, clockwise from north.

@@ -33,13 +33,37 @@ function findVehicle(vehicleID) {
   return v && !v.deleted ? v : null;
 }
 
+// How many vehicles of vehicleContainer that are not deleted hold each
+// name, so that the same-name check of every update does not walk the
+// fleet. Names change only through setVehicleName and deletions only
+// through markVehicleDeleted, which keep it.
+var vehicleNames = new Map();
+
+function countVehicleName(name, step) {
+  var n = (vehicleNames.get(name) || 0) + step;
+  if (n > 0) vehicleNames.set(name, n);
+  else vehicleNames.delete(name);
+}
+
+function setVehicleName(vehicle, name) {
+  if (!vehicle.deleted) {
+    countVehicleName(vehicle.vehicleName, -1);
+    countVehicleName(name, 1);
+  }
+  vehicle.vehicleName = name;
+}
+
+function markVehicleDeleted(vehicle) {
+  if (!vehicle.deleted) countVehicleName(vehicle.vehicleName, -1);
+  vehicle.deleted = true;
+}
+
 // A name is taken when another vehicle that is not deleted already has it.
 function isNameTaken(name, exceptID) {
-  for (var i = 0; i < vehicleContainer.length; i++) {
-    var v = vehicleContainer[i];
-    if (!v.deleted && v.vehicleID !== exceptID && v.vehicleName === name) return true;
-  }
-  return false;
+  var holders = vehicleNames.get(name) || 0;
+  var self = findVehicle(exceptID);
+  if (self && self.vehicleName === name) holders--;
+  return holders > 0;
 }
 
 function replaceSameVehicleName(name, exceptID) {

@@ -3,7 +3,10 @@
 // selected vehicle and the popup's vehicle always on their own.
 #include "tests/page/PageFixture.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <cmath>
 
 namespace velmora::test {
 namespace {
@@ -22,6 +25,18 @@ protected:
         }
         std::sort(counts.begin(), counts.end());
         return counts;
+    }
+    /// Waits until the group icons on screen hold counts; false on time-out.
+    bool waitForGroups(const std::vector<int>& counts) {
+        QElapsedTimer timer;
+        timer.start();
+        while (groupCounts() != counts) {
+            if (timer.elapsed() > 5000) {
+                return false;
+            }
+            PageDocumentView::pump(20);
+        }
+        return true;
     }
     int iconsOnScreen() { return eval("document.querySelectorAll('canvas.VehicleIcon').length").toInt(); }
     void view(double lat, double lng, int zoom) {
@@ -96,6 +111,51 @@ TEST_F(PageGroupingTest, FiveHundredVehiclesFormGroupsThatFallApartWhenZoomedIn)
     send(QStringLiteral("resetTimeout(10);"));
     send(QStringLiteral("resetTimeout(0.002);"));
     EXPECT_TRUE(waitUntil("document.querySelectorAll('.VehicleGroup.timedout img.VehicleGroupTimeout').length === 2"));
+}
+
+// Fixes reach the groups: ten vehicles driven from Paris to Lyon change
+// both groups' counts. A vehicle deleted in the same burst as its move
+// leaves nothing behind in the group: a vehicle later placed where it was
+// is counted once.
+TEST_F(PageGroupingTest, MovesReachTheGroupsAndADeletedVehicleLeavesNothingBehind) {
+    auto paris = [](int i) {
+        const double angle = i * 2.39996, radius = 0.08 * std::sqrt(i / 60.0);
+        return std::make_pair(48.8566 + radius * std::sin(angle), 2.3522 + radius * std::cos(angle));
+    };
+    auto lyon = [](int i) { return std::make_pair(45.7640 + 0.001 * (i % 9), 4.8357 + 0.001 * (i / 9)); };
+    auto text = [](double value) { return QString::number(value, 'f', 6).toStdString(); };
+    for (int i = 1; i <= 120; ++i) {
+        const auto at = i <= 60 ? paris(i) : lyon(i);
+        insert(1, idOf(i), "V" + std::to_string(i), text(at.first).c_str(), text(at.second).c_str());
+    }
+    view(47.3, 3.6, 5);
+    ASSERT_EQ(groupCounts(), (std::vector<int>{60, 60}));
+
+    // A fix a second for five seconds, as the console sends them.
+    for (int step = 1; step <= 5; ++step) {
+        QStringList burst;
+        for (int i = 1; i <= 10; ++i) {
+            const auto from = paris(i), to = lyon(i);
+            const double f = step / 5.0;
+            burst << MapCommands::moveTo(from.first + (to.first - from.first) * f,
+                                         from.second + (to.second - from.second) * f, 40, 8, 0, step, 150, idOf(i));
+        }
+        eval(burst.join(";\n") + ";\ntrue");
+        PageDocumentView::pump(50);
+    }
+    EXPECT_TRUE(waitForGroups({50, 70})) << ::testing::PrintToString(groupCounts());
+    // The icon of a vehicle inside a group is where its last fix is.
+    EXPECT_EQ(evalText(QString("iconIndex['%1'].getLatLng().lat.toFixed(4)").arg(QString::fromStdString(idOf(3)))),
+              QString::number(lyon(3).first, 'f', 4));
+
+    const auto p11 = paris(11), l11 = lyon(11);
+    eval(QStringList{MapCommands::moveTo(l11.first, l11.second, 40, 8, 0, 9, 150, idOf(11)),
+                     MapCommands::deleteVehicle(idOf(11)), "true"}
+             .join(";\n"));
+    EXPECT_TRUE(waitForGroups({49, 70})) << ::testing::PrintToString(groupCounts());
+    insert(1, idOf(200), "V200", text(p11.first).c_str(), text(p11.second).c_str());
+    EXPECT_TRUE(waitForGroups({50, 70})) << ::testing::PrintToString(groupCounts());
+    EXPECT_EQ(eval("vehicleGroup.layer.getLayers().length").toInt(), 120);
 }
 
 // Grouping follows the setting: off keeps every icon, on groups even a few.

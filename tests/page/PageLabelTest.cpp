@@ -260,4 +260,47 @@ TEST_F(PageLabelTest, FineGeometryIsFetchedOnlyFromZoomSixAndTheScaleBarFollowsT
     EXPECT_GT(far, 50 * eval(metres).toDouble()) << text(world) << " / " << text(evalText(scale));
 }
 
+// The offline base map is drawn right wherever the map is moved: land
+// where there is land and sea where there is sea, with the 1:50m and the
+// 1:10m geometry, after a zoom and after a pan to land that was out of view,
+// and past the 180th meridian.
+TEST_F(PageLabelTest, LandAndSeaAreDrawnWhereverTheMapGoes) {
+    struct Row {
+        const char* where;
+        double fromLat, fromLng;
+        int zoom;
+        double toLat, toLng; // panned to at the same zoom
+        double landLat, landLng, seaLat, seaLng;
+    };
+    const Row rows[] = {
+        {"Corsica, 1:50m", 42.0, 9.0, 5, 42.0, 9.0, 42.15, 9.10, 43.3, 8.5},
+        {"Corsica from Lyon, 1:10m", 45.76, 4.84, 7, 42.15, 9.10, 42.15, 9.10, 42.0, 8.0},
+        {"Sardinia from Lyon, 1:10m", 45.76, 4.84, 9, 40.0, 9.0, 40.0, 9.0, 40.0, 8.0},
+        {"Chukotka across the 180th meridian", 60.0, 170.0, 6, 65.0, 179.0, 67.0, 182.0, 62.0, 182.0},
+    };
+    // What the base map's canvas holds at a place: "sea" where it is
+    // clear (the sea is the map's background), else its colour.
+    const QString at = "(function (lat, lng) { var r = baseMap.renderer, c = r._container;"
+                       " var ratio = window.devicePixelRatio || 1;"
+                       " var p = map.latLngToLayerPoint([lat, lng]).subtract(r._bounds.min);"
+                       " var d = c.getContext('2d').getImageData(Math.round(p.x * ratio), Math.round(p.y * ratio),"
+                       " 1, 1).data; return d[3] === 0 ? 'sea' : 'rgb(' + d[0] + ',' + d[1] + ',' + d[2] + ')'; })";
+    eval("setPlaceLabelsEnabled(false); true");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.where);
+        view(row.fromLat, row.fromLng, row.zoom);
+        if (row.zoom >= 6) {
+            ASSERT_TRUE(waitUntil("fineMap.state === 'ready' && map.hasLayer(fineMap.land)", 30000));
+        }
+        eval(QString("placeLabels.done = placeLabels.times.length; map.panTo([%1, %2], {animate: false}); true")
+                 .arg(MapCommands::number(row.toLat), MapCommands::number(row.toLng)));
+        ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done"));
+        EXPECT_EQ(eval("map.getZoom()").toInt(), row.zoom);
+        EXPECT_EQ(evalText(at + QString("(%1, %2)").arg(MapCommands::number(row.landLat), MapCommands::number(row.landLng))),
+                  "rgb(246,243,236)");
+        EXPECT_EQ(evalText(at + QString("(%1, %2)").arg(MapCommands::number(row.seaLat), MapCommands::number(row.seaLng))),
+                  "sea");
+    }
+}
+
 } // namespace

@@ -39,6 +39,20 @@ TEST_F(PageTest, SameNamesBecomeUniqueAndTheNewNameIsReported) {
     EXPECT_EQ(json("Array.prototype.map.call(document.querySelectorAll('#EventPopup .EventLine'), "
                    "function (e) { return e.textContent; })"),
               "[\"Truck(2) is added\"]");
+    // A name is free again once its vehicle is deleted or renamed by its
+    // device; names are device text, whatever they spell.
+    send(MapCommands::deleteVehicle(idOf(1)));
+    send(MapCommands::updateVehicle("1", "2", idOf(2), "Bus", "t"));
+    insert(1, idOf(4), "Truck");
+    insert(1, idOf(5), "Truck");
+    insert(1, idOf(6), "constructor");
+    insert(1, idOf(7), "constructor");
+    insert(1, idOf(8), "__proto__");
+    insert(1, idOf(9), "__proto__");
+    EXPECT_EQ(json("listBox.order().map(function (id) { return listBox.vehicleName(id); }).sort()"),
+              "[\"Bus\",\"Truck\",\"Truck(1)\",\"Truck(2)\",\"__proto__\",\"__proto__(1)\",\"constructor\","
+              "\"constructor(1)\"]");
+    EXPECT_EQ(evalText(QString("listBox.vehicleName('%1')").arg(QString::fromStdString(idOf(5)))), "Truck(1)");
 }
 
 // The page holds up to 5001 records (it stops once it holds more than 5000);
