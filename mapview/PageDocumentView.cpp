@@ -38,18 +38,30 @@ PageDocumentView::~PageDocumentView() {
 }
 
 void PageDocumentView::pump(int ms) {
+    // Waits for events rather than polling for them: a polling loop keeps
+    // a processor busy that the engine's own threads need.
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool PageDocumentView::waitUntil(const QString& script, int timeoutMs, int pollMs) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (evaluate(script) != QVariant(true)) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        pump(pollMs);
     }
+    return true;
 }
 
 bool PageDocumentView::waitLoaded(int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     while (!m_loaded && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        pump(10);
     }
     return m_loaded;
 }

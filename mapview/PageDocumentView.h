@@ -40,6 +40,9 @@ public:
     QVariant evaluate(const QString& script, int timeoutMs = 10000);
     /// Runs the event loop for ms milliseconds.
     static void pump(int ms);
+    /// Runs the event loop until script is true in the page, asking every
+    /// pollMs; false when timeoutMs passed first.
+    bool waitUntil(const QString& script, int timeoutMs, int pollMs = 25);
     /// What the window shows now.
     QImage grab();
 
