@@ -12,7 +12,7 @@
 // VELMORA_SHOTS=<dir> also saves two pictures of the page: <dir>/i14-zoom12.png
 // (the file's tiles over a city at zoom 12, with vehicles) and
 // <dir>/i14-clusters.png (500 grouped vehicles at zoom 5).
-#include "tests/support/MBTilesMaker.h"
+#include "bench/page/CityTiles.h"
 
 #include "mapview/BrowserEnvironment.h"
 #include "mapview/MBTilesSource.h"
@@ -20,9 +20,9 @@
 #include "mapview/PageDocumentView.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,68 +31,22 @@
 #include <vector>
 
 using namespace velmora;
-using namespace velmora::test;
 
 namespace {
 
 constexpr int ROUNDS = 3;
-// Tiles asked for at once: about what a map view of 1280 x 800 loads.
-constexpr int IN_FLIGHT = 24;
-constexpr int ZOOM = 12;
-// Lyon: the block of tiles starts at its tile.
-constexpr double CITY_LAT = 45.7640;
-constexpr double CITY_LNG = 4.8357;
+constexpr int ZOOM = CityTiles::ZOOM;
+constexpr double CITY_LAT = CityTiles::LAT;
+constexpr double CITY_LNG = CityTiles::LNG;
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-bool waitFor(PageDocumentView& page, const QString& script, int timeoutMs = 120000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (page.evaluate(script) != QVariant(true)) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        PageDocumentView::pump(25);
-    }
-    return true;
-}
-
 struct Block {
     int x0, y0, side;
 };
-
-// Tiles served through the engine: the page loads them as images.
-double engineRate(PageDocumentView& page, const Block& block, int tiles) {
-    page.evaluate(QStringLiteral(
-                      "window.__bench = { done: 0, failed: 0, next: 0, total: %1, start: performance.now(), end: 0 };"
-                      "(function () { var b = window.__bench;"
-                      " function one() { if (b.next >= b.total) return; var i = b.next++;"
-                      "  var img = new Image();"
-                      "  img.onload = img.onerror = function (e) { if (e.type === 'error') b.failed++;"
-                      "   if (++b.done === b.total) b.end = performance.now(); else one(); };"
-                      "  img.src = 'velmora://mbtiles/%2/' + (%3 + i % %5) + '/' + (%4 + Math.floor(i / %5) % %5) +"
-                      "   '?round=' + b.start; }"
-                      " for (var k = 0; k < IN_FLIGHT; k++) one(); })(); true")
-                      .arg(tiles)
-                      .arg(ZOOM)
-                      .arg(block.x0)
-                      .arg(block.y0)
-                      .arg(block.side)
-                      .replace(QStringLiteral("IN_FLIGHT"), QString::number(IN_FLIGHT)));
-    if (!waitFor(page, QStringLiteral("window.__bench.done === window.__bench.total"))) {
-        std::fprintf(stderr, "bench_mbtiles: the page did not load every tile\n");
-        return 0;
-    }
-    const int failed = page.evaluate(QStringLiteral("window.__bench.failed")).toInt();
-    if (failed != 0) {
-        std::fprintf(stderr, "bench_mbtiles: %d tiles failed\n", failed);
-    }
-    const double ms = page.evaluate(QStringLiteral("window.__bench.end - window.__bench.start")).toDouble();
-    return tiles * 1000.0 / std::max(ms, 0.001);
-}
 
 double resolveRate(const VelmoraSchemeHandler& handler, const Block& block, int tiles) {
     QElapsedTimer timer;
@@ -167,7 +121,7 @@ void shoot(const QString& dir, const MBTilesSource& source) {
                           .arg(CITY_LAT, 0, 'f', 4)
                           .arg(CITY_LNG, 0, 'f', 4)
                           .arg(ZOOM));
-        waitFor(page, QStringLiteral("document.querySelectorAll('.leaflet-tile-loaded').length > 8"), 20000);
+        page.waitUntil(QStringLiteral("document.querySelectorAll('.leaflet-tile-loaded').length > 8"), 20000);
         PageDocumentView::pump(1500);
         page.grab().save(dir + QStringLiteral("/i14-zoom12.png"));
     }
@@ -198,63 +152,33 @@ int main(int argc, char** argv) {
     BrowserEnvironment::prepare(true);
     QApplication app(argc, argv);
 
-    QTemporaryDir dir;
-    const std::string path = QDir(dir.path()).filePath(QStringLiteral("city.mbtiles")).toStdString();
-    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(tiles))));
-    const auto [cx, cy] = tileOf(CITY_LAT, CITY_LNG, ZOOM);
-    const Block block{cx - side / 2, cy - side / 2, side};
-    // The block at zoom 12 and the levels above it, so the map has
-    // something to show at every zoom from 8 on.
-    MBTilesSpec spec;
-    spec.minZoom = 8;
-    spec.maxZoom = ZOOM;
-    const double n = std::ldexp(1.0, ZOOM);
-    auto lngOf = [n](int x) { return x / n * 360.0 - 180.0; };
-    auto latOf = [n](int y) { return std::atan(std::sinh(M_PI * (1 - 2.0 * y / n))) * 180.0 / M_PI; };
-    spec.west = lngOf(block.x0) + 1e-9;
-    spec.east = lngOf(block.x0 + side) - 1e-9;
-    spec.north = latOf(block.y0) - 1e-9;
-    spec.south = latOf(block.y0 + side) + 1e-9;
-    spec.metadata = {{"name", "Lyon test tiles"},
-                     {"format", "png"},
-                     {"minzoom", "8"},
-                     {"maxzoom", "12"},
-                     {"bounds", QStringLiteral("%1,%2,%3,%4")
-                                    .arg(spec.west, 0, 'f', 6)
-                                    .arg(spec.south, 0, 'f', 6)
-                                    .arg(spec.east, 0, 'f', 6)
-                                    .arg(spec.north, 0, 'f', 6)
-                                    .toStdString()},
-                     {"attribution", "Tiles drawn by bench_mbtiles"}};
-    const int written = makeMBTiles(path, spec);
-    std::fprintf(stderr, "bench_mbtiles: %d tiles written, block %d x %d at zoom %d\n", written, side, side, ZOOM);
-
-    MBTilesSource source;
-    const QString problem = source.open(QString::fromStdString(path));
+    CityTiles city(tiles);
+    const QString problem = city.open();
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "bench_mbtiles: %s\n", qPrintable(problem));
         return 1;
     }
+    const Block block{city.getX0(), city.getY0(), city.getSide()};
     PageDocumentView page(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800));
-    source.install(*page.getHost().getSchemeHandler());
+    city.getSource().install(*page.getHost().getSchemeHandler());
     if (!page.waitLoaded()) {
         std::fprintf(stderr, "bench_mbtiles: the page did not load\n");
         return 1;
     }
     std::vector<double> engine, resolved, baseline;
     for (int round = 0; round < ROUNDS; ++round) {
-        engine.push_back(engineRate(page, block, tiles));
+        engine.push_back(city.loadRate(page));
         resolved.push_back(resolveRate(*page.getHost().getSchemeHandler(), block, tiles));
-        baseline.push_back(sqliteRate(path, block, tiles));
+        baseline.push_back(sqliteRate(city.getPath(), block, tiles));
         if (std::getenv("VELMORA_BENCH_DETAIL") != nullptr) {
             std::fprintf(stderr, "round %d: engine %.0f resolve %.0f sqlite %.0f tiles/s\n", round, engine.back(),
                          resolved.back(), baseline.back());
         }
     }
     if (const char* shots = std::getenv("VELMORA_SHOTS")) {
-        shoot(QString::fromLocal8Bit(shots), source);
+        shoot(QString::fromLocal8Bit(shots), city.getSource());
     }
     std::printf("mbtiles: tiles=%d tiles_per_s=%.0f resolve_tiles_per_s=%.0f baseline_tiles_per_s=%.0f\n", tiles,
                 median(engine), median(resolved), median(baseline));
-    return 0;
+    return std::find(engine.begin(), engine.end(), 0.0) == engine.end() ? 0 : 1;
 }

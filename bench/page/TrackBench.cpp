@@ -113,19 +113,6 @@ double sqlBaseline(const std::string& path, const std::string& vehicle, const st
     return bytes > 0 ? ms : -1;
 }
 
-/// Runs the event loop until script is true in the page; false on time-out.
-bool waitFor(PageDocumentView& page, const QString& script, int timeoutMs = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (page.evaluate(script) != QVariant(true)) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        PageDocumentView::pump(1);
-    }
-    return true;
-}
-
 /// Sends lines, then waits until ready is true and one more frame has been
 /// painted; milliseconds.
 double timeDrawing(PageDocumentView& page, const QStringList& lines, const QString& ready)
@@ -134,11 +121,11 @@ double timeDrawing(PageDocumentView& page, const QStringList& lines, const QStri
     timer.start();
     for (const QString& line : lines)
         page.execute(line);
-    if (!waitFor(page, ready))
+    if (!page.waitUntil(ready, 60000, 1))
         return -1;
     page.evaluate(QStringLiteral("window.__painted = false; requestAnimationFrame(function () {"
                                  " requestAnimationFrame(function () { window.__painted = true; }); }); true"));
-    if (!waitFor(page, QStringLiteral("window.__painted")))
+    if (!page.waitUntil(QStringLiteral("window.__painted"), 60000, 1))
         return -1;
     return timer.nsecsElapsed() / 1e6;
 }

@@ -1,0 +1,84 @@
+#include "bench/page/CityTiles.h"
+
+#include "tests/support/MBTilesMaker.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace velmora {
+
+namespace {
+
+constexpr int IN_FLIGHT = 24;
+
+} // namespace
+
+CityTiles::CityTiles(int count)
+    : tiles(std::max(16, count)), side(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(tiles))))) {
+    const auto [cx, cy] = test::tileOf(LAT, LNG, ZOOM);
+    x0 = cx - side / 2;
+    y0 = cy - side / 2;
+    path = QDir(dir.path()).filePath(QStringLiteral("city.mbtiles")).toStdString();
+}
+
+QString CityTiles::open() {
+    test::MBTilesSpec spec;
+    spec.minZoom = 8;
+    spec.maxZoom = ZOOM;
+    const double n = std::ldexp(1.0, ZOOM);
+    auto lngOf = [n](int x) { return x / n * 360.0 - 180.0; };
+    auto latOf = [n](int y) { return std::atan(std::sinh(M_PI * (1 - 2.0 * y / n))) * 180.0 / M_PI; };
+    spec.west = lngOf(x0) + 1e-9;
+    spec.east = lngOf(x0 + side) - 1e-9;
+    spec.north = latOf(y0) - 1e-9;
+    spec.south = latOf(y0 + side) + 1e-9;
+    spec.metadata = {{"name", "Lyon test tiles"},
+                     {"format", "png"},
+                     {"minzoom", "8"},
+                     {"maxzoom", "12"},
+                     {"bounds", QStringLiteral("%1,%2,%3,%4")
+                                    .arg(spec.west, 0, 'f', 6)
+                                    .arg(spec.south, 0, 'f', 6)
+                                    .arg(spec.east, 0, 'f', 6)
+                                    .arg(spec.north, 0, 'f', 6)
+                                    .toStdString()},
+                     {"attribution", "Tiles drawn by the bench"}};
+    const int written = test::makeMBTiles(path, spec);
+    std::fprintf(stderr, "city tiles: %d written, block %d x %d at zoom %d\n", written, side, side, ZOOM);
+    return source.open(QString::fromStdString(path));
+}
+
+double CityTiles::loadRate(PageDocumentView& page) const {
+    page.evaluate(QStringLiteral(
+                      "window.__tiles = { done: 0, failed: 0, next: 0, total: %1, start: performance.now(), end: 0 };"
+                      "(function () { var b = window.__tiles;"
+                      " function one() { if (b.next >= b.total) return; var i = b.next++;"
+                      "  var img = new Image();"
+                      "  img.onload = img.onerror = function (e) { if (e.type === 'error') b.failed++;"
+                      "   if (++b.done === b.total) b.end = performance.now(); else one(); };"
+                      "  img.src = 'velmora://mbtiles/%2/' + (%3 + i % %5) + '/' + (%4 + Math.floor(i / %5) % %5) +"
+                      "   '?round=' + b.start; }"
+                      " for (var k = 0; k < %6; k++) one(); })(); true")
+                      .arg(tiles)
+                      .arg(ZOOM)
+                      .arg(x0)
+                      .arg(y0)
+                      .arg(side)
+                      .arg(IN_FLIGHT));
+    if (!page.waitUntil(QStringLiteral("window.__tiles.done === window.__tiles.total"), 120000)) {
+        std::fprintf(stderr, "city tiles: the page did not load every tile\n");
+        return 0;
+    }
+    const int failed = page.evaluate(QStringLiteral("window.__tiles.failed")).toInt();
+    if (failed != 0) {
+        std::fprintf(stderr, "city tiles: %d tiles failed\n", failed);
+        return 0;
+    }
+    const double ms = page.evaluate(QStringLiteral("window.__tiles.end - window.__tiles.start")).toDouble();
+    return tiles * 1000.0 / std::max(ms, 0.001);
+}
+
+} // namespace velmora
