@@ -187,8 +187,9 @@ function labelObstacles(grid, size) {
   }
   var controls = map.getContainer().querySelectorAll(".leaflet-control");
   for (i = 0; i < controls.length; i++) addRect(controls[i].getBoundingClientRect());
-  // Markers and tooltips other layers put on the map (names, clusters).
-  var others = map.getContainer().querySelectorAll(".leaflet-marker-pane > *, .leaflet-tooltip-pane > *");
+  // Markers and tooltips other layers put on the map, and the vehicle group
+  // icons (which lie in the vehicles' own pane).
+  var others = map.getContainer().querySelectorAll(".leaflet-marker-pane > *, .leaflet-tooltip-pane > *, .VehicleGroup");
   for (i = 0; i < others.length && i < 2000; i++) addRect(others[i].getBoundingClientRect());
   // Vehicle icons by projection: reading thousands of element boxes would
   // force a layout per call.

@@ -210,6 +210,31 @@ TEST_F(PageLabelTest, LabelsGiveWayToVehicleIconsAndOpenWidgets) {
     send(MapCommands::moveTo(43.2965, 5.3698, 10, 17, 5, 9, 90, idOf(2)));
     ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 3000));
     expectApart(labels(), obstacles(), "truck 2 on Marseille");
+
+    // The group icons of a large fleet are kept clear of as well: sixty
+    // vans round Lyon and Marseille make two groups at zoom 5.
+    for (int i = 10; i < 70; ++i) {
+        const bool lyon = i % 2 == 0;
+        insert(1, idOf(i), "Van " + std::to_string(i),
+               MapCommands::number((lyon ? 45.75 : 43.30) + (i % 7) * 0.01).toLatin1().constData(),
+               MapCommands::number((lyon ? 4.85 : 5.37) + (i % 5) * 0.01).toLatin1().constData());
+    }
+    view(45.0, 5.0, 5);
+    const QJsonArray groups = QJsonDocument::fromJson(
+                                  json("Array.prototype.map.call(document.querySelectorAll('.VehicleGroup'),"
+                                       " function (e) { var r = e.getBoundingClientRect(),"
+                                       " m = map.getContainer().getBoundingClientRect();"
+                                       " return [r.left - m.left, r.top - m.top, r.width, r.height]; })")
+                                      .toUtf8())
+                                  .array();
+    ASSERT_GE(groups.size(), 2);
+    std::vector<std::pair<QString, QRectF>> groupBoxes;
+    for (const auto& g : groups) {
+        const QJsonArray r = g.toArray();
+        groupBoxes.push_back({"a vehicle group", QRectF(r[0].toDouble(), r[1].toDouble(), r[2].toDouble(),
+                                                        r[3].toDouble())});
+    }
+    expectApart(labels(), groupBoxes, "vehicle groups on Lyon and Marseille");
 }
 
 TEST_F(PageLabelTest, FineGeometryIsFetchedOnlyFromZoomSixAndTheScaleBarFollowsTheZoom) {
