@@ -10,8 +10,7 @@ var GROUPING_RADIUS_PX = 50;
 var RECENT_EVENT_MS = 10 * 60000;
 
 // Where each shown icon is: icon._place is "map" (on its own) or "group".
-// moved: grouped icons that moved since the group placed them; each keeps
-// the position the group has it at in icon._groupLatLng.
+// moved: grouped icons drawn somewhere else than the group has them.
 var vehicleGroup = { layer: null, mode: "auto", on: false, kept: {}, refreshPending: false,
                      moved: [], movesPending: false };
 // How often the group takes the moves of its icons, and how far (in pixels
@@ -60,20 +59,22 @@ function keptOutOfGroup(vehicleID) {
   return id === String(global.currentVehicle) || (contextMenu.isVisible() && popupShows(id));
 }
 
-// Moves a vehicle's icon. The icon moves at once; the group takes the
-// moves of its icons together, a few times a second: it redraws every group
-// icon on screen after each change, so a change per fix would cost as much
-// as the screen holds, for every fix.
+// Moves a vehicle's icon. The icon is drawn at its new place at once; the
+// group takes the moves of its icons together, a few times a second: it
+// redraws every group icon on screen after each change, so a change per
+// fix would cost as much as the screen holds, for every fix. Until then
+// the group has the icon where it was (it finds icons, its own and their
+// neighbours', by that position).
 function moveVehicleIcon(icon, latlng) {
   if (icon._place !== "group") {
     icon.setLatLng(latlng);
     return;
   }
-  if (!icon._groupLatLng) {
-    icon._groupLatLng = icon.getLatLng();
+  if (!icon._groupMovePending) {
+    icon._groupMovePending = true;
     vehicleGroup.moved.push(icon);
   }
-  icon.setLatLng(latlng, true);
+  icon.showAt(latlng);
   if (!vehicleGroup.movesPending) {
     vehicleGroup.movesPending = true;
     setTimeout(applyGroupMoves, GROUP_MOVES_MS);
@@ -84,44 +85,38 @@ function movedFarEnough(icon) {
   var zoom = map.getZoom();
   // From this zoom on the group shows every icon on its own.
   if (zoom >= GROUPING_OFF_ZOOM) return false;
-  var a = map.project(icon._groupLatLng, zoom), b = map.project(icon.getLatLng(), zoom);
+  var a = map.project(icon.getLatLng(), zoom), b = map.project(icon.getShownLatLng(), zoom);
   return Math.abs(a.x - b.x) >= GROUP_MOVE_MIN_PX || Math.abs(a.y - b.y) >= GROUP_MOVE_MIN_PX;
 }
 
 // Hands the group the moves that matter at this zoom: each such icon is
-// taken out where the group has it and put in again where it is now. The
-// others stay waiting.
+// taken out where the group has it and put in again where it is drawn.
+// The others stay waiting.
 function applyGroupMoves() {
   vehicleGroup.movesPending = false;
-  var moved = vehicleGroup.moved, waiting = [], icons = [], now = [];
+  var moved = vehicleGroup.moved, waiting = [], icons = [];
   for (var i = 0; i < moved.length; i++) {
     var icon = moved[i];
-    if (!icon._groupLatLng) continue; // left the group meanwhile
-    if (!movedFarEnough(icon)) {
-      waiting.push(icon);
-      continue;
-    }
-    now.push(icon._latlng);
-    icon._latlng = icon._groupLatLng;
-    icon._groupLatLng = null;
-    icons.push(icon);
+    if (!icon._groupMovePending) continue; // left the group meanwhile
+    if (movedFarEnough(icon)) icons.push(icon);
+    else waiting.push(icon);
   }
   vehicleGroup.moved = waiting;
   if (!icons.length) return;
   vehicleGroup.layer.removeLayers(icons);
-  for (var k = 0; k < icons.length; k++) icons[k]._latlng = now[k];
+  for (var k = 0; k < icons.length; k++) {
+    icons[k]._groupMovePending = false;
+    icons[k].setLatLng(icons[k].getShownLatLng()); // no group listens to it now
+  }
   vehicleGroup.layer.addLayers(icons);
 }
 
-// The group finds an icon by the position it has it at.
 function takeOutOfGroup(icon) {
-  var now = icon._latlng;
-  if (icon._groupLatLng) {
-    icon._latlng = icon._groupLatLng;
-    icon._groupLatLng = null;
-  }
   vehicleGroup.layer.removeLayer(icon);
-  icon._latlng = now;
+  if (icon._groupMovePending) {
+    icon._groupMovePending = false;
+    icon.setLatLng(icon.getShownLatLng());
+  }
 }
 
 // Puts one icon where it belongs now: nowhere when hidden, in the group, or

@@ -202,7 +202,7 @@ function labelObstacles(grid, size) {
     // a move, and a move makes the labels be placed again.
     var a = icon.getAngle(), cos = Math.abs(Math.cos(a)), sin = Math.abs(Math.sin(a));
     var bw = Math.ceil(w * cos + h * sin), bh = Math.ceil(w * sin + h * cos);
-    var p = map.latLngToContainerPoint(icon.getLatLng());
+    var p = map.latLngToContainerPoint(icon.getShownLatLng());
     if (p.x < -bw || p.y < -bh || p.x > size.x + bw || p.y > size.y + bh) continue;
     grid.add({ x: p.x - bw / 2 - LABEL_MARGIN, y: p.y - bh / 2 - LABEL_MARGIN,
       w: bw + 2 * LABEL_MARGIN, h: bh + 2 * LABEL_MARGIN });

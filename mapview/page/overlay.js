@@ -31,6 +31,7 @@ function loadIconImage(src, onReady) {
 var ImageCanvasOverlay = L.Layer.extend({
   initialize: function (latlng, src, vehicleID, options) {
     this._latlng = L.latLng(latlng);
+    this._shownAt = null;
     this._src = src;
     this._angle = 0;
     this._vehicleID = vehicleID;
@@ -70,16 +71,28 @@ var ImageCanvasOverlay = L.Layer.extend({
     return { zoom: this._reset, viewreset: this._reset, zoomanim: this._animateZoom };
   },
 
+  // Where the layer is as far as the layers holding it know (a vehicle
+  // group finds it by this position).
   getLatLng: function () { return this._latlng; },
 
-  // Fires "move" as a marker does, so a vehicle group regroups it; quiet
-  // moves only the icon (the group is told later, see moveVehicleIcon).
-  setLatLng: function (latlng, quiet) {
+  // Fires "move" as a marker does, so a vehicle group regroups it.
+  setLatLng: function (latlng) {
     var old = this._latlng;
     this._latlng = L.latLng(latlng);
+    this._shownAt = null;
     this._reset();
-    if (!quiet) this.fire("move", { oldLatLng: old, latlng: this._latlng });
+    this.fire("move", { oldLatLng: old, latlng: this._latlng });
   },
+
+  // Draws the icon at latlng while the layer stays at getLatLng() for the
+  // layers holding it, until the next setLatLng (see moveVehicleIcon).
+  showAt: function (latlng) {
+    this._shownAt = L.latLng(latlng);
+    this._reset();
+  },
+
+  // Where the icon is drawn.
+  getShownLatLng: function () { return this._shownAt || this._latlng; },
 
   // The angle in radians, clockwise from north.
   setAngle: function (radians) {
@@ -135,12 +148,12 @@ var ImageCanvasOverlay = L.Layer.extend({
 
   _reset: function () {
     if (!this._map || !this._canvas) return;
-    this._placeAt(this._map.latLngToLayerPoint(this._latlng));
+    this._placeAt(this._map.latLngToLayerPoint(this.getShownLatLng()));
   },
 
   _animateZoom: function (e) {
     if (!this._canvas) return;
-    this._placeAt(this._map._latLngToNewLayerPoint(this._latlng, e.zoom, e.center));
+    this._placeAt(this._map._latLngToNewLayerPoint(this.getShownLatLng(), e.zoom, e.center));
   }
 });
 

@@ -124,6 +124,8 @@ TEST_F(PageGroupingTest, MovesReachTheGroupsAndADeletedVehicleLeavesNothingBehin
     };
     auto lyon = [](int i) { return std::make_pair(45.7640 + 0.001 * (i % 9), 4.8357 + 0.001 * (i / 9)); };
     auto text = [](double value) { return QString::number(value, 'f', 6).toStdString(); };
+    eval("window.__errors = []; window.addEventListener('error', function (e) {"
+         " window.__errors.push(String(e.message)); }); true");
     for (int i = 1; i <= 120; ++i) {
         const auto at = i <= 60 ? paris(i) : lyon(i);
         insert(1, idOf(i), "V" + std::to_string(i), text(at.first).c_str(), text(at.second).c_str());
@@ -145,7 +147,7 @@ TEST_F(PageGroupingTest, MovesReachTheGroupsAndADeletedVehicleLeavesNothingBehin
     }
     EXPECT_TRUE(waitForGroups({50, 70})) << ::testing::PrintToString(groupCounts());
     // The icon of a vehicle inside a group is where its last fix is.
-    EXPECT_EQ(evalText(QString("iconIndex['%1'].getLatLng().lat.toFixed(4)").arg(QString::fromStdString(idOf(3)))),
+    EXPECT_EQ(evalText(QString("iconIndex['%1'].getShownLatLng().lat.toFixed(4)").arg(QString::fromStdString(idOf(3)))),
               QString::number(lyon(3).first, 'f', 4));
 
     const auto p11 = paris(11), l11 = lyon(11);
@@ -156,6 +158,53 @@ TEST_F(PageGroupingTest, MovesReachTheGroupsAndADeletedVehicleLeavesNothingBehin
     insert(1, idOf(200), "V200", text(p11.first).c_str(), text(p11.second).c_str());
     EXPECT_TRUE(waitForGroups({50, 70})) << ::testing::PrintToString(groupCounts());
     EXPECT_EQ(eval("vehicleGroup.layer.getLayers().length").toInt(), 120);
+
+    EXPECT_EQ(json("window.__errors"), "[]");
+}
+
+// A fleet driving while the operator zooms in, as an operator does with the
+// mouse (animated): every vehicle stays in its group or on its own, and the
+// place names are placed for the new view.
+TEST_F(PageGroupingTest, ZoomingInWhileTheFleetDrivesKeepsEveryVehicleAndTheNames) {
+    eval("window.__errors = []; window.addEventListener('error', function (e) {"
+         " window.__errors.push(String(e.message)); }); true");
+    auto at = [](int i, int step) {
+        const double angle = i * 2.39996, radius = 0.3 * std::sqrt(i / 300.0) + step * 0.002;
+        return std::make_pair(45.76 + radius * std::sin(angle), 4.84 + radius * std::cos(angle));
+    };
+    for (int i = 1; i <= 300; ++i) {
+        const auto p = at(i, 0);
+        insert(1, idOf(i), "V" + std::to_string(i), QString::number(p.first, 'f', 6).toLatin1().constData(),
+               QString::number(p.second, 'f', 6).toLatin1().constData());
+    }
+    view(30, 0, 2);
+    for (int step = 1; step <= 10; ++step) {
+        QStringList burst;
+        for (int i = 1; i <= 300; ++i) {
+            const auto p = at(i, step);
+            burst << MapCommands::moveTo(p.first, p.second, 40, 8, 0, step, 150, idOf(i));
+        }
+        eval(burst.join(";\n") + ";\ntrue");
+        PageDocumentView::pump(100);
+    }
+    for (int zoom : {5, 8}) {
+        SCOPED_TRACE(zoom);
+        eval(QString("window.__placed = placeLabels.times.length;"
+                     " map.setView([45.76, 4.84], %1, {animate: true}); true").arg(zoom));
+        ASSERT_TRUE(waitUntil(QString("map.getZoom() === %1 && !map._animatingZoom"
+                                      " && placeLabels.times.length > window.__placed").arg(zoom)));
+        EXPECT_EQ(eval("vehicleGroup.layer.getLayers().length").toInt(), 300);
+        // Each name's dot is on its place (names repeat: Valencia).
+        const QString off = json("placedLabels().filter(function (l) {"
+                                 " var i = placeLabels.names.findIndex(function (name, k) {"
+                                 " return name === l.name && placeLabels.population[k] === l.population; });"
+                                 " var p = map.latLngToContainerPoint([placeLabels.lat[i], placeLabels.lng[i]]);"
+                                 " return Math.abs(p.x - l.dotX) > 2 || Math.abs(p.y - l.dotY) > 2;"
+                                 " }).map(function (l) { return l.name; })");
+        EXPECT_EQ(off, "[]");
+        EXPECT_GT(eval("placeLabels.shown").toInt(), 3);
+    }
+    EXPECT_EQ(json("window.__errors"), "[]");
 }
 
 // Grouping follows the setting: off keeps every icon, on groups even a few.
