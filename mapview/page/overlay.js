@@ -122,6 +122,8 @@ var ImageCanvasOverlay = L.Layer.extend({
       self._canvas.height = self._image.naturalHeight;
       self._draw();
       self._reset();
+      // The place names were kept clear of the box it had until now.
+      placeLabels.moved = true;
     });
   },
 

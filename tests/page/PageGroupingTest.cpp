@@ -189,10 +189,12 @@ TEST_F(PageGroupingTest, ZoomingInWhileTheFleetDrivesKeepsEveryVehicleAndTheName
     }
     for (int zoom : {5, 8}) {
         SCOPED_TRACE(zoom);
-        eval(QString("window.__placed = placeLabels.times.length;"
+        // The names are placed in the first turn after the move has ended;
+        // __settled is set in the next one.
+        eval(QString("window.__settled = false; map.once('moveend', function () {"
+                     " setTimeout(function () { window.__settled = true; }, 0); });"
                      " map.setView([45.76, 4.84], %1, {animate: true}); true").arg(zoom));
-        ASSERT_TRUE(waitUntil(QString("map.getZoom() === %1 && !map._animatingZoom"
-                                      " && placeLabels.times.length > window.__placed").arg(zoom)));
+        ASSERT_TRUE(waitUntil(QString("map.getZoom() === %1 && window.__settled").arg(zoom)));
         EXPECT_EQ(eval("vehicleGroup.layer.getLayers().length").toInt(), 300);
         // Each name's dot is on its place (names repeat: Valencia).
         const QString off = json("placedLabels().filter(function (l) {"
