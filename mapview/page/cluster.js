@@ -104,19 +104,19 @@ function applyGroupMoves() {
   vehicleGroup.moved = waiting;
   if (!icons.length) return;
   vehicleGroup.layer.removeLayers(icons);
+  // Quietly: the group still listens to icons it took out in bulk, and
+  // would put each one back on its own, at the cost of a whole redraw.
   for (var k = 0; k < icons.length; k++) {
     icons[k]._groupMovePending = false;
-    icons[k].setLatLng(icons[k].getShownLatLng()); // no group listens to it now
+    icons[k].settle();
   }
   vehicleGroup.layer.addLayers(icons);
 }
 
 function takeOutOfGroup(icon) {
   vehicleGroup.layer.removeLayer(icon);
-  if (icon._groupMovePending) {
-    icon._groupMovePending = false;
-    icon.setLatLng(icon.getShownLatLng());
-  }
+  icon._groupMovePending = false;
+  icon.settle();
 }
 
 // Puts one icon where it belongs now: nowhere when hidden, in the group, or

@@ -94,6 +94,13 @@ var ImageCanvasOverlay = L.Layer.extend({
   // Where the icon is drawn.
   getShownLatLng: function () { return this._shownAt || this._latlng; },
 
+  // Makes where the icon is drawn the layer's position, telling no one: for
+  // a layer no group holds at the moment.
+  settle: function () {
+    if (this._shownAt) this._latlng = this._shownAt;
+    this._shownAt = null;
+  },
+
   // The angle in radians, clockwise from north.
   setAngle: function (radians) {
     if (radians === this._angle) return;
