@@ -159,6 +159,20 @@ LabelGrid.prototype.add = function (box) {
   this.range(box, function (i) { (cells[i] || (cells[i] = [])).push(box); return false; });
 };
 
+// A box that holds the point, or null.
+LabelGrid.prototype.at = function (x, y) {
+  var cells = this.cells, found = null;
+  this.range({ x: x, y: y, w: 0, h: 0 }, function (i) {
+    var list = cells[i];
+    for (var k = 0; list && k < list.length; k++) {
+      var o = list[k];
+      if (x >= o.x && x <= o.x + o.w && y >= o.y && y <= o.y + o.h) { found = o; return true; }
+    }
+    return false;
+  });
+  return found;
+};
+
 LabelGrid.prototype.hits = function (box) {
   var cells = this.cells;
   return this.range(box, function (i) {
@@ -172,14 +186,18 @@ LabelGrid.prototype.hits = function (box) {
   });
 };
 
-// Widgets, map controls, vehicle icons and markers, as container boxes.
-function labelObstacles(grid, size) {
+// Widgets, map controls, vehicle icons and markers, as container boxes;
+// the icons and markers also into iconGrid.
+function labelObstacles(grid, iconGrid, size) {
   var origin = map.getContainer().getBoundingClientRect();
-  function addRect(r) {
+  function addRect(r, also) {
     if (r.width <= 0 || r.height <= 0) return;
     var box = { x: r.left - origin.left - LABEL_MARGIN, y: r.top - origin.top - LABEL_MARGIN,
       w: r.width + 2 * LABEL_MARGIN, h: r.height + 2 * LABEL_MARGIN };
-    if (box.x < size.x && box.y < size.y && box.x + box.w > 0 && box.y + box.h > 0) grid.add(box);
+    if (box.x < size.x && box.y < size.y && box.x + box.w > 0 && box.y + box.h > 0) {
+      grid.add(box);
+      if (also) also.add(box);
+    }
   }
   for (var i = 0; i < LABEL_WIDGETS.length; i++) {
     var element = document.getElementById(LABEL_WIDGETS[i]);
@@ -190,7 +208,7 @@ function labelObstacles(grid, size) {
   // Markers and tooltips other layers put on the map, and the vehicle group
   // icons (which lie in the vehicles' own pane).
   var others = map.getContainer().querySelectorAll(".leaflet-marker-pane > *, .leaflet-tooltip-pane > *, .VehicleGroup");
-  for (i = 0; i < others.length && i < 2000; i++) addRect(others[i].getBoundingClientRect());
+  for (i = 0; i < others.length && i < 2000; i++) addRect(others[i].getBoundingClientRect(), iconGrid);
   // Vehicle icons by projection: reading thousands of element boxes would
   // force a layout per call.
   var icons = iconContainer || [];
@@ -204,8 +222,10 @@ function labelObstacles(grid, size) {
     var bw = Math.ceil(w * cos + h * sin), bh = Math.ceil(w * sin + h * cos);
     var p = map.latLngToContainerPoint(icon.getShownLatLng());
     if (p.x < -bw || p.y < -bh || p.x > size.x + bw || p.y > size.y + bh) continue;
-    grid.add({ x: p.x - bw / 2 - LABEL_MARGIN, y: p.y - bh / 2 - LABEL_MARGIN,
-      w: bw + 2 * LABEL_MARGIN, h: bh + 2 * LABEL_MARGIN });
+    var box = { x: p.x - bw / 2 - LABEL_MARGIN, y: p.y - bh / 2 - LABEL_MARGIN,
+      w: bw + 2 * LABEL_MARGIN, h: bh + 2 * LABEL_MARGIN };
+    grid.add(box);
+    iconGrid.add(box);
   }
 }
 
@@ -283,14 +303,35 @@ function updatePlaceLabels() {
 }
 
 // Where a name may go round its dot, in order of preference: right, left,
-// above, below, then the same past a vehicle icon on the dot. Each spot is
-// the box's offset from the dot: [x in box widths, x in px, y in box
-// heights, y in px].
-var LABEL_NEAR = LABEL_DOT / 2 + LABEL_GAP, LABEL_FAR = 24;
+// above, below. Each spot is the box's offset from the dot: [x in box
+// widths, x in px, y in box heights, y in px]. When an icon covers the dot,
+// the same four sides of the icon's box come next, so that a city keeps its
+// name beside the vehicle standing on it, however the vehicle is turned.
+var LABEL_NEAR = LABEL_DOT / 2 + LABEL_GAP;
 var LABEL_SPOTS = [
-  [0, LABEL_NEAR, -0.5, 0], [-1, -LABEL_NEAR, -0.5, 0], [-0.5, 0, -1, -LABEL_NEAR], [-0.5, 0, 0, LABEL_NEAR],
-  [0, LABEL_FAR, -0.5, 0], [-1, -LABEL_FAR, -0.5, 0], [-0.5, 0, -1, -LABEL_FAR], [-0.5, 0, 0, LABEL_FAR]
+  [0, LABEL_NEAR, -0.5, 0], [-1, -LABEL_NEAR, -0.5, 0], [-0.5, 0, -1, -LABEL_NEAR], [-0.5, 0, 0, LABEL_NEAR]
 ];
+
+// Sets box (with its margin) to spot s round the dot at p, or, from spot 4
+// on, round the icon box on it; false when there is no such spot.
+function labelSpot(box, s, p, w, h, icon) {
+  if (s < LABEL_SPOTS.length) {
+    var spot = LABEL_SPOTS[s];
+    box.x = p.x + spot[0] * w + spot[1] - LABEL_MARGIN;
+    box.y = p.y + spot[2] * h + spot[3] - LABEL_MARGIN;
+    return true;
+  }
+  if (!icon) return false;
+  var side = s - LABEL_SPOTS.length;
+  if (side === 0 || side === 1) {
+    box.x = side === 0 ? icon.x + icon.w : icon.x - box.w;
+    box.y = p.y - box.h / 2;
+  } else {
+    box.x = p.x - box.w / 2;
+    box.y = side === 2 ? icon.y - box.h : icon.y + icon.h;
+  }
+  return true;
+}
 
 function placeLabelsNow() {
   var size = map.getSize();
@@ -301,7 +342,8 @@ function placeLabelsNow() {
   // a place under a vehicle icon still gets its name beside the icon.
   var grid = new LabelGrid(size.x, size.y);
   var names = new LabelGrid(size.x, size.y);
-  labelObstacles(grid, size);
+  var icons = new LabelGrid(size.x, size.y);
+  labelObstacles(grid, icons, size);
   var bounds = map.getBounds();
   var south = bounds.getSouth(), north = bounds.getNorth();
   var west = bounds.getWest(), east = bounds.getEast();
@@ -327,11 +369,10 @@ function placeLabelsNow() {
       var w = labelTextWidth(i);
       box.w = w + 2 * LABEL_MARGIN;
       box.h = h + 2 * LABEL_MARGIN;
-      var found = false;
-      for (var s = 0; s < LABEL_SPOTS.length && !found; s++) {
-        var spot = LABEL_SPOTS[s];
-        box.x = p.x + spot[0] * w + spot[1] - LABEL_MARGIN;
-        box.y = p.y + spot[2] * h + spot[3] - LABEL_MARGIN;
+      var found = false, icon = null;
+      for (var s = 0; s < LABEL_SPOTS.length + 4 && !found; s++) {
+        if (s === LABEL_SPOTS.length) icon = icons.at(p.x, p.y);
+        if (!labelSpot(box, s, p, w, h, icon)) break;
         if (box.x < 0 || box.y < 0 || box.x + box.w > size.x || box.y + box.h > size.y) continue;
         found = !grid.hits(box) && !names.hits(box);
       }

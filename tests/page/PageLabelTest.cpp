@@ -10,6 +10,7 @@
 #include <QLineF>
 #include <QRectF>
 #include <QVariant>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -191,6 +192,19 @@ TEST_F(PageLabelTest, LabelsGiveWayToVehicleIconsAndOpenWidgets) {
     };
     ASSERT_FALSE(boxOf("#EventPopup").isEmpty());
     expectApart(labels(), obstacles(), "with vehicles");
+    // A city keeps its name beside a vehicle that stands on it, whichever
+    // way the vehicle is turned and a few pixels off the city's dot (a
+    // turned icon takes a wider box): no suburb takes its place.
+    for (int course : {45, 135, 225, 315}) {
+        const double r = course * M_PI / 180;
+        eval("placeLabels.done = placeLabels.times.length; true");
+        send(MapCommands::moveTo(48.8566 + 0.05 * std::cos(r), 2.3522 + 0.07 * std::sin(r), 10, 17, 5, 9, course,
+                                 idOf(1)));
+        ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 3000));
+        const std::vector<Label> now = labels();
+        EXPECT_TRUE(has(now, "Paris")) << "truck 1 on Paris at course " << course;
+        expectApart(now, obstacles(), "truck 1 turned on Paris");
+    }
     // Panning the event list's corner over Berlin: Berlin's label stays out
     // of it (it is placed elsewhere or dropped), and so does every other one.
     const QRectF list = boxOf("#EventPopup");
