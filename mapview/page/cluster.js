@@ -41,6 +41,8 @@ function createVehicleGroup() {
   }).addTo(map);
   // Moves too small to matter at one zoom may matter at the next.
   map.on("zoomend", applyGroupMoves);
+  // The group draws its icons anew on these; its handlers come first.
+  map.on("zoomend moveend", markCoveredGroups);
 }
 
 function liveVehicleCount() {
@@ -68,6 +70,7 @@ function keptOutOfGroup(vehicleID) {
 function moveVehicleIcon(icon, latlng) {
   if (icon._place !== "group") {
     icon.setLatLng(latlng);
+    if (vehicleGroup.on && vehicleGroup.kept[icon._vehicleID]) markCoveredGroups();
     return;
   }
   if (!icon._groupMovePending) {
@@ -111,6 +114,7 @@ function applyGroupMoves() {
     icons[k].settle();
   }
   vehicleGroup.layer.addLayers(icons);
+  markCoveredGroups();
 }
 
 function takeOutOfGroup(icon) {
@@ -173,6 +177,7 @@ function updateGrouping() {
   }
   // One bulk insert: the group clusters all of them in one pass.
   if (moving.length) vehicleGroup.layer.addLayers(moving);
+  markCoveredGroups();
 }
 
 // After the selection or the popup changed: the vehicles they name leave the
@@ -186,6 +191,7 @@ function refreshKeptOut() {
   var id;
   for (id in before) if (iconIndex[id]) placeVehicleIcon(iconIndex[id]);
   for (id in now) if (iconIndex[id]) placeVehicleIcon(iconIndex[id]);
+  markCoveredGroups();
 }
 
 // A time-out or an event changed what a group icon should mark; group icons
@@ -196,7 +202,32 @@ function noteVehicleStatus() {
   setTimeout(function () {
     vehicleGroup.refreshPending = false;
     if (vehicleGroup.on) vehicleGroup.layer.refreshClusters();
+    markCoveredGroups();
   }, 1000);
+}
+
+// A kept-out icon is drawn above the group icons; one standing amid the
+// vehicles of a group (as the selected vehicle often does) would hide the
+// group's count. Such a group shows its count under its circle instead.
+var GROUP_COVER_PX = 18;
+function markCoveredGroups() {
+  if (!vehicleGroup.layer) return;
+  var kept = [];
+  if (vehicleGroup.on) {
+    for (var id in vehicleGroup.kept) {
+      var icon = iconIndex[id];
+      if (icon && icon._place === "map") kept.push(map.latLngToLayerPoint(icon.getLatLng()));
+    }
+  }
+  vehicleGroup.layer._featureGroup.eachLayer(function (layer) {
+    if (!(layer instanceof L.MarkerCluster) || !layer._icon) return;
+    var p = map.latLngToLayerPoint(layer.getLatLng()), covered = false;
+    for (var k = 0; k < kept.length && !covered; k++) {
+      covered = Math.abs(kept[k].x - p.x) < GROUP_COVER_PX && Math.abs(kept[k].y - p.y) < GROUP_COVER_PX;
+    }
+    if (covered) L.DomUtil.addClass(layer._icon, "Covered");
+    else L.DomUtil.removeClass(layer._icon, "Covered");
+  });
 }
 
 // The group icon: the number of vehicles, a time-out mark and the icon of

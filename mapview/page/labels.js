@@ -209,6 +209,9 @@ function labelObstacles(grid, iconGrid, size) {
   // icons (which lie in the vehicles' own pane).
   var others = map.getContainer().querySelectorAll(".leaflet-marker-pane > *, .leaflet-tooltip-pane > *, .VehicleGroup");
   for (i = 0; i < others.length && i < 2000; i++) addRect(others[i].getBoundingClientRect(), iconGrid);
+  // A group's count shown under its circle lies outside the group's box.
+  var counts = map.getContainer().querySelectorAll(".VehicleGroup.Covered .VehicleGroupCount");
+  for (i = 0; i < counts.length; i++) addRect(counts[i].getBoundingClientRect());
   // Vehicle icons by projection: reading thousands of element boxes would
   // force a layout per call.
   var icons = iconContainer || [];

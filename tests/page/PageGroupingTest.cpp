@@ -38,6 +38,21 @@ protected:
         }
         return true;
     }
+    /// The group counts that something else on the page covers: the
+    /// element drawn at the middle of the count is not the count.
+    std::vector<int> coveredCounts() {
+        const QStringList texts =
+            eval("Array.prototype.filter.call(document.querySelectorAll('.VehicleGroup .VehicleGroupCount'),"
+                 " function (e) { var r = e.getBoundingClientRect();"
+                 " var top = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);"
+                 " return !top || !e.contains(top); }).map(function (e) { return e.textContent; })")
+                .toStringList();
+        std::vector<int> counts;
+        for (const QString& text : texts) {
+            counts.push_back(text.toInt());
+        }
+        return counts;
+    }
     int iconsOnScreen() { return eval("document.querySelectorAll('canvas.VehicleIcon').length").toInt(); }
     void view(double lat, double lng, int zoom) {
         eval(QStringLiteral("map.setView([%1, %2], %3, {animate: false}); true")
@@ -77,6 +92,8 @@ TEST_F(PageGroupingTest, FiveHundredVehiclesFormGroupsThatFallApartWhenZoomedIn)
     EXPECT_EQ(groupCounts(), (std::vector<int>{200, 299}));
     EXPECT_EQ(iconsOnScreen(), 1);
     EXPECT_NE(centreOf(icon(chosen)).x(), -1);
+    // It stands amid the others; the count of their group still shows.
+    EXPECT_EQ(coveredCounts(), std::vector<int>{});
     // Its popup keeps it out while another vehicle is selected.
     ASSERT_TRUE(click(icon(chosen)));
     ASSERT_TRUE(eval("contextMenu.isVisible()").toBool());
@@ -86,6 +103,7 @@ TEST_F(PageGroupingTest, FiveHundredVehiclesFormGroupsThatFallApartWhenZoomedIn)
     view(47.3, 3.6, 5);
     EXPECT_EQ(groupCounts(), (std::vector<int>{199, 299}));
     EXPECT_EQ(iconsOnScreen(), 2);
+    EXPECT_EQ(coveredCounts(), std::vector<int>{});
 
     // An event inside a group marks it.
     send(MapCommands::updateEventInfo(13, "V450", "2026-01-31 17:05:09", " ", idOf(450)));
