@@ -25,6 +25,9 @@ void LoopingThread::run()
         step();
     }
     onStop();
+    // Under the lock: a stop() that found the loop suspended sets it running
+    // again, and must not do so after this.
+    ScopedLock lock(m_lock);
     m_state.store(IDLE);
 }
 
