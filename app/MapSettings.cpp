@@ -119,7 +119,8 @@ PageDocument::Config MapSettings::pageConfig(const MBTilesSource* localTiles) co
         config.satelliteAttribution = satelliteAttribution;
     } else if (source == MBTILES && localTiles != nullptr && localTiles->isOpen()) {
         const MBTilesSource::Metadata& metadata = localTiles->getMetadata();
-        config.localTiles = QStringLiteral("velmora://%1/{z}/{x}/{y}").arg(QString::fromLatin1(MBTilesSource::HOST));
+        config.localTiles = MBTilesSource::tileAddress();
+        config.localTilesBatch = MBTilesSource::batchAddress();
         config.localAttribution = metadata.attribution;
         config.localWest = metadata.west;
         config.localSouth = metadata.south;

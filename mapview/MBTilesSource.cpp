@@ -3,6 +3,7 @@
 #include "foundation/Trace.h"
 
 #include <QStringList>
+#include <QUrlQuery>
 
 #include <sqlite3.h>
 
@@ -10,6 +11,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace velmora {
 
@@ -247,11 +250,17 @@ QByteArray MBTilesSource::mimeTypeOf(const QByteArray& data) {
 
 bool MBTilesSource::answer(const QUrl& url, VelmoraSchemeHandler::Reply& reply) const {
     const QStringList parts = url.path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // toInt reads C digits only, whatever the locale.
+    if (parts.size() == 2 && parts[0] == QLatin1String("batch")) {
+        bool ok = false;
+        const int z = parts[1].toInt(&ok, 10);
+        reply.body.clear();
+        return ok && answerBatch(z, QUrlQuery(url).queryItemValue(QStringLiteral("xy")), reply);
+    }
     if (parts.size() != 3) {
         return false;
     }
     bool ok[3] = {false, false, false};
-    // toInt reads C digits only, whatever the locale.
     const int z = parts[0].toInt(&ok[0], 10);
     const int x = parts[1].toInt(&ok[1], 10);
     const int y = parts[2].toInt(&ok[2], 10);
@@ -261,6 +270,46 @@ bool MBTilesSource::answer(const QUrl& url, VelmoraSchemeHandler::Reply& reply) 
     }
     reply.mimeType = mimeTypeOf(reply.body);
     return true;
+}
+
+// The engine's cost of one request is far above the file's cost of one
+// tile, so the page asks for a view's tiles together. The tiles come back as
+// data: addresses the page gives its images as they are.
+bool MBTilesSource::answerBatch(int z, const QString& list, VelmoraSchemeHandler::Reply& reply) const {
+    const QStringList numbers = list.split(QLatin1Char(','));
+    if (list.isEmpty() || numbers.size() % 2 != 0 || numbers.size() > 2 * MAX_BATCH) {
+        return false;
+    }
+    std::vector<std::pair<int, int>> asked;
+    asked.reserve(numbers.size() / 2);
+    for (qsizetype i = 0; i < numbers.size(); i += 2) {
+        bool okX = false, okY = false;
+        asked.emplace_back(numbers[i].toInt(&okX, 10), numbers[i + 1].toInt(&okY, 10));
+        if (!okX || !okY) {
+            return false;
+        }
+    }
+    QByteArray data;
+    for (const auto& [x, y] : asked) {
+        if (tile(z, x, y, data)) {
+            const QByteArray mimeType = mimeTypeOf(data);
+            // Only pictures go into an image's address.
+            if (mimeType.startsWith("image/")) {
+                reply.body += "data:" + mimeType + ";base64," + data.toBase64();
+            }
+        }
+        reply.body += '\n';
+    }
+    reply.mimeType = "text/plain";
+    return true;
+}
+
+QString MBTilesSource::tileAddress() {
+    return QStringLiteral("velmora://%1/{z}/{x}/{y}").arg(QString::fromLatin1(HOST));
+}
+
+QString MBTilesSource::batchAddress() {
+    return QStringLiteral("velmora://%1/batch/{z}").arg(QString::fromLatin1(HOST));
 }
 
 void MBTilesSource::install(VelmoraSchemeHandler& handler) const {

@@ -17,12 +17,15 @@ namespace velmora {
 /// A raster MBTiles file (SQLite with a metadata and a tiles table) opened
 /// read-only, serving its tiles by web map (XYZ) address: the file stores
 /// rows bottom-up (TMS), so row = 2^z - 1 - y. The page reaches it as
-/// velmora://mbtiles/<z>/<x>/<y> (see install). Thread-safe: one lock
-/// guards the connection and its reused statement.
+/// velmora://mbtiles/<z>/<x>/<y>, or many tiles of one zoom at once as
+/// velmora://mbtiles/batch/<z>?xy=<x>,<y>,<x>,<y>... (see install).
+/// Thread-safe: one lock guards the connection and its reused statement.
 class MBTilesSource {
 public:
     /// The scheme host the tiles are served under.
     static const char* const HOST;
+    /// The most tiles one batch may ask for.
+    static constexpr int MAX_BATCH = 256;
 
     /// What the file says about itself. Missing zooms are taken from the
     /// tiles table; missing bounds mean the whole world.
@@ -50,8 +53,15 @@ public:
     /// The tile at web map address z/x/y; false when the file has none.
     bool tile(int z, int x, int y, QByteArray& data) const;
     /// Answers velmora://mbtiles/<z>/<x>/<y>: the tile with its MIME type
-    /// from its first bytes, or not found.
+    /// from its first bytes, or not found. Answers a batch address with a
+    /// text line per tile asked for, in order: the tile as a data: address,
+    /// or empty when the file has no picture for it. A batch that is
+    /// malformed or asks for more than MAX_BATCH tiles is not found.
     bool answer(const QUrl& url, VelmoraSchemeHandler::Reply& reply) const;
+    /// The tile address template and the batch address template ({z}) the
+    /// page is given.
+    static QString tileAddress();
+    static QString batchAddress();
     /// The MIME type of tile data by its magic bytes.
     static QByteArray mimeTypeOf(const QByteArray& data);
 
@@ -60,6 +70,7 @@ public:
     void install(VelmoraSchemeHandler& handler) const;
 
 private:
+    bool answerBatch(int z, const QString& list, VelmoraSchemeHandler::Reply& reply) const;
     void close();
     QString check();
 

@@ -29,6 +29,7 @@ QString PageDocument::configScript(const Config& config) {
     object.insert(QStringLiteral("satelliteTiles"), config.satelliteTiles);
     object.insert(QStringLiteral("satelliteAttribution"), config.satelliteAttribution);
     object.insert(QStringLiteral("localTiles"), config.localTiles);
+    object.insert(QStringLiteral("localTilesBatch"), config.localTilesBatch);
     object.insert(QStringLiteral("localAttribution"), config.localAttribution);
     object.insert(QStringLiteral("localBounds"),
                   QJsonArray{config.localSouth, config.localWest, config.localNorth, config.localEast});

@@ -21,6 +21,9 @@ public:
         /// the velmora scheme), drawn over the base map only inside its
         /// bounds and zoom levels; empty means none.
         QString localTiles;
+        /// Where the page asks for many of those tiles at once ("{z}" and
+        /// "?xy=x,y,x,y..."); empty: each tile is asked for on its own.
+        QString localTilesBatch;
         QString localAttribution;
         double localWest = -180, localSouth = -85.0511, localEast = 180, localNorth = 85.0511;
         int localMinZoom = 0;

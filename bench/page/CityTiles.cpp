@@ -10,12 +10,6 @@
 
 namespace velmora {
 
-namespace {
-
-constexpr int IN_FLIGHT = 24;
-
-} // namespace
-
 CityTiles::CityTiles(int count)
     : tiles(std::max(16, count)), side(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(tiles))))) {
     const auto [cx, cy] = test::tileOf(LAT, LNG, ZOOM);
@@ -51,23 +45,31 @@ QString CityTiles::open() {
     return source.open(QString::fromStdString(path));
 }
 
-double CityTiles::loadRate(PageDocumentView& page) const {
+double CityTiles::loadRate(PageDocumentView& page, int part, int parts) const {
+    const int first = tiles * part / parts;
+    const int count = tiles * (part + 1) / parts - first;
+    // Views of VIEW_TILES tiles, one after the other, each asked for in one
+    // turn of the page through the map's own TileBatcher.
     page.evaluate(QStringLiteral(
-                      "window.__tiles = { done: 0, failed: 0, next: 0, total: %1, start: performance.now(), end: 0 };"
-                      "(function () { var b = window.__tiles;"
-                      " function one() { if (b.next >= b.total) return; var i = b.next++;"
+                      "window.__tiles = { done: %8, failed: 0, next: %8, total: %8 + %1,"
+                      " start: performance.now(), end: 0 };"
+                      "(function () { var b = window.__tiles, batcher = new TileBatcher('%7');"
+                      " function finished(failed) { if (failed) b.failed++;"
+                      "  if (++b.done === b.total) b.end = performance.now(); else if (b.done === b.next) view(); }"
+                      " function view() { for (var k = 0; k < %6 && b.next < b.total; k++) { var i = b.next++;"
                       "  var img = new Image();"
-                      "  img.onload = img.onerror = function (e) { if (e.type === 'error') b.failed++;"
-                      "   if (++b.done === b.total) b.end = performance.now(); else one(); };"
-                      "  img.src = 'velmora://mbtiles/%2/' + (%3 + i % %5) + '/' + (%4 + Math.floor(i / %5) % %5) +"
-                      "   '?round=' + b.start; }"
-                      " for (var k = 0; k < %6; k++) one(); })(); true")
-                      .arg(tiles)
+                      "  img.onload = function () { finished(false); }; img.onerror = function () { finished(true); };"
+                      "  batcher.ask(%2, %3 + i % %5, %4 + Math.floor(i / %5) % %5, img,"
+                      "   function () { finished(true); }); } }"
+                      " view(); })(); true")
+                      .arg(count)
                       .arg(ZOOM)
                       .arg(x0)
                       .arg(y0)
                       .arg(side)
-                      .arg(IN_FLIGHT));
+                      .arg(VIEW_TILES)
+                      .arg(MBTilesSource::batchAddress())
+                      .arg(first));
     if (!page.waitUntil(QStringLiteral("window.__tiles.done === window.__tiles.total"), 120000)) {
         std::fprintf(stderr, "city tiles: the page did not load every tile\n");
         return 0;
@@ -78,7 +80,7 @@ double CityTiles::loadRate(PageDocumentView& page) const {
         return 0;
     }
     const double ms = page.evaluate(QStringLiteral("window.__tiles.end - window.__tiles.start")).toDouble();
-    return tiles * 1000.0 / std::max(ms, 0.001);
+    return count * 1000.0 / std::max(ms, 0.001);
 }
 
 } // namespace velmora

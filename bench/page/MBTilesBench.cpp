@@ -1,10 +1,13 @@
 // bench_mbtiles: tiles of an MBTiles file served to the real page by the
 // velmora scheme, as the map asks for them: the page (offscreen) loads each
-// tile as an image, 24 at a time, from velmora://mbtiles/z/x/y, through the
+// tile as an image, a view of 24 at a time asked for in one batch from
+// velmora://mbtiles/batch/z (the page's TileBatcher), through the
 // engine, the scheme handler and MBTilesSource (tiles_per_s). Same run,
-// same tiles: the scheme handler's resolve() called directly, without the
-// engine (resolve_tiles_per_s), and the blobs read straight from SQLite with
-// one prepared statement (baseline_tiles_per_s). Medians of three rounds.
+// same tiles: the scheme handler's resolve() called directly with the same
+// batches, without the engine (resolve_tiles_per_s), and the blobs read straight from SQLite with
+// one prepared statement (baseline_tiles_per_s). Medians of three rounds;
+// the page loads each tile once (a third of them per round), as it keeps the
+// pictures it has seen.
 //
 // usage: bench_mbtiles [tiles]   (default 4096, a 64 x 64 block at zoom 12)
 // Summary: mbtiles: tiles=<n> tiles_per_s=<n> resolve_tiles_per_s=<n> baseline_tiles_per_s=<n>
@@ -21,6 +24,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 
 #include <sqlite3.h>
 
@@ -48,15 +52,19 @@ struct Block {
     int x0, y0, side;
 };
 
+// The same batches of CityTiles::VIEW_TILES tiles the page asks for.
 double resolveRate(const VelmoraSchemeHandler& handler, const Block& block, int tiles) {
     QElapsedTimer timer;
     timer.start();
     long long bytes = 0;
-    for (int i = 0; i < tiles; ++i) {
-        const auto reply = handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/%1/%2/%3")
-                                                    .arg(ZOOM)
-                                                    .arg(block.x0 + i % block.side)
-                                                    .arg(block.y0 + (i / block.side) % block.side)));
+    for (int first = 0; first < tiles; first += CityTiles::VIEW_TILES) {
+        QStringList xy;
+        for (int i = first; i < std::min(tiles, first + CityTiles::VIEW_TILES); ++i) {
+            xy << QString::number(block.x0 + i % block.side)
+               << QString::number(block.y0 + (i / block.side) % block.side);
+        }
+        const auto reply =
+            handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/batch/%1?xy=%2").arg(ZOOM).arg(xy.join(','))));
         bytes += reply.body.size();
     }
     const double seconds = std::max(timer.nsecsElapsed() / 1e9, 1e-9);
@@ -91,7 +99,8 @@ double sqliteRate(const std::string& path, const Block& block, int tiles) {
 void shoot(const QString& dir, const MBTilesSource& source) {
     const MBTilesSource::Metadata& m = source.getMetadata();
     PageDocument::Config config;
-    config.localTiles = QStringLiteral("velmora://mbtiles/{z}/{x}/{y}");
+    config.localTiles = MBTilesSource::tileAddress();
+    config.localTilesBatch = MBTilesSource::batchAddress();
     config.localAttribution = m.attribution;
     config.localWest = m.west;
     config.localSouth = m.south;
@@ -167,7 +176,7 @@ int main(int argc, char** argv) {
     }
     std::vector<double> engine, resolved, baseline;
     for (int round = 0; round < ROUNDS; ++round) {
-        engine.push_back(city.loadRate(page));
+        engine.push_back(city.loadRate(page, round, ROUNDS));
         resolved.push_back(resolveRate(*page.getHost().getSchemeHandler(), block, tiles));
         baseline.push_back(sqliteRate(city.getPath(), block, tiles));
         if (std::getenv("VELMORA_BENCH_DETAIL") != nullptr) {

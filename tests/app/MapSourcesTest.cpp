@@ -94,7 +94,12 @@ public:
     MapPage(const MapSettings& settings, const MBTilesSource* local)
         : m_view(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800), nullptr, settings.pageConfig(local)) {
         if (local != nullptr) {
-            local->install(*m_view.getHost().getSchemeHandler());
+            // The file's answers, with every address the page asked for kept.
+            auto answer = [this, local](const QUrl& url, VelmoraSchemeHandler::Reply& reply) {
+                asked << url.toString();
+                return local->answer(url, reply);
+            };
+            m_view.getHost().getSchemeHandler()->registerProvider(QString::fromLatin1(MBTilesSource::HOST), answer);
         }
         m_view.getWindow().show();
         m_loaded = m_view.waitLoaded();
@@ -119,9 +124,10 @@ public:
                  .arg(lng, 0, 'f', 6)
                  .arg(zoom));
         PageDocumentView::pump(300);
-        return until("document.querySelectorAll('.leaflet-tile-container img:not(.leaflet-tile-loaded)').length === 0"
+        return until("!(baseMap.localTiles && map.hasLayer(baseMap.localTiles) && baseMap.localTiles.isLoading()) &&"
+                     " (document.querySelectorAll('.leaflet-tile-container img:not(.leaflet-tile-loaded)').length === 0"
                      " || Array.prototype.every.call(document.querySelectorAll('.leaflet-tile-container "
-                     "img:not(.leaflet-tile-loaded)'), function (i) { return i.complete; })");
+                     "img:not(.leaflet-tile-loaded)'), function (i) { return i.complete; }))");
     }
     /// The window pixel where tile z/x/y shows its flat colour (z is the
     /// current zoom).
@@ -152,12 +158,18 @@ public:
         } while (!near(shown, colour, tolerance) && timer.elapsed() < 5000);
         return shown;
     }
-    /// z/x/y of every tile image loaded in the tile layers.
+    /// z/x/y of every tile of the file's layer that shows its picture.
     QStringList loadedTiles() {
-        return eval("Array.prototype.map.call(document.querySelectorAll('.leaflet-tile-loaded'),"
-                    " function (i) { return i.src.replace(/^.*\\/\\/[^/]*\\//, '').replace('.png', ''); })")
+        return eval("(function () { var layer = baseMap.localTiles, out = [];"
+                    " for (var key in layer ? layer._tiles : {}) { var t = layer._tiles[key];"
+                    "  if (t.el.classList.contains('leaflet-tile-loaded') && t.el.naturalWidth > 0)"
+                    "   out.push(t.coords.z + '/' + t.coords.x + '/' + t.coords.y); }"
+                    " return out; })()")
             .toStringList();
     }
+
+    /// Every address the page asked the file for.
+    QStringList asked;
 
 private:
     PageDocumentView m_view;
@@ -172,7 +184,8 @@ protected:
 
 // Every address a page could ask for, answered from the file: each tile by
 // its web map row (the file stores rows bottom-up), missing and impossible
-// tiles and malformed paths as not found, the MIME type from the data.
+// tiles and malformed paths as not found, the MIME type from the data;
+// batches of tiles a line each, and malformed or oversized batches refused.
 TEST_F(MapSourcesTest, TheSchemeServesEachTileOfTheFileAtItsWebMapAddress) {
     ASSERT_EQ(makeMBTiles(file("world.mbtiles"), worldFile()), 84);
     MBTilesSpec jpeg = worldFile();
@@ -211,12 +224,41 @@ TEST_F(MapSourcesTest, TheSchemeServesEachTileOfTheFileAtItsWebMapAddress) {
                   VelmoraSchemeHandler::Reply::NotFound);
     }
 
+    // A batch answers a line per tile, in the order asked: the picture as a
+    // data: address, or nothing where the file has no tile.
+    const auto batch = handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/batch/2?xy=2,1,1,1,0,3,9,9,-1,0")));
+    ASSERT_EQ(batch.status, VelmoraSchemeHandler::Reply::Ok);
+    EXPECT_EQ(batch.mimeType, QByteArray("text/plain"));
+    const QList<QByteArray> lines = batch.body.split('\n');
+    ASSERT_EQ(lines.size(), 6) << "five lines, each ended";
+    EXPECT_TRUE(lines[0] == "data:image/png;base64," + drawTile(2, 2, 1).toBase64());
+    EXPECT_TRUE(lines[1].isEmpty()) << "the missing tile 2/1/1";
+    EXPECT_TRUE(lines[2] == "data:image/png;base64," + drawTile(2, 0, 3).toBase64());
+    EXPECT_TRUE(lines[3].isEmpty() && lines[4].isEmpty() && lines[5].isEmpty());
+    QStringList most;
+    for (int i = 0; i < MBTilesSource::MAX_BATCH; ++i) {
+        most << QStringLiteral("0,0");
+    }
+    EXPECT_EQ(handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/batch/0?xy=") + most.join(','))).status,
+              VelmoraSchemeHandler::Reply::Ok);
+    for (const QString& address :
+         {QStringLiteral("batch/2"), QStringLiteral("batch/2?xy="), QStringLiteral("batch/2?xy=1"),
+          QStringLiteral("batch/2?xy=1,1,2"), QStringLiteral("batch/2?xy=1,a"), QStringLiteral("batch/2?xy=1,,1"),
+          QStringLiteral("batch/x?xy=1,1"), QStringLiteral("batch?xy=1,1"), QStringLiteral("batch/2/1?xy=1,1"),
+          QStringLiteral("batch/0?xy=0,0,") + most.join(',')}) {
+        SCOPED_TRACE(address.left(40).toStdString());
+        EXPECT_EQ(handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/") + address)).status,
+                  VelmoraSchemeHandler::Reply::NotFound);
+    }
+
     MBTilesSource photo;
     ASSERT_EQ(photo.open(QString::fromStdString(file("photo.mbtiles"))), QString());
     photo.install(handler);
     const auto reply = handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/1/1/0")));
     ASSERT_EQ(reply.status, VelmoraSchemeHandler::Reply::Ok);
     EXPECT_EQ(reply.mimeType, QByteArray("image/jpeg"));
+    EXPECT_TRUE(handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/batch/1?xy=1,0")))
+                    .body.startsWith("data:image/jpeg;base64,"));
 }
 
 // A file that is missing, not SQLite, damaged, another program's SQLite
@@ -316,6 +358,12 @@ TEST_F(MapSourcesTest, FileTilesShowOverTheBaseMapWithinTheirZooms) {
     const QStringList tiles = page.loadedTiles();
     EXPECT_TRUE(tiles.contains(QStringLiteral("2/2/1"))) << tiles.join(' ').toStdString();
     EXPECT_FALSE(tiles.contains(QStringLiteral("2/1/1"))) << "a missing tile counted as shown";
+    // A view's tiles are asked for together, not one request each.
+    EXPECT_FALSE(page.asked.isEmpty());
+    EXPECT_LT(page.asked.size(), tiles.size()) << page.asked.join(' ').toStdString();
+    for (const QString& address : page.asked) {
+        EXPECT_TRUE(address.startsWith(QStringLiteral("velmora://mbtiles/batch/"))) << address.toStdString();
+    }
     // The missing tile's place (the Atlantic off West Africa) shows the sea
     // of the base map.
     const QRgb missing = page.pixelShowing(page.plainSpot(2, 1, 1), QColor("#A9CCE3"), 10);
