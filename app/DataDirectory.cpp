@@ -46,7 +46,7 @@ DataDirectory::Choice DataDirectory::choose(const Facts& facts) {
         choice.directory = normalised(facts.workingDirectory);
         return choice;
     }
-    // The base directory specification: a relative value is to be ignored.
+    // XDG rule: a relative XDG_DATA_HOME is invalid and ignored.
     std::string base = facts.xdgDataHome;
     if (base.empty() || base[0] != '/') {
         base = (facts.homeDirectory.empty() ? std::string("/") : facts.homeDirectory) + "/.local/share";

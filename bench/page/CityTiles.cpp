@@ -19,28 +19,28 @@ CityTiles::CityTiles(int count)
 }
 
 QString CityTiles::open() {
-    test::MBTilesSpec spec;
-    spec.minZoom = 8;
-    spec.maxZoom = ZOOM;
+    test::MBTilesContent content;
+    content.minZoom = 8;
+    content.maxZoom = ZOOM;
     const double n = std::ldexp(1.0, ZOOM);
     auto lngOf = [n](int x) { return x / n * 360.0 - 180.0; };
     auto latOf = [n](int y) { return std::atan(std::sinh(M_PI * (1 - 2.0 * y / n))) * 180.0 / M_PI; };
-    spec.west = lngOf(x0) + 1e-9;
-    spec.east = lngOf(x0 + side) - 1e-9;
-    spec.north = latOf(y0) - 1e-9;
-    spec.south = latOf(y0 + side) + 1e-9;
-    spec.metadata = {{"name", "Lyon test tiles"},
-                     {"format", "png"},
-                     {"minzoom", "8"},
-                     {"maxzoom", "12"},
-                     {"bounds", QStringLiteral("%1,%2,%3,%4")
-                                    .arg(spec.west, 0, 'f', 6)
-                                    .arg(spec.south, 0, 'f', 6)
-                                    .arg(spec.east, 0, 'f', 6)
-                                    .arg(spec.north, 0, 'f', 6)
-                                    .toStdString()},
-                     {"attribution", "Tiles drawn by the bench"}};
-    const int written = test::makeMBTiles(path, spec);
+    content.west = lngOf(x0) + 1e-9;
+    content.east = lngOf(x0 + side) - 1e-9;
+    content.north = latOf(y0) - 1e-9;
+    content.south = latOf(y0 + side) + 1e-9;
+    content.metadata = {{"name", "Lyon test tiles"},
+                        {"format", "png"},
+                        {"minzoom", "8"},
+                        {"maxzoom", "12"},
+                        {"bounds", QStringLiteral("%1,%2,%3,%4")
+                                       .arg(content.west, 0, 'f', 6)
+                                       .arg(content.south, 0, 'f', 6)
+                                       .arg(content.east, 0, 'f', 6)
+                                       .arg(content.north, 0, 'f', 6)
+                                       .toStdString()},
+                        {"attribution", "Tiles drawn by the bench"}};
+    const int written = test::makeMBTiles(path, content);
     std::fprintf(stderr, "city tiles: %d written, block %d x %d at zoom %d\n", written, side, side, ZOOM);
     return source.open(QString::fromStdString(path));
 }

@@ -30,10 +30,9 @@ public:
     QString open();
 
     /// Tiles per second the page loaded, VIEW_TILES at a time; 0 when it
-    /// failed. Loads part
-    /// of parts of the block: a page keeps the pictures it has seen, so each
-    /// round gets tiles of its own. The source must be installed on the
-    /// page's scheme handler.
+    /// failed. Loads part of parts of the block: a page keeps the pictures
+    /// it has seen, so each round gets tiles of its own. The source must be
+    /// installed on the page's scheme handler.
     double loadRate(PageDocumentView& page, int part, int parts) const;
 
     int getTiles() const { return tiles; }

@@ -4,10 +4,10 @@
 // velmora://mbtiles/batch/z (the page's TileBatcher), through the
 // engine, the scheme handler and MBTilesSource (tiles_per_s). Same run,
 // same tiles: the scheme handler's resolve() called directly with the same
-// batches, without the engine (resolve_tiles_per_s), and the blobs read straight from SQLite with
-// one prepared statement (baseline_tiles_per_s). Medians of three rounds;
-// the page loads each tile once (a third of them per round), as it keeps the
-// pictures it has seen.
+// batches, without the engine (resolve_tiles_per_s), and the blobs read
+// straight from SQLite with one prepared statement (baseline_tiles_per_s).
+// Medians of three rounds; the page loads each tile once (a third of them
+// per round), as it keeps the pictures it has seen.
 //
 // usage: bench_mbtiles [tiles]   (default 4096, a 64 x 64 block at zoom 12)
 // Summary: mbtiles: tiles=<n> tiles_per_s=<n> resolve_tiles_per_s=<n> baseline_tiles_per_s=<n>

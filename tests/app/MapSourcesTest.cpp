@@ -25,13 +25,13 @@ using namespace velmora::test;
 
 namespace {
 
-MBTilesSpec worldFile() {
-    MBTilesSpec spec;
-    spec.missing = {{2, 1, 1}};
-    spec.metadata = {{"name", "Test world"}, {"format", "png"},      {"minzoom", "0"},
+MBTilesContent worldFile() {
+    MBTilesContent content;
+    content.missing = {{2, 1, 1}};
+    content.metadata = {{"name", "Test world"}, {"format", "png"},      {"minzoom", "0"},
                      {"maxzoom", "3"},       {"bounds", "-180,-85.0511,180,85.0511"},
                      {"attribution", "Drawn by the test"}};
-    return spec;
+    return content;
 }
 
 bool near(QRgb a, const QColor& b, int tolerance = 6) {
@@ -188,7 +188,7 @@ protected:
 // batches of tiles a line each, and malformed or oversized batches refused.
 TEST_F(MapSourcesTest, TheSchemeServesEachTileOfTheFileAtItsWebMapAddress) {
     ASSERT_EQ(makeMBTiles(file("world.mbtiles"), worldFile()), 84);
-    MBTilesSpec jpeg = worldFile();
+    MBTilesContent jpeg = worldFile();
     jpeg.format = "JPEG";
     jpeg.maxZoom = 1;
     jpeg.metadata["format"] = "jpg";
@@ -288,15 +288,15 @@ TEST_F(MapSourcesTest, FilesThatCannotServeTilesAreRefusedWithAMessage) {
     sql("notiles.mbtiles", "CREATE TABLE metadata(name text, value text);");
     sql("empty.mbtiles", "CREATE TABLE metadata(name text, value text);"
                          "CREATE TABLE tiles(zoom_level integer, tile_column integer, tile_row integer, tile_data blob);");
-    MBTilesSpec vector = worldFile();
+    MBTilesContent vector = worldFile();
     vector.maxZoom = 0;
     vector.metadata["format"] = "pbf";
     makeMBTiles(file("vector.mbtiles"), vector);
-    MBTilesSpec bounds = worldFile();
+    MBTilesContent bounds = worldFile();
     bounds.maxZoom = 0;
     bounds.metadata["bounds"] = "10,50,5";
     makeMBTiles(file("bounds.mbtiles"), bounds);
-    MBTilesSpec zooms = worldFile();
+    MBTilesContent zooms = worldFile();
     zooms.maxZoom = 0;
     zooms.metadata["minzoom"] = "5";
     zooms.metadata["maxzoom"] = "2";
@@ -443,10 +443,10 @@ TEST_F(WindowTest, ChangedMapSettingsReloadThePageWithTheFleet) {
     ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
     EXPECT_EQ(evaluate("pageConfig.grouping").toString(), QStringLiteral("auto"));
 
-    MBTilesSpec spec = worldFile();
-    spec.maxZoom = 1;
-    spec.metadata["maxzoom"] = "1";
-    makeMBTiles(dir.file("region.mbtiles"), spec);
+    MBTilesContent content = worldFile();
+    content.maxZoom = 1;
+    content.metadata["maxzoom"] = "1";
+    makeMBTiles(dir.file("region.mbtiles"), content);
     MapSettings settings;
     settings.source = MapSettings::MBTILES;
     settings.mbtilesFile = QString::fromStdString(dir.file("region.mbtiles"));

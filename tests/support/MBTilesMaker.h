@@ -64,7 +64,7 @@ inline std::pair<int, int> tileOf(double latitude, double longitude, int z) {
     return {x, y};
 }
 
-struct MBTilesSpec {
+struct MBTilesContent {
     int minZoom = 0;
     int maxZoom = 3;
     /// west, south, east, north; the tiles written cover them.
@@ -84,7 +84,7 @@ inline void execSql(sqlite3* db, const std::string& sql) {
 }
 
 /// Writes the file; the number of tiles written.
-inline int makeMBTiles(const std::string& path, const MBTilesSpec& spec) {
+inline int makeMBTiles(const std::string& path, const MBTilesContent& content) {
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
         throw std::runtime_error("cannot create " + path);
@@ -95,7 +95,7 @@ inline int makeMBTiles(const std::string& path, const MBTilesSpec& spec) {
                 "BEGIN;");
     sqlite3_stmt* meta = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO metadata VALUES (?1, ?2);", -1, &meta, nullptr);
-    for (const auto& [key, value] : spec.metadata) {
+    for (const auto& [key, value] : content.metadata) {
         sqlite3_bind_text(meta, 1, key.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(meta, 2, value.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_step(meta);
@@ -105,16 +105,16 @@ inline int makeMBTiles(const std::string& path, const MBTilesSpec& spec) {
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO tiles VALUES (?1, ?2, ?3, ?4);", -1, &insert, nullptr);
     int written = 0;
-    for (int z = spec.minZoom; z <= spec.maxZoom; ++z) {
-        const auto [x0, y0] = tileOf(spec.north, spec.west, z);
-        const auto [x1, y1] = tileOf(spec.south, spec.east, z);
+    for (int z = content.minZoom; z <= content.maxZoom; ++z) {
+        const auto [x0, y0] = tileOf(content.north, content.west, z);
+        const auto [x1, y1] = tileOf(content.south, content.east, z);
         const int last = (1 << z) - 1;
         for (int x = std::max(0, x0); x <= std::min(last, x1); ++x) {
             for (int y = std::max(0, y0); y <= std::min(last, y1); ++y) {
-                if (spec.missing.count({z, x, y}) != 0) {
+                if (content.missing.count({z, x, y}) != 0) {
                     continue;
                 }
-                const QByteArray tile = drawTile(z, x, y, spec.format);
+                const QByteArray tile = drawTile(z, x, y, content.format);
                 sqlite3_bind_int(insert, 1, z);
                 sqlite3_bind_int(insert, 2, x);
                 sqlite3_bind_int(insert, 3, last - y);

@@ -211,7 +211,7 @@ TEST_F(SetupDlgTest, ARefusedWriteIsReportedAndTheStoreRecovers)
 // a good one is stored and announced once.
 TEST_F(SetupDlgTest, TheMapGroupChecksStoresAndAnnouncesItsSettings)
 {
-    MBTilesSpec region;
+    MBTilesContent region;
     region.maxZoom = 1;
     region.metadata = {{"name", "Region"}, {"format", "png"}, {"bounds", "5.5,45.25,10.5,47.75"},
                        {"attribution", "<b>Test</b> tiles"}};
