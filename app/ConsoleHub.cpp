@@ -11,11 +11,13 @@
 #include "db/VehicleInfo.h"
 #include "db/VehicleInfoContainer.h"
 #include "foundation/AppConstants.h"
+#include "foundation/ClassicLocale.h"
 #include "foundation/Exception.h"
 #include "foundation/Trace.h"
 #include "foundation/thread/ScopedLock.h"
 #include "intake/CallbackInfo.h"
 #include "intake/GPSInfo.h"
+#include "intake/VehicleAdmission.h"
 #include "mapview/MapCommands.h"
 #include "mapview/TrackHistory.h"
 
@@ -23,6 +25,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -50,6 +54,17 @@ constexpr auto QUEUE_RETRY = std::chrono::milliseconds(1);
 // How long after a fruitless wait refused records are given up at once.
 constexpr auto QUEUE_QUIET = std::chrono::seconds(5);
 
+// A stored coordinate text as a number, read in the C locale; false when
+// the text is empty or not a number as a whole.
+bool readCoordinate(const std::string& text, double& value) {
+    if (text.empty() || text.size() > 32) {
+        return false;
+    }
+    char* end = nullptr;
+    value = strtod_l(text.c_str(), &end, ClassicLocale::handle());
+    return end == text.c_str() + text.size();
+}
+
 // Field positions in a $GPRMC sentence as GPSInfo splits it.
 constexpr size_t LATITUDE_FIELD = 3;
 constexpr size_t LONGITUDE_FIELD = 5;
@@ -70,7 +85,20 @@ std::string ConsoleHub::timeText(const DateTime& time) {
 bool ConsoleHub::hasPosition(const GPSInfo& fix) {
     const auto& fields = fix.getFields();
     return fix.hasPosition() && fields.size() > LONGITUDE_FIELD && !fields[LATITUDE_FIELD].empty() &&
-           !fields[LONGITUDE_FIELD].empty();
+           !fields[LONGITUDE_FIELD].empty() && isOnEarth(fix.getLatitude(), fix.getLongitude());
+}
+
+bool ConsoleHub::isOnEarth(double latitude, double longitude) {
+    // Also false for NaN, which compares false with everything.
+    return std::isfinite(latitude) && std::isfinite(longitude) && latitude >= -90.0 && latitude <= 90.0 &&
+           longitude >= -180.0 && longitude <= 180.0;
+}
+
+bool ConsoleHub::hasStoredPosition(const VehicleInfo& vehicle) {
+    double latitude = 0;
+    double longitude = 0;
+    return readCoordinate(vehicle.getLastUpdatedLatitude(), latitude) &&
+           readCoordinate(vehicle.getLastUpdatedLongitude(), longitude) && isOnEarth(latitude, longitude);
 }
 
 VehicleInfo* ConsoleHub::findVehicle(const UniqueID& id) {
@@ -193,7 +221,14 @@ void ConsoleHub::upsertVehicle(const CallbackInfo& message, const std::string& t
     }
     vehicle->setLastUpdatedTime(time);
     vehicle->setName(message.getVehicleName());
-    m_page.execute(MapCommands::updateVehicle(*vehicle));
+    if (hasStoredPosition(*vehicle)) {
+        m_page.execute(MapCommands::updateVehicle(*vehicle));
+    } else {
+        // A vehicle with no position yet: the page takes an insert of a
+        // vehicle it holds as a fresh name and time, the marker left alone.
+        const std::string& shown = vehicle->getEditedName().empty() ? vehicle->getName() : vehicle->getEditedName();
+        m_page.execute(MapCommands::insertVehicleLine(1, "", "", vehicle->getId().toText(), shown, time));
+    }
     if (storeNow) {
         store(*vehicle);
     }
@@ -277,6 +312,32 @@ void ConsoleHub::removeVehicle(const std::string& vehicleIdText) {
             vehicle->setDeleted(true);
             store(*vehicle);
             m_page.execute(MapCommands::deleteVehicle(vehicle->getId().toText()));
+        }
+    }
+    m_page.execute(MapCommands::enableTooltip());
+}
+
+void ConsoleHub::deleteVehicle(const std::string& vehicleIdText) {
+    if (const VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
+        const std::string& name = vehicle->getEditedName().empty() ? vehicle->getName() : vehicle->getEditedName();
+        const QString question =
+            QStringLiteral("Do you want to delete %1 with all its stored positions and events? This cannot be undone.")
+                .arg(QString::fromStdString(name));
+        // The question runs its own event loop: the record is looked up again.
+        VehicleInfo* asked = m_desk.askYesNo(question) ? findVehicle(vehicleIdText) : nullptr;
+        if (asked != nullptr) {
+            const UniqueID id = asked->getId();
+            if (queued([&] { return asked->erase(); })) {
+                m_vehicles.remove(id);
+                if (m_admission != nullptr) {
+                    m_admission->forget(id);
+                }
+                m_page.execute(MapCommands::deleteVehicle(id.toText()));
+            } else {
+                trace("DELETE FALSE");
+                m_desk.tell(QStringLiteral("%1 was not deleted: the database takes no changes now.")
+                                .arg(QString::fromStdString(name)));
+            }
         }
     }
     m_page.execute(MapCommands::enableTooltip());

@@ -13,6 +13,7 @@ class GPSInfo;
 class IOperator;
 class IPageRunner;
 class UniqueID;
+class VehicleAdmission;
 class VehicleInfo;
 class VehicleInfoContainer;
 
@@ -50,6 +51,10 @@ public:
     void showSetup();
     void editVehicle(const std::string& vehicleIdText);
     void removeVehicle(const std::string& vehicleIdText);
+    /// Deletes the vehicle for good, after the operator's yes: its row,
+    /// fixes, events and information go from app.db, and the id counts as
+    /// a new vehicle again should it send. "Remove" only hides a vehicle.
+    void deleteVehicle(const std::string& vehicleIdText);
     void chooseImage(const std::string& vehicleIdText);
     /// The vehicle's stored track of the duration the operator chooses,
     /// drawn as the page's history view; with no fix in that duration the
@@ -64,6 +69,9 @@ public:
     /// seconds); std::time unless a test sets another.
     void setClock(std::function<std::time_t()> now) { m_now = std::move(now); }
 
+    /// Told of vehicles deleted for good; none when null.
+    void setAdmission(VehicleAdmission* admission) { m_admission = admission; }
+
     /// The settings window changed the vehicle time-out (minutes).
     void timeoutChanged(int minutes);
 
@@ -72,7 +80,12 @@ public:
     /// Whether a decoded fix carries a position at all: a sentence cut short
     /// or with empty latitude/longitude fields would read as 0/0 and put the
     /// vehicle off the coast of Africa.
+    /// A position beyond the poles or the date line, or not finite, is
+    /// no position either: stored as received, the vehicle left where it is.
     static bool hasPosition(const GPSInfo& fix);
+    static bool isOnEarth(double latitude, double longitude);
+    /// Whether the vehicle's stored last position is one the page can show.
+    static bool hasStoredPosition(const VehicleInfo& vehicle);
 
 private:
     VehicleInfo* findVehicle(const std::string& vehicleIdText);
@@ -93,6 +106,7 @@ private:
     VehicleInfoContainer& m_vehicles;
     AbstractSetup& m_setup;
     std::function<std::time_t()> m_now = [] { return std::time(nullptr); };
+    VehicleAdmission* m_admission = nullptr;
 };
 
 } // namespace velmora

@@ -42,7 +42,7 @@ bool IntakeDrain::send(int callbackPort) {
             m_fd = -1;
             return false;
         }
-        m_localPort = ntohs(local.sin_port);
+        m_localPort.store(ntohs(local.sin_port));
     }
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -54,7 +54,8 @@ bool IntakeDrain::send(int callbackPort) {
 }
 
 bool IntakeDrain::isMarker(const CallbackInfo& message) const {
-    return m_fd >= 0 && message.getPort() == m_localPort && message.getAddress() == "127.0.0.1";
+    const int localPort = m_localPort.load();
+    return localPort != 0 && message.getPort() == localPort && message.getAddress() == "127.0.0.1";
 }
 
 } // namespace velmora

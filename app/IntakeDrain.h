@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -24,12 +25,13 @@ public:
     /// Sends one marker to 127.0.0.1:callbackPort (again on later calls);
     /// false when no socket could be made or the send failed.
     bool send(int callbackPort);
-    /// Whether message is a marker this object sent.
+    /// Whether message is a marker this object sent; may be asked on the
+    /// intake thread.
     bool isMarker(const CallbackInfo& message) const;
 
 private:
     int m_fd = -1;
-    int m_localPort = 0;
+    std::atomic<int> m_localPort{0};
 };
 
 } // namespace velmora

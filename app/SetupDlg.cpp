@@ -1,9 +1,11 @@
 #include "app/SetupDlg.h"
 
+#include "app/AdmissionSettings.h"
 #include "app/MessageBox.h"
 #include "app/WindowMessage.h"
 #include "db/DatabaseException.h"
 #include "db/Setup.h"
+#include "db/SetupDatabase.h"
 #include "foundation/Trace.h"
 #include "foundation/thread/ScopedLock.h"
 
@@ -46,6 +48,15 @@ const char* const TEMPLATE_HINT = "https://host/{z}/{x}/{y}.png";
 const char* const GROUPING_TEXT = "Group nearby vehicles";
 const char* const GROUPING_TIP =
     "Checked: always. Unchecked: never. Partly checked: when more than 50 vehicles are shown.";
+const char* const ADMISSION_GROUP = "New vehicles";
+const char* const ADMISSION_LABEL = "Take :";
+const char* const ADMISSION_NAMES[] = {"New vehicles within the limits", "Known vehicles only"};
+const char* const PER_MINUTE_LABEL = "Per sender :";
+const char* const PER_MINUTE_UNIT = "new vehicles a minute";
+const char* const FLEET_LIMIT_LABEL = "Fleet limit :";
+const char* const FLEET_LIMIT_UNIT = "vehicles";
+const char* const ADMISSION_TIP =
+    "Known vehicles only: a new vehicle id is listed under New vehicles, where you admit or ignore it.";
 // Digits only, in every locale: a locale-aware validator would let group
 // separators through.
 const char* const DIGITS = "[0-9]*";
@@ -82,7 +93,8 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("okButton"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
     grid->addWidget(createMapGroup(), 2, 0, 1, 3);
-    grid->addWidget(buttons, 3, 0, 1, 3);
+    grid->addWidget(createAdmissionGroup(), 3, 0, 1, 3);
+    grid->addWidget(buttons, 4, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     connect(buttons, &QDialogButtonBox::accepted, this, &SetupDlg::onOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -113,6 +125,63 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
                                                                          : Qt::PartiallyChecked);
     onSourceChanged();
     showFileInfo();
+
+    m_admission = AdmissionSettings::load(setup);
+    m_admissionMode->setCurrentIndex(m_admission.mode);
+    m_newPerMinute->setText(QString::number(m_admission.newPerMinute));
+    m_fleetLimit->setText(QString::number(m_admission.fleetLimit));
+}
+
+QGroupBox* SetupDlg::createAdmissionGroup() {
+    auto* group = new QGroupBox(QString::fromLatin1(ADMISSION_GROUP), this);
+    auto* grid = new QGridLayout(group);
+    m_admissionMode = new QComboBox(group);
+    m_admissionMode->setObjectName(QStringLiteral("admissionMode"));
+    for (const char* name : ADMISSION_NAMES) {
+        m_admissionMode->addItem(QString::fromLatin1(name));
+    }
+    m_admissionMode->setToolTip(QString::fromLatin1(ADMISSION_TIP));
+    m_newPerMinute = digitField(group, "newPerMinuteField");
+    m_fleetLimit = digitField(group, "fleetLimitField");
+    grid->addWidget(label(group, ADMISSION_LABEL, Qt::AlignRight), 0, 0);
+    grid->addWidget(m_admissionMode, 0, 1, 1, 2);
+    grid->addWidget(label(group, PER_MINUTE_LABEL, Qt::AlignRight), 1, 0);
+    grid->addWidget(m_newPerMinute, 1, 1);
+    grid->addWidget(label(group, PER_MINUTE_UNIT, Qt::AlignLeft), 1, 2);
+    grid->addWidget(label(group, FLEET_LIMIT_LABEL, Qt::AlignRight), 2, 0);
+    grid->addWidget(m_fleetLimit, 2, 1);
+    grid->addWidget(label(group, FLEET_LIMIT_UNIT, Qt::AlignLeft), 2, 2);
+    return group;
+}
+
+VehicleAdmission::Rules SetupDlg::enteredAdmission() const {
+    VehicleAdmission::Rules rules;
+    rules.mode = m_admissionMode->currentIndex() == VehicleAdmission::KNOWN_ONLY ? VehicleAdmission::KNOWN_ONLY
+                                                                                 : VehicleAdmission::OPEN;
+    rules.newPerMinute = readField(m_newPerMinute);
+    rules.fleetLimit = readField(m_fleetLimit);
+    return rules;
+}
+
+bool SetupDlg::storeAdmission(const VehicleAdmission::Rules& rules) {
+    Setup& setup = Setup::getInstance();
+    ScopedLock lock(setup.getLock());
+    SetupDatabase& database = setup.getDatabase();
+    try {
+        database.begin();
+        AdmissionSettings::store(database, rules);
+        database.commit();
+        return true;
+    } catch (const DatabaseException& e) {
+        traceException(e);
+        try {
+            database.execute("ROLLBACK;");
+        } catch (const DatabaseException&) {
+            // No transaction was open.
+        }
+        MessageBox::error(this, QString::fromLatin1(STORE_FAILED).arg(QString::fromUtf8(e.getMessage())));
+        return false;
+    }
 }
 
 QGroupBox* SetupDlg::createMapGroup() {
@@ -331,6 +400,21 @@ void SetupDlg::onOk() {
         m_map = map;
         if (m_owner != nullptr) {
             WindowMessage::post(m_owner, WindowMessage::UWM_MAP_CHANGED);
+        }
+    }
+    const VehicleAdmission::Rules admission = enteredAdmission();
+    if (!(admission == m_admission)) {
+        const QString problem = AdmissionSettings::check(admission);
+        if (!problem.isEmpty()) {
+            MessageBox::error(this, problem);
+            return;
+        }
+        if (!storeAdmission(admission)) {
+            return;
+        }
+        m_admission = admission;
+        if (m_owner != nullptr) {
+            WindowMessage::post(m_owner, WindowMessage::UWM_ADMISSION_CHANGED);
         }
     }
     accept();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MapSettings.h"
+#include "intake/VehicleAdmission.h"
 
 #include <QDialog>
 
@@ -27,6 +28,10 @@ namespace velmora {
 /// shown) and whether nearby vehicles are grouped (partly checked:
 /// automatically, above 50 vehicles). Changed map settings are checked, then
 /// stored together and announced with UWM_MAP_CHANGED.
+///
+/// The "New vehicles" group holds the rules for vehicle ids the console has
+/// not seen (AdmissionSettings), stored together and announced with
+/// UWM_ADMISSION_CHANGED.
 class SetupDlg : public QDialog {
     Q_OBJECT
 
@@ -56,6 +61,9 @@ private:
     /// Stores the map settings in one transaction; false (after telling
     /// the operator) when the store refused them.
     bool storeMap(const MapSettings& settings);
+    QGroupBox* createAdmissionGroup();
+    VehicleAdmission::Rules enteredAdmission() const;
+    bool storeAdmission(const VehicleAdmission::Rules& rules);
 
     QWidget* m_owner;
     QLineEdit* m_portField = nullptr;
@@ -72,6 +80,10 @@ private:
     QLabel* m_mbtilesInfo = nullptr;
     QCheckBox* m_grouping = nullptr;
     MapSettings m_map;
+    QComboBox* m_admissionMode = nullptr;
+    QLineEdit* m_newPerMinute = nullptr;
+    QLineEdit* m_fleetLimit = nullptr;
+    VehicleAdmission::Rules m_admission;
 };
 
 } // namespace velmora

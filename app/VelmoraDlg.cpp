@@ -1,8 +1,10 @@
 #include "app/VelmoraDlg.h"
 
+#include "app/AdmissionSettings.h"
 #include "app/MapSettings.h"
 #include "app/MessageBox.h"
 #include "app/MultiMonitor.h"
+#include "app/NewVehiclesDlg.h"
 #include "app/WindowMessage.h"
 #include "db/DBManager.h"
 #include "db/Setup.h"
@@ -10,6 +12,7 @@
 #include "foundation/Exception.h"
 #include "foundation/SystemText.h"
 #include "foundation/Trace.h"
+#include "foundation/thread/ScopedLock.h"
 #include "intake/CallbackInfo.h"
 #include "intake/CallbackServerImpl.h"
 #include "mapview/MBTilesSource.h"
@@ -24,6 +27,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QSvgRenderer>
 #include <QThread>
@@ -31,6 +35,8 @@
 #include <QWebEngineView>
 
 #include <cerrno>
+#include <chrono>
+#include <vector>
 
 // The icon's resource lives in a static library: nothing would pull its
 // initialiser into the program otherwise.
@@ -54,6 +60,15 @@ QString reasonText(const char* message) {
     return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
 }
 
+// 12345 as "12,345", whatever the locale says.
+QString grouped(uint64_t value) {
+    QString digits = QString::number(value);
+    for (int at = digits.size() - 3; at > 0; at -= 3) {
+        digits.insert(at, QLatin1Char(','));
+    }
+    return digits;
+}
+
 QString databaseProblem(const char* file, const Exception& e, const char* consequence) {
     return QStringLiteral("The database %1 cannot be opened: %2. %3")
         .arg(QString::fromLatin1(file), reasonText(e.getMessage()), QString::fromLatin1(consequence));
@@ -67,6 +82,7 @@ VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
+    m_hub.setAdmission(&m_admission);
 }
 
 VelmoraDlg::~VelmoraDlg() {
@@ -116,6 +132,20 @@ bool VelmoraDlg::create() {
     m_host.setPageDocument(PageDocument::build());
     QWebEngineView* view = m_host.createBrowser(this);
     view->setGeometry(rect());
+
+    m_intakeStatus = new QPushButton(this);
+    m_intakeStatus->setObjectName(QStringLiteral("intakeStatus"));
+    m_intakeStatus->setFlat(true);
+    m_intakeStatus->setCursor(Qt::PointingHandCursor);
+    m_intakeStatus->setFocusPolicy(Qt::NoFocus);
+    m_intakeStatus->setStyleSheet(QStringLiteral(
+        "QPushButton#intakeStatus { background: rgba(255, 236, 179, 235); color: #3b2f00;"
+        " border: 1px solid #c8a600; border-radius: 3px; padding: 3px 8px; }"));
+    m_intakeStatus->setToolTip(QStringLiteral("Show the new vehicles the console has not taken"));
+    m_intakeStatus->hide();
+    connect(m_intakeStatus, &QPushButton::clicked, this, &VelmoraDlg::showNewVehicles);
+    m_statusTimer = new QTimer(this);
+    connect(m_statusTimer, &QTimer::timeout, this, &VelmoraDlg::updateIntakeStatus);
     return true;
 }
 
@@ -146,6 +176,19 @@ void VelmoraDlg::initialise() {
     } catch (const Exception& e) {
         traceException(e);
     }
+    // The stored fleet is admitted; new ids go by the operator's rules.
+    applyAdmissionSettings();
+    {
+        VehicleInfoContainer& vehicles = VehicleInfoContainer::getInstance();
+        std::vector<UniqueID> known;
+        ScopedLock lock(vehicles.getLock());
+        known.reserve(vehicles.getMap().size());
+        for (const auto& entry : vehicles.getMap()) {
+            known.push_back(entry.first);
+        }
+        m_admission.setKnown(known);
+    }
+    m_statusTimer->start(STATUS_INTERVAL_MS);
     // The page was built for the offline map before the settings could be
     // read; another source needs it built again.
     if (!(MapSettings::load(Setup::getInstance()) == MapSettings())) {
@@ -235,9 +278,124 @@ void VelmoraDlg::reportProblems() {
 }
 
 void VelmoraDlg::onCallback(const CallbackInfo& info) {
-    auto** cell = new CallbackInfo*(new CallbackInfo());
-    info.copyTo(**cell);
-    WindowMessage::post(this, new WindowMessage(WindowMessage::UWM_CALLBACK_INFO, cell));
+    // The stop's marker passes every bound: the stop waits for it.
+    const bool marker = m_drain.isMarker(info);
+    if (!marker && m_admission.check(info) == VehicleAdmission::REFUSED) {
+        return;
+    }
+    auto copy = std::make_unique<CallbackInfo>();
+    info.copyTo(*copy);
+    if (m_intake.push(std::move(copy), marker).wake) {
+        WindowMessage::post(this, WindowMessage::UWM_INTAKE);
+    }
+}
+
+void VelmoraDlg::handleIntake() {
+    std::vector<std::unique_ptr<CallbackInfo>> batch;
+    batch.reserve(INTAKE_BATCH);
+    const size_t left = m_intake.takeBatch(batch, INTAKE_BATCH);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(INTAKE_BATCH_MS);
+    size_t handled = 0;
+    for (; handled < batch.size(); ++handled) {
+        CallbackInfo& info = *batch[handled];
+        if (m_drain.isMarker(info)) {
+            m_drained = true;
+            if (m_drainLoop != nullptr) {
+                m_drainLoop->quit();
+            }
+        } else if (m_server && !m_tornDown) {
+            m_hub.onDeviceMessage(info);
+        }
+        // A slow turn (the database queue full, the page busy) hands the
+        // rest to the next one rather than hold up the window.
+        if (std::chrono::steady_clock::now() > until) {
+            ++handled;
+            break;
+        }
+    }
+    bool more = left > 0;
+    if (handled < batch.size()) {
+        // Put back in front, in order: nothing taken is lost or reordered.
+        std::vector<std::unique_ptr<CallbackInfo>> rest;
+        for (size_t i = handled; i < batch.size(); ++i) {
+            rest.push_back(std::move(batch[i]));
+        }
+        m_intake.putBack(rest);
+        more = true;
+    }
+    if (more) {
+        WindowMessage::post(this, WindowMessage::UWM_INTAKE);
+    }
+}
+
+void VelmoraDlg::applyAdmissionSettings() {
+    m_admission.setRules(AdmissionSettings::load(Setup::getInstance()));
+    const VehicleAdmission::Rules rules = m_admission.getRules();
+    trace("VelmoraDlg: new vehicles %s, %d a minute per sender, fleet limit %d",
+          rules.mode == VehicleAdmission::OPEN ? "open" : "known only", rules.newPerMinute, rules.fleetLimit);
+}
+
+void VelmoraDlg::updateIntakeStatus() {
+    const int slot = m_statusTick % 60;
+    const uint64_t dropped = m_intake.getDropped();
+    // The total a minute ago is the oldest sample, once there are 60.
+    const uint64_t droppedMinute = dropped - (m_statusTick >= 60 ? m_droppedAt[slot] : 0);
+    m_droppedAt[slot] = dropped;
+    ++m_statusTick;
+    const VehicleAdmission::Refusals refusals = m_admission.getRecentRefusals();
+    const size_t waiting = m_admission.getCandidates().size();
+
+    QStringList parts;
+    if (refusals.count > 0) {
+        QString text = QStringLiteral("%1 refused").arg(grouped(refusals.count));
+        if (refusals.topSenderCount == refusals.count) {
+            text += QStringLiteral(" from %1").arg(QString::fromStdString(refusals.topSender));
+        } else {
+            text += QStringLiteral(" (%1 from %2)")
+                        .arg(grouped(refusals.topSenderCount), QString::fromStdString(refusals.topSender));
+        }
+        parts << text;
+    }
+    if (droppedMinute > 0) {
+        parts << QStringLiteral("%1 dropped, the console was busy").arg(grouped(droppedMinute));
+    }
+    QString status;
+    if (!parts.isEmpty()) {
+        status = QStringLiteral("Intake: %1 in the last minute").arg(parts.join(QStringLiteral(", ")));
+    }
+    if (waiting > 0) {
+        const QString vehicles = waiting == 1 ? QStringLiteral("1 new vehicle waiting")
+                                              : QStringLiteral("%1 new vehicles waiting").arg(grouped(waiting));
+        status = status.isEmpty() ? QStringLiteral("Intake: %1").arg(vehicles) : status + QStringLiteral(" · ") + vehicles;
+    }
+    if (!status.isEmpty() && (m_statusTick % 60 == 1 || m_intakeStatus->isHidden())) {
+        trace("VelmoraDlg: intake refused=%llu dropped=%llu candidates=%zu top=%s",
+              static_cast<unsigned long long>(m_admission.getRefusedTotal()),
+              static_cast<unsigned long long>(dropped), waiting, refusals.topSender.c_str());
+    }
+    if (status.isEmpty()) {
+        m_intakeStatus->hide();
+        return;
+    }
+    m_intakeStatus->setText(status);
+    m_intakeStatus->adjustSize();
+    // Bottom left, clear of the page's own panels.
+    m_intakeStatus->move(8, height() - m_intakeStatus->height() - 28);
+    m_intakeStatus->show();
+    m_intakeStatus->raise();
+}
+
+QString VelmoraDlg::getIntakeStatus() const {
+    return m_intakeStatus != nullptr && !m_intakeStatus->isHidden() ? m_intakeStatus->text() : QString();
+}
+
+void VelmoraDlg::showNewVehicles() {
+    if (m_newVehicles.isNull()) {
+        m_newVehicles = new NewVehiclesDlg(m_admission, this);
+        m_newVehicles->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_newVehicles->show();
+    m_newVehicles->raise();
 }
 
 void VelmoraDlg::onError(const char* message) {
@@ -276,6 +434,11 @@ void VelmoraDlg::onClickTrackingLine(const std::string& vehicleID) {
         this, new WindowMessage(WindowMessage::UWM_TRACKING_LINE, std::make_unique<std::string>(vehicleID)));
 }
 
+void VelmoraDlg::onClickDelete(const std::string& vehicleID) {
+    WindowMessage::post(
+        this, new WindowMessage(WindowMessage::UWM_DELETE_VEHICLE, std::make_unique<std::string>(vehicleID)));
+}
+
 void VelmoraDlg::onChangeName(const std::string& vehicleID, const std::string& vehicleName) {
     if (!m_tornDown) {
         m_hub.changeName(vehicleID, vehicleName);
@@ -309,6 +472,10 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
         handleCallback(message);
         return;
     }
+    if (message.getNumber() == WindowMessage::UWM_INTAKE) {
+        handleIntake();
+        return;
+    }
     if (m_tornDown) {
         return;
     }
@@ -331,6 +498,12 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
         break;
     case WindowMessage::UWM_REMOVE_VEHICLE:
         m_hub.removeVehicle(id);
+        break;
+    case WindowMessage::UWM_DELETE_VEHICLE:
+        m_hub.deleteVehicle(id);
+        break;
+    case WindowMessage::UWM_ADMISSION_CHANGED:
+        applyAdmissionSettings();
         break;
     case WindowMessage::UWM_CHOOSE_IMAGE:
         m_hub.chooseImage(id);
@@ -379,6 +552,9 @@ void VelmoraDlg::handleCallback(WindowMessage& message) {
 
 void VelmoraDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    if (m_intakeStatus != nullptr && !m_intakeStatus->isHidden()) {
+        m_intakeStatus->move(8, height() - m_intakeStatus->height() - 28);
+    }
     if (QWebEngineView* view = m_host.getBrowserWindow()) {
         view->setGeometry(0, 0, width(), height());
         m_page.execute(MapCommands::setPageSize(width(), height()));
@@ -490,6 +666,11 @@ void VelmoraDlg::teardown() {
     if (m_server) {
         m_server->stop();
         m_server.reset();
+    }
+    // What is still queued arrived after the stop's marker.
+    m_intake.clear();
+    if (m_statusTimer != nullptr) {
+        m_statusTimer->stop();
     }
     DBManager::getInstance().shutdown();
     Setup::getInstance().close();

@@ -5,6 +5,8 @@
 #include "app/OperatorDesk.h"
 #include "app/PageRunner.h"
 #include "intake/CallbackServerDelegate.h"
+#include "intake/IntakeQueue.h"
+#include "intake/VehicleAdmission.h"
 #include "mapview/CefClientHandler.h"
 #include "mapview/CefClientListener.h"
 #include "mapview/CefClientV8Handler.h"
@@ -16,14 +18,20 @@
 #include <QString>
 #include <QStringList>
 
+#include <QPointer>
+
+#include <cstdint>
 #include <memory>
 #include <string>
 
 class QEventLoop;
+class QPushButton;
+class QTimer;
 
 namespace velmora {
 
 class MBTilesSource;
+class NewVehiclesDlg;
 
 class CallbackServerImpl;
 class WindowMessage;
@@ -32,11 +40,19 @@ class WindowMessage;
 /// callback server, the tracking database and the page together.
 ///
 /// It only turns Qt events into calls on the ConsoleHub, which holds the
-/// rules. Every input from another thread (device messages from the server
-/// thread) is a posted WindowMessage, handled here on the GUI thread in
-/// posting order; the handler owns and frees its payload. The page's
-/// requests arrive on the GUI thread and take the same hop, except renames
-/// and information updates, which are answered at once.
+/// rules. Device messages are judged on the server thread first
+/// (VehicleAdmission: a flood of unknown ids ends there), then wait in a
+/// bounded IntakeQueue, which the GUI thread empties in batches woken by a
+/// posted UWM_INTAKE, so timers, input and the stop signal are served
+/// between batches. Other input from another thread is a posted
+/// WindowMessage, handled here in posting order; the handler owns and frees
+/// its payload. The page's requests arrive on the GUI thread and take the
+/// same hop, except renames and information updates, which are answered at
+/// once.
+///
+/// What the intake refuses or drops is shown in a small status line over
+/// the map ("Intake: ... in the last minute"), never in a box; clicking it
+/// opens the "New vehicles" list.
 ///
 /// Life: construct, create() (screen check, browser), initialise()
 /// (databases, server), run with exec(), close (question, or a signal),
@@ -57,7 +73,13 @@ public:
     static constexpr int INITIAL_WIDTH = 771;
     static constexpr int INITIAL_HEIGHT = 557;
     /// Longest wait at a stop for the datagrams that arrived before it.
-    static constexpr int DRAIN_TIMEOUT_MS = 5000;
+    static constexpr int DRAIN_TIMEOUT_MS = 1500;
+    /// Most device messages handled in one turn of the event loop, and the
+    /// longest such a turn may take.
+    static constexpr int INTAKE_BATCH = 512;
+    static constexpr int INTAKE_BATCH_MS = 20;
+    /// How often the intake status line is brought up to date.
+    static constexpr int STATUS_INTERVAL_MS = 1000;
 
     /// applicationDirectory holds app.db, setup.db and images/.
     explicit VelmoraDlg(const QString& applicationDirectory, QWidget* parent = nullptr);
@@ -92,6 +114,7 @@ public:
                               const std::string& info2) override;
     void onClickImgBtn(const std::string& vehicleID) override;
     void onClickTrackingLine(const std::string& vehicleID) override;
+    void onClickDelete(const std::string& vehicleID) override;
 
     // CefClientListener, GUI thread.
     void onPageLoaded() override;
@@ -104,6 +127,12 @@ public:
     /// The problems reported (or still to report) to the operator.
     const QStringList& getProblems() const { return m_problems; }
     bool isStarted() const { return m_started; }
+    VehicleAdmission& getAdmission() { return m_admission; }
+    const IntakeQueue& getIntakeQueue() const { return m_intake; }
+    /// The intake status line's text; empty while it is hidden.
+    QString getIntakeStatus() const;
+    /// Opens (or raises) the "New vehicles" list.
+    void showNewVehicles();
     bool isTornDown() const { return m_tornDown; }
 
 protected:
@@ -122,6 +151,9 @@ private:
     void applyMapSettings();
     void handleMessage(WindowMessage& message);
     void handleCallback(WindowMessage& message);
+    void handleIntake();
+    void applyAdmissionSettings();
+    void updateIntakeStatus();
     void startServer();
     void restartServer(int port);
     void reportProblems();
@@ -154,6 +186,15 @@ private:
     QStringList m_problems;
     QStringList m_unreported;
     IntakeDrain m_drain;
+    VehicleAdmission m_admission;
+    IntakeQueue m_intake;
+    QPushButton* m_intakeStatus = nullptr;
+    QTimer* m_statusTimer = nullptr;
+    QPointer<NewVehiclesDlg> m_newVehicles;
+    // Dropped-message totals of the last minute, one a second, for the
+    // status line; and when the intake was last traced.
+    uint64_t m_droppedAt[60] = {};
+    int m_statusTick = 0;
     QEventLoop* m_drainLoop = nullptr;
     bool m_drained = false;
 };

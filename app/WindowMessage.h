@@ -33,6 +33,9 @@ public:
     static constexpr int UWM_SHOW_SETUP = WM_USER + 19;
     static constexpr int UWM_PAGE_LOADED = WM_USER + 20;
     static constexpr int UWM_MAP_CHANGED = WM_USER + 21;     ///< the map settings were stored
+    static constexpr int UWM_INTAKE = WM_USER + 22;          ///< device messages wait in the intake queue
+    static constexpr int UWM_ADMISSION_CHANGED = WM_USER + 23; ///< the new-vehicle rules were stored
+    static constexpr int UWM_DELETE_VEHICLE = WM_USER + 24;  ///< text: vehicle id
 
     /// The event type that carries message number: QEvent::User + number,
     /// reserved with Qt on first use.

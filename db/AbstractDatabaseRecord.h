@@ -15,7 +15,7 @@ class RowSet;
 /// object: kind and operation, then every field, texts as length and bytes.
 class AbstractDatabaseRecord {
 public:
-    enum Operation : int32_t { OPERATION_INSERT = 0, OPERATION_UPDATE = 1 };
+    enum Operation : int32_t { OPERATION_INSERT = 0, OPERATION_UPDATE = 1, OPERATION_DELETE = 2 };
     enum RecordKind : int32_t { KIND_VEHICLE = 0, KIND_GPS = 1, KIND_EVENT = 2 };
 
     /// Reads a queue copy field by field; every read fails (false) once the

@@ -64,6 +64,10 @@ const char* const kUpdateVehicle =
     "last_updated_latitude='%q',last_updated_longitude='%q', deleted=%d, company='%q', "
     "maker='%q', model='%q', registration='%q', driver='%q', license='%q', info1='%q', "
     "info2='%q', image_path='%q' where id = '%q';";
+// A vehicle deleted for good takes its fixes, events and information along.
+const char* const kDeleteVehicle =
+    "DELETE FROM gps_data WHERE vehicle_id = '%q'; DELETE FROM event_info WHERE vehicle_id = '%q'; "
+    "DELETE FROM optional_info WHERE vehicle_id = '%q'; DELETE FROM vehicle_info WHERE id = '%q';";
 
 } // namespace
 
@@ -96,8 +100,10 @@ DBManager::DBManager() : LoopingThread("DBManager::DBManagerQueueThread")
 
 bool DBManager::isOpen()
 {
-    ScopedLock lock(getLock());
-    return m_database.isOpen();
+    // Never the manager lock: the writer holds it for a whole batch, which
+    // waits out the busy time-out statement by statement while another
+    // program holds app.db, and the window asks this between records.
+    return m_open.load();
 }
 
 void DBManager::open(const char* path, int busyTimeoutMs)
@@ -133,6 +139,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
         m_queue = std::make_unique<MessageQueue>(QUEUE_CAPACITY, nullptr, QUEUE_MAX_COUNT);
         m_accepting = true;
     }
+    m_open.store(true);
     m_stopRequested.store(false);
     m_writerStarted.store(true);
     try {
@@ -141,6 +148,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
         m_writerStarted.store(false);
         std::unique_lock<std::shared_mutex> gate(m_gate);
         m_accepting = false;
+        m_open.store(false);
         throw;
     }
 }
@@ -202,6 +210,7 @@ void DBManager::shutdown()
         std::unique_lock<std::shared_mutex> gate(m_gate);
         m_accepting = false;
     }
+    m_open.store(false);
     {
         std::lock_guard<std::mutex> lock(m_wakeMutex);
         m_stopRequested.store(true);
@@ -267,13 +276,19 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
         if (length == 0)
             break;
         FormatableSQL sql;
-        if (!buildStatement(buffer.data(), length, sql)) {
+        FormatableSQL insertIfMissing;
+        if (!buildStatement(buffer.data(), length, sql, insertIfMissing)) {
             ++m_failedCount;
             continue;
         }
         // No transaction could be begun again: what is still queued stays
         // for the next batch rather than run outside any transaction.
         if (!executeItem(sql.getText(), done))
+            return true;
+        // A vehicle whose INSERT never reached the file (the queue was full
+        // then) is stored by its next change, not lost with every later one.
+        if (insertIfMissing.getText() != nullptr && m_database.changes() == 0 &&
+            !executeItem(insertIfMissing.getText(), done))
             return true;
     }
     try {
@@ -356,7 +371,8 @@ bool DBManager::restartTransaction(std::vector<std::string>& done)
     return true;
 }
 
-bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql)
+bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql,
+                               FormatableSQL& insertIfMissing)
 {
     AbstractDatabaseRecord::Reader in(data, length);
     int32_t recordKind = -1;
@@ -381,6 +397,13 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
             return false;
         record.getVehicleId().toText(vehicleId);
         sql.format(kInsertGps, record.getGpsData(), record.getUpdateTime(), vehicleId);
+    } else if (recordKind == AbstractDatabaseRecord::KIND_VEHICLE &&
+               operation == AbstractDatabaseRecord::OPERATION_DELETE) {
+        VehicleInfo record(AbstractDatabaseRecord::nullId());
+        if (!record.deserializeFields(in))
+            return false;
+        record.getId().toText(vehicleId);
+        sql.format(kDeleteVehicle, vehicleId, vehicleId, vehicleId, vehicleId);
     } else if (recordKind == AbstractDatabaseRecord::KIND_VEHICLE &&
                (operation == AbstractDatabaseRecord::OPERATION_INSERT ||
                 operation == AbstractDatabaseRecord::OPERATION_UPDATE)) {
@@ -408,6 +431,17 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
                        record.getDriver().c_str(), record.getLicense().c_str(),
                        record.getInfo1().c_str(), record.getInfo2().c_str(),
                        record.getImagePath().c_str(), vehicleId);
+            insertIfMissing.format(kInsertVehicle, vehicleId, record.getName().c_str(),
+                                   record.getEditedName().c_str(), record.getLastUpdatedTime().c_str(),
+                                   record.getLastUpdatedLatitude().c_str(),
+                                   record.getLastUpdatedLongitude().c_str(), record.getDeleted() ? 1 : 0,
+                                   record.getCompany().c_str(), record.getMaker().c_str(),
+                                   record.getModel().c_str(), record.getRegistration().c_str(),
+                                   record.getDriver().c_str(), record.getLicense().c_str(),
+                                   record.getInfo1().c_str(), record.getInfo2().c_str(),
+                                   record.getImagePath().c_str());
+            if (insertIfMissing.getText() == nullptr)
+                return false;
         }
     } else {
         // Not a pair this table knows: taken and ignored.

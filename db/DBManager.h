@@ -83,6 +83,8 @@ public:
     /// Refuses new records, writes everything queued, stops the writer and
     /// closes the file. Safe to call when not open.
     void shutdown();
+    /// Whether a file is open and records are taken; never waits for the
+    /// manager lock.
     bool isOpen();
 
     /// The connection; use it only while holding the manager lock.
@@ -109,7 +111,9 @@ private:
     bool isQueueHalfFull();
     void waitForWork(bool backOff);
     bool writeBatch(std::vector<uint8_t>& buffer);
-    bool buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql);
+    /// The statement of one queued record; for a vehicle UPDATE also the
+    /// INSERT to run when the UPDATE found no row.
+    bool buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql, FormatableSQL& insertIfMissing);
     bool beginTransaction();
     bool executeItem(const char* sql, std::vector<std::string>& done);
     bool restartTransaction(std::vector<std::string>& done);
@@ -120,6 +124,7 @@ private:
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_writerStarted{false};
     std::atomic<bool> m_writerWaiting{false};
+    std::atomic<bool> m_open{false};
 
     // Gate between enqueue (shared) and open/shutdown (exclusive): once
     // shutdown has shut it, no put can slip in after the final batch.

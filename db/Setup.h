@@ -23,6 +23,10 @@ public:
     static constexpr const char* KEY_SATELLITE_ATTRIBUTION = "setup/SatelliteAttribution";
     static constexpr const char* KEY_MBTILES_FILE = "setup/MBTilesFile";
     static constexpr const char* KEY_GROUPING = "setup/GroupVehicles";
+    // Which new vehicle ids the console takes (see AdmissionSettings).
+    static constexpr const char* KEY_ADMISSION_MODE = "setup/AdmissionMode";
+    static constexpr const char* KEY_NEW_PER_MINUTE = "setup/NewVehiclesPerMinute";
+    static constexpr const char* KEY_FLEET_LIMIT = "setup/FleetLimit";
 
     /// The instance, made on the first call.
     static Setup& getInstance();

@@ -101,4 +101,11 @@ bool VehicleInfo::update(VehicleInfoContainer& container)
     return queued;
 }
 
+bool VehicleInfo::erase()
+{
+    setOperation(OPERATION_DELETE);
+    setRecordKind(KIND_VEHICLE);
+    return DBManager::getInstance().enqueue(*this);
+}
+
 } // namespace velmora

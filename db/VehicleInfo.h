@@ -35,6 +35,9 @@ public:
     /// the container's record of the same id (nothing to copy when this is
     /// that record). Returns whether the queue took the copy.
     bool update(VehicleInfoContainer& container);
+    /// Queues the DELETE of this vehicle's row with its fixes, events and
+    /// optional information. Returns whether the queue took it.
+    bool erase();
 
     /// Every field of other except the record kind and operation.
     void copyFieldsFrom(const VehicleInfo& other);

@@ -52,6 +52,12 @@ bool VehicleInfoContainer::adopt(VehicleInfo* record)
     return true;
 }
 
+bool VehicleInfoContainer::remove(const UniqueID& id)
+{
+    ScopedLock lock(m_lock);
+    return m_map.erase(id) != 0;
+}
+
 void VehicleInfoContainer::clear()
 {
     ScopedLock lock(m_lock);

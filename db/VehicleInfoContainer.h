@@ -12,7 +12,7 @@ namespace velmora {
 
 /// The live fleet: every known vehicle, deleted ones included, by id in
 /// UniqueID order, one record per id; owns its records. Callers that walk
-/// the map hold the lock; records leave only through clear().
+/// the map hold the lock; records leave only through remove() and clear().
 class VehicleInfoContainer : public ISingleton {
 public:
     using Map = std::map<UniqueID, std::unique_ptr<VehicleInfo>>;
@@ -31,6 +31,9 @@ public:
     /// Takes ownership of record unless a record of its id is held already
     /// (then the caller keeps it); true when it was taken.
     bool adopt(VehicleInfo* record);
+    /// Destroys the record of id (a vehicle deleted for good); false when
+    /// none is held. Pointers to it are invalid afterwards.
+    bool remove(const UniqueID& id);
     /// Destroys every record.
     void clear();
     int getCount();

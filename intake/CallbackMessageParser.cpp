@@ -74,22 +74,15 @@ int32_t toInteger(const char* field)
 
 bool isSingleSpace(const char* field) { return field[0] == ' ' && field[1] == '\0'; }
 
-void replaceUnitSeparators(std::string& text)
-{
-    for (char& c : text) {
-        if (c == UNIT_SEPARATOR) {
-            c = SEPARATOR;
-        }
-    }
-}
 
 bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 /// Appends text to out as well-formed UTF-8 holding at most maxUnits UTF-16
 /// units: a character is kept whole or not at all, and every ill-formed
 /// sequence (its maximal subpart) becomes U+FFFD. A unit separator is read
-/// as a comma. Local narrow text is UTF-8, so valid sequences are copied.
-void appendDecoded(std::string& out, const char* text, int maxUnits)
+/// as a comma unless keepSeparators. Local narrow text is UTF-8, so valid
+/// sequences are copied.
+void appendDecoded(std::string& out, const char* text, int maxUnits, bool keepSeparators = false)
 {
     static const char REPLACEMENT[] = "\xEF\xBF\xBD";
     int units = 0;
@@ -100,7 +93,8 @@ void appendDecoded(std::string& out, const char* text, int maxUnits)
             if (units + 1 > maxUnits) {
                 return;
             }
-            out.push_back(lead == static_cast<unsigned char>(UNIT_SEPARATOR) ? SEPARATOR : static_cast<char>(lead));
+            const bool separator = lead == static_cast<unsigned char>(UNIT_SEPARATOR) && !keepSeparators;
+            out.push_back(separator ? SEPARATOR : static_cast<char>(lead));
             ++units;
             ++p;
             continue;
@@ -186,13 +180,16 @@ void parseOptionalInfo(CallbackInfo& info, char*& cursor)
             break;
         }
         const char* field = nextField(cursor);
+        // Keys and values are shown and stored like names: well-formed
+        // UTF-8 of a bounded length (a key keeps its unit separators).
+        std::string name;
+        appendDecoded(name, key, CallbackMessageParser::MAX_TEXT_UNITS, true);
         std::string value;
         if (field != nullptr && !isSingleSpace(field)) {
-            value.assign(field);
-            replaceUnitSeparators(value);
+            appendDecoded(value, field, CallbackMessageParser::MAX_TEXT_UNITS);
         }
-        trace("Key - %s, value - %s", key, value.c_str());
-        map.insert_or_assign(std::string(key), std::move(value));
+        trace("Key - %s, value - %s", name.c_str(), value.c_str());
+        map.insert_or_assign(std::move(name), std::move(value));
     }
 }
 

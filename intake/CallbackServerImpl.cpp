@@ -114,6 +114,9 @@ void CallbackServerImpl::run()
                 trace("Selector Error!");
                 closeSocket();
                 m_selector.clear();
+                // Nothing listens any more: a stop must not send its marker
+                // to a closed port and wait for it.
+                m_boundPort.store(0);
                 if (m_delegate != nullptr) {
                     m_delegate->onError(failure.getMessage());
                 }
@@ -130,6 +133,7 @@ void CallbackServerImpl::run()
         // left bound behind a server that no longer reads it.
         closeSocket();
         m_selector.clear();
+        m_boundPort.store(0);
         throw;
     }
 }

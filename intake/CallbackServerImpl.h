@@ -51,7 +51,7 @@ public:
     /// The port of the last start(); 0 after stop().
     int getPort() const { return m_port; }
     /// The port the socket is bound to (the one the OS chose for start(0));
-    /// 0 when not started.
+    /// 0 when not started, and once the thread ended on its own.
     int getBoundPort() const { return m_boundPort.load(); }
 
 private:

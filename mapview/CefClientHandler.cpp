@@ -20,6 +20,9 @@ namespace velmora {
 
 namespace {
 
+// The property of the page that counts the dialogs it asked for.
+const char* const DIALOG_COUNT = "velmoraDialogCount";
+
 // The page of the one view: windows the page opens are refused (the
 // engine's default would be the same; this keeps it so by intent), and its
 // console lines go to the trace.
@@ -38,6 +41,28 @@ protected:
     {
         trace("page console (%d) %s:%d: %s", static_cast<int>(level), qPrintable(sourceID), lineNumber,
               qPrintable(message));
+    }
+
+    // A dialog would stop the page's script until someone clicks it, and
+    // its text may come from a device: it goes to the trace instead.
+    void javaScriptAlert(const QUrl&, const QString& message) override { dialog("alert", message); }
+    bool javaScriptConfirm(const QUrl&, const QString& message) override
+    {
+        dialog("confirm", message);
+        return false;
+    }
+    bool javaScriptPrompt(const QUrl&, const QString& message, const QString&, QString*) override
+    {
+        dialog("prompt", message);
+        return false;
+    }
+
+private:
+    void dialog(const char* kind, const QString& message)
+    {
+        const int count = property(DIALOG_COUNT).toInt() + 1;
+        setProperty(DIALOG_COUNT, count);
+        trace("page dialog (%s) refused: %s", kind, qPrintable(message.left(200)));
     }
 };
 
@@ -89,6 +114,12 @@ CefClientHandler::~CefClientHandler()
 QUrl CefClientHandler::baseUrl(const QString& directory)
 {
     return QUrl::fromLocalFile(QDir(directory).absoluteFilePath(QStringLiteral("Velmora.exe")));
+}
+
+int CefClientHandler::getRefusedDialogCount() const
+{
+    const QWebEnginePage* page = getPage();
+    return page != nullptr ? page->property(DIALOG_COUNT).toInt() : 0;
 }
 
 QWebEnginePage* CefClientHandler::getPage() const

@@ -80,6 +80,9 @@ public:
     /// The view, or null before createBrowser and after it was deleted.
     QWebEngineView* getBrowserWindow() const { return m_view.data(); }
     QWebEnginePage* getPage() const;
+    /// The JavaScript dialogs (alert, confirm, prompt) the page asked for and
+    /// did not get: each went to the trace.
+    int getRefusedDialogCount() const;
     /// The base address: <directory>/Velmora.exe as a file URL.
     static QUrl baseUrl(const QString& directory);
 

@@ -57,6 +57,7 @@ const char* const kBootstrap = R"JS(
   ext.onClickRemove = function (vehicleID) { send('onClickRemove', [text(vehicleID)]); };
   ext.onClickImgBtn = function (vehicleID) { send('onClickImgBtn', [text(vehicleID)]); };
   ext.onClickTrackingLine = function (vehicleID) { send('onClickTrackingLine', [text(vehicleID)]); };
+  ext.onClickDelete = function (vehicleID) { send('onClickDelete', [text(vehicleID)]); };
 
   // Taken now, before page scripts could shadow the global name.
   var transport = (typeof qt === 'object' && qt) ? qt.webChannelTransport : undefined;
@@ -204,6 +205,11 @@ bool CefClientV8Handler::forward(const QString& name, const QJsonArray& args)
     if (name == QLatin1String("onClickTrackingLine")) {
         if (listener)
             listener->onClickTrackingLine(argumentText(args, 0));
+        return true;
+    }
+    if (name == QLatin1String("onClickDelete")) {
+        if (listener)
+            listener->onClickDelete(argumentText(args, 0));
         return true;
     }
     trace("cef/extension: unknown function %s", qPrintable(name));

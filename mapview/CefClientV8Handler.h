@@ -18,7 +18,7 @@ class CefClientV8Listener;
 /// cef.extension.onClickLog(), onClickSetup(), onChangeName(vehicleID,
 /// vehicleName), onUpdateOptionalInfo(vehicleID, [imagePath, info1, info2]),
 /// onClickEdit(vehicleID), onClickRemove(vehicleID), onClickImgBtn(vehicleID)
-/// and onClickTrackingLine(vehicleID). Each forwards its call over a QWebChannel to
+/// onClickTrackingLine(vehicleID) and onClickDelete(vehicleID). Each forwards its call over a QWebChannel to
 /// dispatch(); calls made before the channel is up are queued in the page
 /// and sent in order once it is, so none is lost or reordered.
 /// onChangeName() with no arguments throws in the page and forwards nothing.

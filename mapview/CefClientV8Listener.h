@@ -24,6 +24,9 @@ public:
     /// The vehicle menu's "Tracking Line": the operator asks for the
     /// vehicle's stored track.
     virtual void onClickTrackingLine(const std::string& vehicleID) = 0;
+    /// The vehicle menu's "Delete": the operator asks to delete the vehicle
+    /// with everything stored of it.
+    virtual void onClickDelete(const std::string& vehicleID) { (void)vehicleID; }
 };
 
 } // namespace velmora

@@ -13,7 +13,7 @@
 // line: the page-only rate is the baseline the console's rate is read
 // against.
 //
-// usage: bench_app [--seconds N] [--window N]     (run under an X server:
+// usage: bench_app [--seconds N] [--window N] [--flood-seconds N]   (under an X server:
 //        xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/app/bench_app)
 // Summary:
 //   console: sent=<n> stored=<n> shown=<n> gps_per_s=<n> p99_ms=<n>
@@ -24,6 +24,20 @@
 // peak_rss_mb is the peak resident size of the console process (with the
 // browser's own process, network and GPU services in it); browser_rss_mb adds up the peaks of the engine's
 // helper processes (renderer, zygotes), whose shared libraries each count.
+//
+// Then the flood: the same console and stored fleet, one sender sending GPS
+// fixes of ever new vehicle ids as fast as it can for --flood-seconds
+// (default 20) while vehicle 0 of the fleet sends 10 fixes a second; SIGTERM
+// arrives while the flood goes on.
+//   flood: sent=<n> per_s=<n> admitted=<n> refused=<n> known_sent=<n>
+//          known_stored=<n> peak_rss_mb=<n> gui_p99_ms=<n> sigterm_ms=<n>
+// admitted counts the vehicles the flood added to app.db, refused what the
+// console's admission turned away; gui_p99_ms is the 99th percentile of a
+// 10 ms timer's lateness on the window's thread during the flood;
+// sigterm_ms runs from the signal to the process's end. Goals: admitted
+// within the limits (60 new vehicles a minute from one sender), known_stored
+// at least 99% of known_sent, peak_rss_mb < 600, gui_p99_ms < 100,
+// sigterm_ms < 2000.
 #include "app/TerminationSignal.h"
 #include "app/VelmoraDlg.h"
 #include "db/DBManager.h"
@@ -81,6 +95,9 @@ struct Progress {
     std::atomic<int64_t> peakRssKb;     // the console process, written at exit
     std::atomic<int64_t> browserRssKb;  // its browser processes, summed
     std::atomic<int> finished;
+    std::atomic<int> flooding;          // the parent floods: lateness is sampled
+    std::atomic<int64_t> guiP99Us;      // the timer's lateness, written at exit
+    std::atomic<uint64_t> refused;      // the admission's count, written at exit
 };
 
 double nowMs() {
@@ -220,6 +237,42 @@ private:
     std::vector<std::pair<long long, double>> m_moves;
 };
 
+/// A 10 ms timer on the window's thread; how late it fires while the
+/// parent floods says how long the thread was kept from its events.
+class LatenessProbe : public QObject {
+public:
+    explicit LatenessProbe(Progress& progress) : m_progress(progress) {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this, &LatenessProbe::tick);
+        m_timer.start(INTERVAL_MS);
+    }
+
+    void tick() {
+        const auto now = std::chrono::steady_clock::now();
+        if (m_progress.flooding.load() != 0 && m_last.time_since_epoch().count() != 0) {
+            const double late =
+                std::chrono::duration<double, std::micro>(now - m_last).count() - INTERVAL_MS * 1000.0;
+            m_lateUs.push_back(std::max(0.0, late));
+        }
+        m_last = now;
+    }
+
+    double p99Us() {
+        if (m_lateUs.empty()) {
+            return 0;
+        }
+        std::sort(m_lateUs.begin(), m_lateUs.end());
+        return m_lateUs[static_cast<size_t>(0.99 * static_cast<double>(m_lateUs.size() - 1))];
+    }
+
+private:
+    static constexpr int INTERVAL_MS = 10;
+    Progress& m_progress;
+    QTimer m_timer;
+    std::chrono::steady_clock::time_point m_last{};
+    std::vector<double> m_lateUs;
+};
+
 int runConsole(int argc, char** argv, const std::string& directory, const std::string& progressPath) {
     TerminationSignal::blockEarly();
     Progress* progress = mapProgress(progressPath, false);
@@ -232,6 +285,7 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
 
     VelmoraDlg window(QString::fromStdString(directory));
     PageObserver observer(window, *progress);
+    LatenessProbe probe(*progress);
     TerminationSignal stop;
     QObject::connect(&stop, &TerminationSignal::requested, &window, &VelmoraDlg::closeWithoutQuestion);
     if (!window.create()) {
@@ -254,6 +308,8 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
         out << seq << ' ' << static_cast<long long>(at * 1000.0) << '\n';
     }
     out.close();
+    progress->guiP99Us.store(static_cast<int64_t>(probe.p99Us()));
+    progress->refused.store(window.getAdmission().getRefusedTotal());
     const long long own = peakRssKb(::getpid());
     progress->peakRssKb.store(own);
     progress->browserRssKb.store(treePeakRssKb(::getpid()) - own);
@@ -451,6 +507,104 @@ int runParent(const char* self, double seconds, long long window) {
     return stored == sent && shown == sent ? 0 : 1;
 }
 
+/// Sends fixes of vehicle ids never seen before, as fast as one socket
+/// goes, until stop; counts them.
+void floodNewIds(int port, const std::atomic<bool>& stop, std::atomic<long long>& sent) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    long long n = 0;
+    while (!stop.load(std::memory_order_relaxed)) {
+        const std::string text = fixText(STORED_VEHICLES + static_cast<int>(n % 100000000), n);
+        if (::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0) {
+            ++n;
+            sent.store(n, std::memory_order_relaxed);
+        }
+    }
+    ::close(fd);
+}
+
+int runFlood(const char* self, double seconds) {
+    std::string directory = (std::filesystem::temp_directory_path() / "velmora-bench-flood-XXXXXX").string();
+    if (::mkdtemp(directory.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const int port = freePort();
+    prepareDirectory(directory, port);
+    const std::string progressPath = directory + "/progress";
+    Progress* progress = mapProgress(progressPath, true);
+    if (progress == nullptr) {
+        std::perror("progress");
+        return 1;
+    }
+    const double startMs = nowMs();
+    const pid_t console = ::fork();
+    if (console == 0) {
+        ::execl(self, self, "--console", directory.c_str(), progressPath.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    while (progress->fleetShownMs.load() == 0) {
+        int status = 0;
+        if (::waitpid(console, &status, WNOHANG) == console || nowMs() - startMs > 60000) {
+            std::fprintf(stderr, "the console did not show its fleet\n");
+            ::kill(console, SIGKILL);
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    progress->flooding.store(1);
+    std::atomic<bool> stopFlood{false};
+    std::atomic<long long> floodSent{0};
+    std::thread flood(floodNewIds, port, std::cref(stopFlood), std::ref(floodSent));
+    // Vehicle 0 of the stored fleet: 10 fixes a second from its own socket.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    long long knownSent = 0;
+    const double floodStart = nowMs();
+    auto next = std::chrono::steady_clock::now();
+    while (nowMs() - floodStart < seconds * 1000.0) {
+        const std::string text = fixText(0, knownSent);
+        if (::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0) {
+            ++knownSent;
+        }
+        next += std::chrono::milliseconds(100);
+        std::this_thread::sleep_until(next);
+    }
+    ::close(fd);
+    const double floodMs = nowMs() - floodStart;
+    const long long sentAtStop = floodSent.load();
+    // The signal arrives while the flood goes on.
+    const double signalAt = nowMs();
+    ::kill(console, SIGTERM);
+    int status = 0;
+    ::waitpid(console, &status, 0);
+    const double sigtermMs = nowMs() - signalAt;
+    stopFlood.store(true);
+    flood.join();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || progress->finished.load() == 0) {
+        std::fprintf(stderr, "the console did not end cleanly (status %d)\n", status);
+    }
+    const long long vehicles = countRows(directory + "/app.db", "select count(*) from vehicle_info");
+    const std::string knownQuery = "select count(*) from gps_data where vehicle_id = '" + idOf(0) + "'";
+    const long long knownStored = countRows(directory + "/app.db", knownQuery.c_str());
+    std::printf("flood: sent=%lld per_s=%.0f admitted=%lld refused=%llu known_sent=%lld known_stored=%lld "
+                "peak_rss_mb=%.0f gui_p99_ms=%.1f sigterm_ms=%.0f\n",
+                sentAtStop, floodMs > 0 ? static_cast<double>(sentAtStop) / (floodMs / 1000.0) : 0.0,
+                vehicles - STORED_VEHICLES, static_cast<unsigned long long>(progress->refused.load()), knownSent,
+                knownStored, static_cast<double>(progress->peakRssKb.load()) / 1024.0,
+                static_cast<double>(progress->guiP99Us.load()) / 1000.0, sigtermMs);
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+    return knownStored * 100 >= knownSent * 99 && sigtermMs < 2000 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -458,13 +612,19 @@ int main(int argc, char** argv) {
         return runConsole(argc, argv, argv[2], argv[3]);
     }
     double seconds = 30;
+    double floodSeconds = 20;
     long long window = 200;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0) {
             seconds = std::atof(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--window") == 0) {
             window = std::atoll(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--flood-seconds") == 0) {
+            floodSeconds = std::atof(argv[i + 1]);
         }
     }
-    return runParent(argv[0], seconds, window);
+    // --seconds 0 skips the console run, --flood-seconds 0 the flood.
+    const int console = seconds > 0 ? runParent(argv[0], seconds, window) : 0;
+    const int flood = floodSeconds > 0 ? runFlood(argv[0], floodSeconds) : 0;
+    return console != 0 ? console : flood;
 }

@@ -10,8 +10,15 @@ function callNative(name, args) {
   }
 }
 
-function pageAlert(text) {
-  window.alert(String(text));
+// What the page has to say about data it was given goes to the console's
+// trace, never into a dialog: a box would stop the page until clicked.
+function pageWarning(text) {
+  if (window.console && console.warn) console.warn(String(text));
+}
+
+// A latitude and longitude the map can show; anything else is no position.
+function onEarth(lat, lng) {
+  return isFinite(lat) && isFinite(lng) && Math.abs(lat) <= 90 && Math.abs(lng) <= 180;
 }
 
 function parseCoordinate(text) {
@@ -169,6 +176,7 @@ function onVehicleMenuClick(e, key, vehicleID) {
   removeTooltip();
   if (key === "edit") callNative("onClickEdit", [String(vehicleID)]);
   else if (key === "remove") callNative("onClickRemove", [String(vehicleID)]);
+  else if (key === "delete") callNative("onClickDelete", [String(vehicleID)]);
   else if (key === "tracking") {
     trackingVehicle = String(vehicleID);
     callNative("onClickTrackingLine", [String(vehicleID)]);
@@ -182,9 +190,8 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
   var latlng = 0;
   if (String(latitude) !== "" && String(longitude) !== "") {
     var lat = parseCoordinate(latitude), lng = parseCoordinate(longitude);
-    if (isNaN(lat)) { pageAlert("Latitude is not a number"); return; }
-    if (isNaN(lng)) { pageAlert("Longitude is not a number"); return; }
-    latlng = L.latLng(lat, lng);
+    if (onEarth(lat, lng)) latlng = L.latLng(lat, lng);
+    else pageWarning("insertVehicle: no position in " + String(latitude) + ", " + String(longitude));
   }
   var known = findVehicle(id);
   if (known) {
@@ -218,11 +225,13 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
 
 function updateVehicle(latitude, longitude, vehicleID, vehicleName, updateTime) {
   var lat = parseCoordinate(latitude), lng = parseCoordinate(longitude);
-  if (isNaN(lat)) { pageAlert("Latitude is not a number"); pageAlert(lat); return; }
-  if (isNaN(lng)) { pageAlert("Longitude is not a number"); pageAlert(lng); return; }
   var vehicle = findVehicle(vehicleID);
   if (!vehicle) return;
-  refreshVehicle(vehicle, vehicleName, L.latLng(lat, lng), String(updateTime));
+  // Without a position the name and time are still fresh; the marker stays.
+  var latlng = 0;
+  if (onEarth(lat, lng)) latlng = L.latLng(lat, lng);
+  else pageWarning("updateVehicle: no position in " + String(latitude) + ", " + String(longitude));
+  refreshVehicle(vehicle, vehicleName, latlng, String(updateTime));
 }
 
 // Name, time and, unless latlng is 0, position of a vehicle the page holds;
@@ -305,7 +314,7 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
   var vehicle = findVehicle(vehicleID);
   if (!vehicle) return;
   var lat = Number(latitude), lng = Number(longitude);
-  if (!isFinite(lat) || !isFinite(lng)) return;
+  if (!onEarth(lat, lng)) return;
   var latlng = L.latLng(lat, lng);
   vehicle.addTrackPoint(latlng);
   vehicle.speed = Number(speed) || 0;
@@ -545,6 +554,7 @@ function initialize() {
   vehicleContextMenu.AddItem("edit", "Edit");
   vehicleContextMenu.AddItem("remove", "Remove");
   vehicleContextMenu.AddItem("tracking", "Tracking Line");
+  vehicleContextMenu.AddItem("delete", "Delete");
 
   document.getElementById("ShowListButton").style.display = "none";
   wireToolbar();

@@ -1,4 +1,4 @@
-// The right-click menu of a list entry: "Edit", "Remove" and "Tracking Line".
+// The right-click menu of a list entry: "Edit", "Remove", "Tracking Line" and "Delete".
 function VehicleContextMenu(options) {
   var self = this;
   this.options = options || {};

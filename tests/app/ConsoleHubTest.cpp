@@ -32,6 +32,12 @@ Step removal(const std::string& id, bool yes) {
         t.hub.removeVehicle(id);
     };
 }
+Step deletion(const std::string& id, bool yes) {
+    return [=](HubTest& t) {
+        t.desk.answers.push_back(yes);
+        t.hub.deleteVehicle(id);
+    };
+}
 Step rename(const std::string& id, const std::string& name) {
     return [=](HubTest& t) { t.hub.changeName(id, name); };
 }
@@ -134,6 +140,30 @@ TEST_F(HubTest, DeviceMessagesShowAndStoreWhatTheRulesSay) {
          {{"select last_updated_latitude || ',' || last_updated_longitude from vehicle_info",
            "37.387458,-121.972360"},
           {"select count(*) from gps_data", "2"}}},
+        {"a fix off the globe is stored as received but moves nothing",
+         {fix("Truck 1", A, FIX_SANTA_CLARA), seen(),
+          fix("Truck 1", A, "$GPRMC,134531,A,1e300,N,12158.3416,W,0.13,309.62,120598,,"),
+          fix("Truck 1", A, "$GPRMC,134532,A,3723.2475,N,18100.0000,W,0.13,309.62,120598,,")},
+         {"page updateVehicle('37.387458', '-121.972360', '" + A + "', 'Truck 1', '" + TIME + "')",
+          "page updateVehicle('37.387458', '-121.972360', '" + A + "', 'Truck 1', '" + TIME + "')"},
+         {{"select last_updated_latitude || ',' || last_updated_longitude from vehicle_info",
+           "37.387458,-121.972360"},
+          {"select count(*) from gps_data", "3"}}},
+        {"a vehicle that never had a position gets name and time, never an empty position",
+         {[A](HubTest& t) { t.device(datagram("Ghost", 100, A, "GPS", "")); }, seen(),
+          [A](HubTest& t) { t.device(datagram("Ghost 2", 100, A, "GPS", "")); }},
+         {"page insertVehicle(1, '', '', '" + A + "', 'Ghost 2', '" + TIME + "')"},
+         {{"select name from vehicle_info", "Ghost 2"}}},
+        {"delete asks, then takes the vehicle and all it sent out of app.db",
+         {fix("Truck 1", A, FIX_SANTA_CLARA), event("Truck 1", A, 13, "PANIC"), seen(), deletion(A, false),
+          deletion(A, true), deletion(A, true)},
+         {"desk ask Do you want to delete Truck 1 with all its stored positions and events? This cannot be undone.",
+          "page enableTooltip()",
+          "desk ask Do you want to delete Truck 1 with all its stored positions and events? This cannot be undone.",
+          "page deleteVehicle('" + A + "')", "page enableTooltip()", "page enableTooltip()"},
+         {{"select count(*) from vehicle_info", "0"},
+          {"select count(*) from gps_data", "0"},
+          {"select count(*) from event_info", "0"}}},
         {"a fix without course turns the icon nowhere (-1)",
          {fix("Truck 1", A, FIX_NO_COURSE)},
          {insertNew(A, "Truck 1"), insertNewInfo(A, "Truck 1"),

@@ -8,11 +8,15 @@
 #include "app/WindowMessage.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QTest>
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
@@ -97,6 +101,90 @@ TEST_F(WindowTest, RemoveFromThePageAsksAndDeletesOnYes) {
     stopWindow();
     EXPECT_EQ(queryText(appDb(), "select name, deleted from vehicle_info"), "Truck 1|1");
     EXPECT_EQ(queryCount(appDb(), "select count(*) from gps_data"), 2);
+
+    // Delete goes further, after its own question: the vehicle and all it
+    // sent leave app.db, and its id is a new vehicle again.
+    startWindow();
+    ASSERT_TRUE(sender.send(port, santaClara(ID_B, "Van 2")));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_B); }));
+    for (const std::string& id : {ID_A, ID_B}) {
+        BoxAnswerer sure(QMessageBox::Yes);
+        evaluate(QStringLiteral("cef.extension.onClickDelete('%1'); true").arg(QString::fromStdString(id)));
+        ASSERT_TRUE(sure.wait());
+        EXPECT_TRUE(sure.box().text.startsWith(QStringLiteral("Do you want to delete "))) << qPrintable(sure.box().text);
+        EXPECT_TRUE(sure.box().text.endsWith(QStringLiteral("This cannot be undone.")));
+    }
+    ASSERT_TRUE(waitUntil([this] { return !vehicleOnPage(ID_B); }));
+    EXPECT_EQ(window->getAdmission().getKnownCount(), 0u);
+    ASSERT_TRUE(sender.send(port, santaClara(ID_B, "Van 2")));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_B); }));
+    stopWindow();
+    EXPECT_EQ(queryText(appDb(), "select name, deleted from vehicle_info"), "Van 2|0");
+    EXPECT_EQ(queryCount(appDb(), "select count(*) from gps_data"), 1);
+}
+
+// Another program holding app.db's write lock (a backup, the sqlite3 shell)
+// never freezes the window: the writer waits, its queue fills, and the
+// window still serves its timers while fixes keep coming.
+TEST_F(WindowTest, ALockedAppDbNeverFreezesTheWindow) {
+    startWindow();
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(appDb().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start(10);
+    // Two records a fix: well past the writer's queue.
+    for (int i = 0; i < 1500; ++i) {
+        ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+        if (i % 50 == 0) {
+            pump(10);
+        }
+    }
+    pump(3000);
+    tick.stop();
+    sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_LT(longest, 500) << "ms the window's thread did not run";
+    stopWindow();
+}
+
+// Device data with no position, or one off the globe, never opens a dialog
+// (a box would stop the page until clicked) and never moves a marker; the
+// fixes are still stored as received.
+TEST_F(WindowTest, DeviceDataWithoutAPositionRaisesNoDialogAndMovesNothing) {
+    startWindow();
+    ASSERT_TRUE(sender.send(port, santaClara(ID_A)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+    const std::string noTail = "Ghost,100,0, ,GPS,0,132779017,197688, ,0, ,";
+    for (const std::string& text : {
+             noTail + ID_B, noTail + ID_B,
+             fixDatagram("Ghost", ID_B, "$GPRMC,134530,V,,,,,,,120598,,"),
+             fixDatagram("Truck 1", ID_A, "$GPRMC,134531,A,1e300,N,12158.3416,W,0.13,309.62,120598,,"),
+             fixDatagram("Truck 1", ID_A, "$GPRMC,134532,A,3723.2475,N,99958.3416,W,0.13,309.62,120598,,"),
+         }) {
+        ASSERT_TRUE(sender.send(port, text));
+    }
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_B); }));
+    pump(500);
+    EXPECT_EQ(window->getHost().getRefusedDialogCount(), 0);
+    EXPECT_NEAR(evaluate(QStringLiteral("findVehicle('%1').latlng.lat").arg(QString::fromStdString(ID_A))).toDouble(),
+                37.387458, 1e-6);
+    stopWindow();
+    EXPECT_EQ(queryText(appDb(), "select last_updated_latitude from vehicle_info where id = '" + ID_A + "'"),
+              "37.387458");
+    EXPECT_EQ(queryText(appDb(), "select name, last_updated_latitude from vehicle_info where id = '" + ID_B + "'"),
+              "Ghost|");
+    EXPECT_EQ(queryCount(appDb(), "select count(*) from gps_data"), 4);
 }
 
 // Log, Setup and Edit from the page open their window modally over the main

@@ -5,6 +5,7 @@
 #include "db/VehicleInfo.h"
 #include "db/VehicleInfoContainer.h"
 #include "foundation/thread/ScopedLock.h"
+#include "intake/CallbackInfo.h"
 #include "tests/db/ManagerFixture.h"
 #include "tests/db/StatementFaults.h"
 
@@ -259,6 +260,50 @@ TEST_F(DBManagerTest, UpdateFindsTheRowInsertedInTheSameBatch)
     EXPECT_EQ(queryRows(m_path, "SELECT name, edited_name, last_updated_latitude, deleted FROM "
                                 "vehicle_info;"),
               (Rows{{"first", "renamed", "37.123456", "0"}}));
+}
+
+// A vehicle whose INSERT never reached the queue is stored by its next
+// change; a vehicle deleted for good takes its fixes and events along and
+// leaves the other vehicles' rows alone.
+TEST_F(DBManagerTest, UpdateOfAnUnstoredVehicleInsertsItAndEraseDeletesEverything)
+{
+    VehicleInfoContainer& container = VehicleInfoContainer::getInstance();
+    UniqueID lost;
+    UniqueID kept;
+    ASSERT_TRUE(UniqueID::parse("11111111-2222-4333-8444-555555555555", lost));
+    ASSERT_TRUE(UniqueID::parse("66666666-7777-4888-8999-aaaaaaaaaaaa", kept));
+    {
+        ScopedLock lock(DBManager::getLock());
+        VehicleInfo* never = container.create(lost, "never inserted", "2026-01-31 17:05:09");
+        ASSERT_TRUE(container.adopt(never));
+        never->setLastUpdatedLatitude("37.123456");
+        ASSERT_TRUE(never->update(container));
+        VehicleInfo* other = container.create(kept, "kept", "2026-01-31 17:05:09");
+        ASSERT_TRUE(other->insert(container));
+        for (const UniqueID* id : {&lost, &kept}) {
+            ASSERT_TRUE(GPSDataContainer::getInstance().insert("2026-01-31 17:05:10", *id, "$GPRMC,1"));
+            CallbackInfo event("10.0.0.7", 5000);
+            event.setVehicleID(*id);
+            event.setEventType(1);
+            ASSERT_TRUE(EventLogger::getInstance().log(event));
+        }
+    }
+    DBManager::getInstance().shutdown();
+    EXPECT_EQ(queryRows(m_path, "SELECT name, last_updated_latitude FROM vehicle_info ORDER BY name;"),
+              (Rows{{"kept", ""}, {"never inserted", "37.123456"}}));
+
+    DBManager::getInstance().open(m_path.c_str(), 5000);
+    ASSERT_TRUE(container.find(lost)->erase());
+    DBManager::getInstance().shutdown();
+    const std::string lostText = lost.toText();
+    for (const char* table : {"vehicle_info WHERE id", "gps_data WHERE vehicle_id", "event_info WHERE vehicle_id"}) {
+        EXPECT_EQ(queryRows(m_path, std::string("SELECT count(*) FROM ") + table + " = '" + lostText + "';"),
+                  (Rows{{"0"}}))
+            << table;
+    }
+    EXPECT_EQ(queryRows(m_path, "SELECT (SELECT count(*) FROM vehicle_info), (SELECT count(*) FROM gps_data), "
+                                "(SELECT count(*) FROM event_info);"),
+              (Rows{{"1", "1", "1"}}));
 }
 
 // A statement that fails inside a batch is skipped; the rest of the batch is
