@@ -254,7 +254,8 @@ TEST_F(VehicleEditDlgTest, CancelAfterEditingEveryFieldChangesNothing)
 TEST_F(VehicleEditDlgTest, TheImageButtonFillsThePathAndItsCancelKeepsIt)
 {
     addVehicle(vehicleRow(kId, "Device 7"));
-    const std::string chosen = makeFile("icons/truck.png");
+    // A backslash is part of a file name here, not a separator.
+    const std::string chosen = makeFile("icons/tr\\uck.png");
     VehicleEditDlg dialog(kId);
     auto* image = dialog.findChild<QLineEdit*>("imageEdit");
     auto* browse = dialog.findChild<QPushButton*>("browseButton");
@@ -266,8 +267,18 @@ TEST_F(VehicleEditDlgTest, TheImageButtonFillsThePathAndItsCancelKeepsIt)
     const int result = runModal(dialog, [&] {
         onNextModal(
             [&](QWidget* modal) {
-                modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(chosen));
+                auto* files = qobject_cast<QFileDialog*>(modal);
+                EXPECT_EQ(files->nameFilters(),
+                          QStringList({"PNG File(*.png)", "BMP File(*.bmp)", "JPG File(*.jpg)"}));
+                EXPECT_EQ(files->selectedNameFilter(), QStringLiteral("PNG File(*.png)"));
+                EXPECT_EQ(files->defaultSuffix(), QStringLiteral("png"));
+                auto* name = modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                 auto* buttons = modal->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+                // Only an existing file can be chosen: Open stays without effect.
+                name->setText(QString::fromStdString(m_dir->file("icons/none.png")));
+                QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+                EXPECT_TRUE(modal->isVisible()) << "a missing file was accepted";
+                name->setText(QString::fromStdString(chosen));
                 QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
             },
             5000, isImageDialog);
