@@ -37,8 +37,9 @@ inline bool pollUntil(const std::function<bool()>& done, int ms) {
 
 class ConsoleProcess {
 public:
-    /// directory: the working directory; instanceDirectory: its TMPDIR, the
-    /// single-instance namespace (copies with the same one see each other).
+    /// directory: the working directory (the data directory unless the
+    /// arguments name one); instanceDirectory: its TMPDIR, which holds the
+    /// log and, without XDG_RUNTIME_DIR, the single-instance files.
     ConsoleProcess(std::string directory, std::string instanceDirectory, std::string logName = "console.log")
         : m_directory(std::move(directory)), m_instanceDirectory(std::move(instanceDirectory)),
           m_log(m_instanceDirectory + "/" + logName) {}
