@@ -344,7 +344,7 @@ void ConsoleHub::deleteVehicle(const std::string& vehicleIdText) {
 }
 
 void ConsoleHub::chooseImage(const std::string& vehicleIdText) {
-    const std::string path = MapCommands::forwardSlashes(m_desk.chooseImage());
+    const std::string path = m_desk.chooseImage();
     if (path.empty()) {
         return;
     }

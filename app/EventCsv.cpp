@@ -10,8 +10,10 @@ QByteArray EventCsv::headerLine() { return QByteArray(HEADER) + LINE_END; }
 QByteArray EventCsv::field(const QString& text) {
     QString value = text;
     if (!value.isEmpty()) {
+        // A spreadsheet also reads a cell that opens with a tab or a
+        // carriage return as a formula once it strips that character.
         const QChar first = value.front();
-        if (first == u'=' || first == u'+' || first == u'-' || first == u'@') {
+        if (first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' || first == u'\r') {
             value.prepend(u'\'');
         }
     }

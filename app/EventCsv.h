@@ -8,9 +8,9 @@ namespace velmora {
 class EventLog;
 
 /// The event log's CSV form: UTF-8, fields quoted as RFC 4180 asks, lines
-/// ended by CR LF. A field that begins with =, +, - or @ gets a leading
-/// apostrophe, so a spreadsheet shows device text instead of running it as
-/// a formula.
+/// ended by CR LF. A field that begins with =, +, -, @, a tab or a carriage
+/// return gets a leading apostrophe, so a spreadsheet shows device text
+/// instead of running it as a formula.
 class EventCsv {
 public:
     static constexpr const char* HEADER = "Vehicle Name,Date/Time,Event Type,Device Title";

@@ -1,7 +1,5 @@
 #include "app/ImageFileDialog.h"
 
-#include "mapview/MapCommands.h"
-
 #include <QFileDialog>
 #include <QStringList>
 
@@ -23,7 +21,8 @@ std::string ImageFileDialog::choose(QWidget* parent) {
     if (chosen.isEmpty()) {
         return {};
     }
-    return MapCommands::forwardSlashes(chosen.first().toStdString());
+    // A backslash is an ordinary character of a file name here: kept.
+    return chosen.first().toStdString();
 }
 
 } // namespace velmora

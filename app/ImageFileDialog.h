@@ -16,8 +16,8 @@ public:
     /// Object name of the dialog while it is open (for tests that answer it).
     static constexpr const char* OBJECT_NAME = "imageFileDialog";
 
-    /// Runs the dialog modally; the chosen path in UTF-8 with every
-    /// backslash turned into a forward slash, or the empty text on Cancel.
+    /// Runs the dialog modally; the chosen path in UTF-8 as the file is
+    /// named (backslashes included), or the empty text on Cancel.
     static std::string choose(QWidget* parent);
 };
 

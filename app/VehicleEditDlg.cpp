@@ -13,7 +13,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QValidator>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -39,13 +41,47 @@ QLabel* label(QWidget* parent, const char* text) {
     return created;
 }
 
-QLineEdit* edit(QWidget* parent, const char* name, int limit) {
+QLineEdit* edit(QWidget* parent, const char* name) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QString::fromLatin1(name));
-    field->setMaxLength(limit);
+    // A stored text of any length is shown whole: QLineEdit's own limit
+    // would cut it at filling. Typing is limited by TypingLimit.
+    field->setMaxLength(std::numeric_limits<int>::max());
     field->setMinimumWidth(EDIT_WIDTH);
     return field;
 }
+
+// Limits what the operator types or pastes, never what was stored: a text
+// may not grow past the limit, nor past its own length when it was already
+// longer. What does not fit is cut from the characters just put in (they
+// end at the cursor), never in the middle of a surrogate pair.
+class TypingLimit : public QValidator {
+public:
+    TypingLimit(QLineEdit* field, int limit) : QValidator(field), m_limit(limit), m_previous(field->text().size()) {
+        connect(field, &QLineEdit::textChanged, this, [this](const QString& text) { m_previous = text.size(); });
+    }
+
+    State validate(QString& input, int& position) const override {
+        const qsizetype allowed = std::max<qsizetype>(m_limit, m_previous);
+        const qsizetype excess = input.size() - allowed;
+        if (excess <= 0) {
+            return Acceptable;
+        }
+        qsizetype from = std::max<qsizetype>(0, position - excess);
+        qsizetype count = std::min<qsizetype>(excess, input.size() - from);
+        if (from > 0 && input.at(from).isLowSurrogate() && input.at(from - 1).isHighSurrogate()) {
+            --from;
+            ++count;
+        }
+        input.remove(from, count);
+        position = static_cast<int>(from);
+        return Acceptable;
+    }
+
+private:
+    int m_limit;
+    qsizetype m_previous;
+};
 
 } // namespace
 
@@ -54,10 +90,10 @@ VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent
     setObjectName(QStringLiteral("vehicleEditDlg"));
     setWindowTitle(QString::fromLatin1(CAPTION));
 
-    m_nameEdit = edit(this, "nameEdit", TEXT_LIMIT);
-    m_info1Edit = edit(this, "info1Edit", TEXT_LIMIT);
-    m_info2Edit = edit(this, "info2Edit", TEXT_LIMIT);
-    m_imageEdit = edit(this, "imageEdit", std::numeric_limits<int>::max());
+    m_nameEdit = edit(this, "nameEdit");
+    m_info1Edit = edit(this, "info1Edit");
+    m_info2Edit = edit(this, "info2Edit");
+    m_imageEdit = edit(this, "imageEdit");
     auto* browse = new QPushButton(QString::fromLatin1(BROWSE_TEXT), this);
     browse->setObjectName(QStringLiteral("browseButton"));
     browse->setAutoDefault(false);
@@ -88,15 +124,20 @@ VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent
     if (UniqueID::parse(vehicleIdText.c_str(), id)) {
         m_vehicle = VehicleInfoContainer::getInstance().find(id);
     }
-    if (m_vehicle == nullptr) {
+    if (m_vehicle != nullptr) {
+        const std::string& name =
+            m_vehicle->getEditedName().empty() ? m_vehicle->getName() : m_vehicle->getEditedName();
+        m_nameEdit->setText(QString::fromStdString(name));
+        m_info1Edit->setText(QString::fromStdString(m_vehicle->getInfo1()));
+        m_info2Edit->setText(QString::fromStdString(m_vehicle->getInfo2()));
+        m_imageEdit->setText(QString::fromStdString(m_vehicle->getImagePath()));
+    } else {
         trace("VehicleEditDlg: no vehicle %.64s", vehicleIdText.c_str());
-        return;
     }
-    const std::string& name = m_vehicle->getEditedName().empty() ? m_vehicle->getName() : m_vehicle->getEditedName();
-    m_nameEdit->setText(QString::fromStdString(name));
-    m_info1Edit->setText(QString::fromStdString(m_vehicle->getInfo1()));
-    m_info2Edit->setText(QString::fromStdString(m_vehicle->getInfo2()));
-    m_imageEdit->setText(QString::fromStdString(m_vehicle->getImagePath()));
+    // After filling: the stored texts are the starting lengths.
+    for (QLineEdit* field : {m_nameEdit, m_info1Edit, m_info2Edit}) {
+        field->setValidator(new TypingLimit(field, TEXT_LIMIT));
+    }
 }
 
 int VehicleEditDlg::exec() {

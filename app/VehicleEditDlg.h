@@ -20,7 +20,8 @@ class VehicleEditDlg : public QDialog {
     Q_OBJECT
 
 public:
-    /// Longest text of the name and information fields, in characters.
+    /// Longest text the operator may type into the name and information
+    /// fields, in UTF-16 units; a longer stored text is shown and kept whole.
     static constexpr int TEXT_LIMIT = 32;
 
     explicit VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent = nullptr);

@@ -65,15 +65,23 @@ int VelmoraApp::run(int argc, char** argv) {
     TerminationSignal stopSignal;
     connect(&stopSignal, &TerminationSignal::requested, this, &VelmoraApp::onTerminate);
 
-    SingleInstance instance;
+    SingleInstance instance(applicationDirectory());
     if (!instance.claim()) {
         trace("VelmoraApp: another copy runs; it was asked to show its window");
         return 0;
     }
-    connect(&instance, &SingleInstance::raiseRequested, this, &VelmoraApp::onRaise);
 
-    // Only the copy that runs makes its directory. A failure here shows
-    // later as the databases' own, which the window reports.
+    VelmoraDlg window(applicationDirectory());
+    m_window = &window;
+    instance.setWindow(&window);
+    // The screen check comes first: a refused start leaves nothing on disk.
+    if (!window.create() || m_terminate) {
+        return 0;
+    }
+
+    // Only the copy that runs makes its directory, before the page's first
+    // load. A failure here shows later as the databases' own, which the
+    // window reports.
     if (!DataDirectory::create(data.directory)) {
         trace("VelmoraApp: cannot create %s", data.directory.c_str());
     }
@@ -83,11 +91,6 @@ int VelmoraApp::run(int argc, char** argv) {
     }
     trace("VelmoraApp: data directory %s%s", data.directory.c_str(), data.perUser ? " (per user)" : "");
 
-    VelmoraDlg window(applicationDirectory());
-    m_window = &window;
-    if (!window.create() || m_terminate) {
-        return 0;
-    }
     window.initialise();
     if (m_terminate) {
         window.closeWithoutQuestion();
@@ -113,15 +116,6 @@ void VelmoraApp::onTerminate(int signalNumber) {
             modal->close();
         }
     }
-}
-
-void VelmoraApp::onRaise() {
-    if (!m_window) {
-        return;
-    }
-    m_window->showNormal();
-    m_window->raise();
-    m_window->activateWindow();
 }
 
 } // namespace velmora

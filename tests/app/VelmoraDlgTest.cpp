@@ -406,6 +406,16 @@ TEST_F(WindowTest, CloseAsksAndOnlyYesStops) {
 // Neither Escape nor Enter closes the window or asks anything.
 TEST_F(WindowTest, EscapeAndEnterAreSwallowed) {
     startWindow();
+    // A default button, as an OK button would be: a dialog presses it on
+    // Enter, and this one would end the window.
+    auto* ok = new QPushButton(QStringLiteral("OK"), window.get());
+    ok->setDefault(true);
+    ok->show();
+    int pressed = 0;
+    QObject::connect(ok, &QPushButton::clicked, window.get(), [&] {
+        ++pressed;
+        window->accept();
+    });
     for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
         SCOPED_TRACE(key);
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
@@ -414,6 +424,7 @@ TEST_F(WindowTest, EscapeAndEnterAreSwallowed) {
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "something asked";
         EXPECT_TRUE(window->isVisible());
         EXPECT_FALSE(window->isTornDown());
+        EXPECT_EQ(pressed, 0);
     }
 }
 

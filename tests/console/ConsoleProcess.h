@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <xcb/xcb.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,8 +37,9 @@ inline bool pollUntil(const std::function<bool()>& done, int ms) {
 
 class ConsoleProcess {
 public:
-    /// directory: the working directory; instanceDirectory: its TMPDIR, the
-    /// single-instance namespace (copies with the same one see each other).
+    /// directory: the working directory (the data directory unless the
+    /// arguments name one); instanceDirectory: its TMPDIR, which holds the
+    /// log and, without XDG_RUNTIME_DIR, the single-instance files.
     ConsoleProcess(std::string directory, std::string instanceDirectory, std::string logName = "console.log")
         : m_directory(std::move(directory)), m_instanceDirectory(std::move(instanceDirectory)),
           m_log(m_instanceDirectory + "/" + logName) {}
@@ -51,6 +53,8 @@ public:
     ConsoleProcess(const ConsoleProcess&) = delete;
     ConsoleProcess& operator=(const ConsoleProcess&) = delete;
 
+    /// Command line arguments after the program name (set before start()).
+    std::vector<std::string> arguments;
     /// Extra environment for the child (set before start()). The log lies in
     /// the instance directory, so the working directory holds only what the
     /// console itself made.
@@ -79,8 +83,12 @@ public:
             for (const auto& [name, value] : environment) {
                 setenv(name.c_str(), value.c_str(), 1);
             }
-            char* const argv[] = {const_cast<char*>(VELMORA_EXECUTABLE), nullptr};
-            ::execv(VELMORA_EXECUTABLE, argv);
+            std::vector<char*> argv = {const_cast<char*>(VELMORA_EXECUTABLE)};
+            for (const std::string& argument : arguments) {
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execv(VELMORA_EXECUTABLE, argv.data());
             _exit(127);
         }
     }
@@ -181,6 +189,145 @@ inline int viewableWindowsNamed(const std::string& name) {
     }
     return viewable;
 }
+
+/// A connection of the test's own to an X display (no window manager runs
+/// there): the top-level windows in stacking order, their names and
+/// pixels, and key presses sent to them.
+class XDisplay {
+public:
+    /// name: ":N"; empty for $DISPLAY.
+    explicit XDisplay(const std::string& name = {}) {
+        int screenNumber = 0;
+        m_connection = xcb_connect(name.empty() ? nullptr : name.c_str(), &screenNumber);
+        if (xcb_connection_has_error(m_connection) != 0) {
+            return;
+        }
+        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+        for (int i = 0; i < screenNumber; ++i) {
+            xcb_screen_next(&screens);
+        }
+        m_screen = screens.data;
+    }
+    ~XDisplay() { xcb_disconnect(m_connection); }
+    XDisplay(const XDisplay&) = delete;
+    XDisplay& operator=(const XDisplay&) = delete;
+
+    bool usable() const { return m_screen != nullptr; }
+
+    /// The root's children, bottom first.
+    std::vector<xcb_window_t> stack() const {
+        std::vector<xcb_window_t> windows;
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_screen->root), nullptr);
+        if (tree != nullptr) {
+            const xcb_window_t* children = xcb_query_tree_children(tree);
+            windows.assign(children, children + xcb_query_tree_children_length(tree));
+            free(tree);
+        }
+        return windows;
+    }
+    /// The viewable top-level windows whose title is name, bottom first.
+    std::vector<xcb_window_t> viewableNamed(const std::string& name) const {
+        std::vector<xcb_window_t> found;
+        for (xcb_window_t window : stack()) {
+            xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+                m_connection, xcb_get_window_attributes(m_connection, window), nullptr);
+            const bool viewable = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            free(attributes);
+            if (viewable && title(window) == name) {
+                found.push_back(window);
+            }
+        }
+        return found;
+    }
+    std::string title(xcb_window_t window) const {
+        xcb_get_property_reply_t* property = xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+            nullptr);
+        std::string text;
+        if (property != nullptr) {
+            text.assign(static_cast<const char*>(xcb_get_property_value(property)),
+                        static_cast<size_t>(xcb_get_property_value_length(property)));
+            free(property);
+        }
+        return text;
+    }
+    /// Pixels of window that are clearly red (the stop icon is; the other
+    /// boxes' icons are blue or yellow).
+    int redPixels(xcb_window_t window) const {
+        xcb_get_geometry_reply_t* geometry =
+            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr);
+        if (geometry == nullptr) {
+            return -1;
+        }
+        xcb_get_image_reply_t* image = xcb_get_image_reply(
+            m_connection,
+            xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, geometry->width, geometry->height, ~0u),
+            nullptr);
+        free(geometry);
+        if (image == nullptr) {
+            return -1;
+        }
+        int red = 0;
+        const uint8_t* data = xcb_get_image_data(image);
+        const int length = xcb_get_image_data_length(image);
+        for (int i = 0; i + 3 < length; i += 4) { // 32 bits a pixel: blue, green, red, unused
+            red += data[i + 2] > 170 && data[i + 1] < 90 && data[i] < 90;
+        }
+        free(image);
+        return red;
+    }
+    /// A key press and release of Return sent to window, as if typed.
+    void pressReturn(xcb_window_t window) const {
+        const xcb_keycode_t code = keycodeOf(0xff0d); // XK_Return
+        for (uint8_t type : {XCB_KEY_PRESS, XCB_KEY_RELEASE}) {
+            xcb_key_press_event_t event{};
+            event.response_type = type;
+            event.detail = code;
+            event.time = XCB_CURRENT_TIME;
+            event.root = m_screen->root;
+            event.event = window;
+            event.child = XCB_NONE;
+            event.same_screen = 1;
+            xcb_send_event(m_connection, 0, window,
+                           type == XCB_KEY_PRESS ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE,
+                           reinterpret_cast<const char*>(&event));
+        }
+        xcb_flush(m_connection);
+    }
+    /// Maps a plain window of the test's own on top of every other.
+    xcb_window_t mapWindowOnTop() const {
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_screen->root, 0, 0, 200, 200, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, m_screen->root_visual, 0, nullptr);
+        xcb_map_window(m_connection, window);
+        xcb_flush(m_connection);
+        free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr)); // a round trip
+        return window;
+    }
+
+private:
+    xcb_keycode_t keycodeOf(xcb_keysym_t symbol) const {
+        const xcb_setup_t* setup = xcb_get_setup(m_connection);
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
+            m_connection, xcb_get_keyboard_mapping(m_connection, setup->min_keycode, static_cast<uint8_t>(count)),
+            nullptr);
+        xcb_keycode_t found = 0;
+        if (mapping != nullptr) {
+            const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(mapping);
+            for (int i = 0; i < count * mapping->keysyms_per_keycode && found == 0; ++i) {
+                if (symbols[i] == symbol) {
+                    found = static_cast<xcb_keycode_t>(setup->min_keycode + i / mapping->keysyms_per_keycode);
+                }
+            }
+            free(mapping);
+        }
+        return found;
+    }
+
+    xcb_connection_t* m_connection = nullptr;
+    xcb_screen_t* m_screen = nullptr;
+};
 
 /// An X server of its own with a screen of the given size (Xvfb picks a
 /// free display itself), for a console that must see a small monitor.

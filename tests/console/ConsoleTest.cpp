@@ -181,12 +181,25 @@ TEST_F(Console, ASecondCopyGivesWayToTheFirst) {
         files.push_back(entry.path().filename().string());
     }
 
+    // A window of the test's own covers the first console's.
+    XDisplay display;
+    ASSERT_TRUE(display.usable());
+    std::vector<xcb_window_t> shown;
+    ASSERT_TRUE(pollUntil([&] { return (shown = display.viewableNamed("Velmora")).size() == 1; }, 10000));
+    const xcb_window_t cover = display.mapWindowOnTop();
+    const auto above = [&display](xcb_window_t upper, xcb_window_t lower) {
+        const std::vector<xcb_window_t> stack = display.stack();
+        return std::find(stack.begin(), stack.end(), upper) > std::find(stack.begin(), stack.end(), lower);
+    };
+    ASSERT_TRUE(above(cover, shown[0]));
+
     ConsoleProcess second(dir.path(), instance, "second.log");
     second.start();
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(second.waitExit(20000), 0) << second.log();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_TRUE(first.waitForLog("a second copy asked for the window", 5000)) << first.log();
+    EXPECT_TRUE(pollUntil([&] { return above(shown[0], cover); }, 5000)) << "the first window was not raised";
     EXPECT_FALSE(second.logHas("Starting thread")) << second.log();
     EXPECT_FALSE(second.logHas("listening on port")) << second.log();
     EXPECT_EQ(readFile(appDb()), before);
@@ -397,15 +410,37 @@ TEST_F(Console, GermanLocaleStoresDotNumbers) {
     EXPECT_EQ(queryText(appDb(), "select update_time from gps_data"), "2026-01-31 17:05:09");
 }
 
-// On a monitor under 1024 x 620 the console says so and starts nothing.
+// On a monitor under 1024 x 620 the console says so in a stop box and ends
+// once it is answered, leaving nothing behind: no data directory, no images
+// link, no single-instance files.
 TEST_F(Console, ASmallScreenIsRefused) {
     SmallXServer small(800, 600);
     ASSERT_FALSE(small.display().empty()) << "Xvfb did not start";
+    XDisplay display(small.display());
+    ASSERT_TRUE(display.usable());
+    const std::string runtime = dir.file("run");
+    std::filesystem::create_directory(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    const std::string data = dir.file("fresh/data");
     ConsoleProcess console(dir.path(), instance);
-    console.environment = {{"DISPLAY", small.display()}};
+    console.arguments = {"--data-dir", data};
+    console.environment = {{"DISPLAY", small.display()}, {"XDG_RUNTIME_DIR", runtime}};
     console.start();
     EXPECT_TRUE(console.waitForLog("MessageBox: Bad resolution format or unsupported resolution.")) << console.log();
-    EXPECT_EQ(console.terminate(), 0) << console.log();
+    std::vector<xcb_window_t> boxes;
+    ASSERT_TRUE(pollUntil([&] { return (boxes = display.viewableNamed("Velmora")).size() == 1; }, 10000))
+        << "no box captioned Velmora on screen";
+    EXPECT_TRUE(pollUntil([&] { return display.redPixels(boxes[0]) > 50; }, 5000)) << "no stop icon";
+    EXPECT_TRUE(console.running());
+
+    display.pressReturn(boxes[0]);
+    EXPECT_EQ(console.waitExit(10000), 0) << console.log();
     EXPECT_FALSE(console.logHas("listening on port"));
-    EXPECT_FALSE(std::filesystem::exists(appDb()));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fresh")));
+    EXPECT_TRUE(std::filesystem::is_empty(runtime));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(instance)) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"console.log"});
 }

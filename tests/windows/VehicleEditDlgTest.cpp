@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -171,6 +172,66 @@ TEST_F(VehicleEditDlgTest, PastedTextIsCutToTheLimitExceptTheImagePath)
     });
 }
 
+// Texts stored longer than the limit (by the device, or before the limit
+// existed) come back from OK unchanged; typing may shorten them but never
+// lengthen them, and nothing typed splits a surrogate pair.
+TEST_F(VehicleEditDlgTest, LongerStoredTextsAreKeptAndOnlyTypingIsLimited)
+{
+    const std::string truck = "\xF0\x9F\x9A\x9A"; // one character, two UTF-16 units
+    const std::string forty = "Device name of forty characters, exactly";
+    ASSERT_EQ(forty.size(), 40u);
+    VehicleRow row = vehicleRow(kId, forty);
+    row.info1 = std::string(31, 'a') + truck;
+    row.info2 = std::string(31, 'b');
+
+    struct Case {
+        const char* name;
+        std::function<void(QLineEdit* name, QLineEdit* info1, QLineEdit* info2)> keys;
+        Stored after;
+    };
+    const Case cases[] = {
+        {"OK without a change", [](QLineEdit*, QLineEdit*, QLineEdit*) {},
+         {forty, forty, std::string(31, 'a') + truck, std::string(31, 'b'), ""}},
+        {"typing at the end and in the middle adds nothing",
+         [](QLineEdit* name, QLineEdit* info1, QLineEdit* info2) {
+             name->setFocus();
+             QTest::keyClick(name, Qt::Key_End);
+             QTest::keyClicks(name, "xyz");
+             QTest::keyClick(name, Qt::Key_Home);
+             QTest::keyClicks(name, "w");
+             info1->setFocus();
+             QTest::keyClick(info1, Qt::Key_End);
+             QTest::keyClicks(info1, "c");
+             info2->setFocus();
+             QTest::keyClick(info2, Qt::Key_End);
+             QTest::sendKeyEvent(QTest::Click, info2, Qt::Key_unknown, QString::fromUtf8("\xF0\x9F\x9A\x9A"),
+                                 Qt::NoModifier);
+         },
+         {forty, forty, std::string(31, 'a') + truck, std::string(31, 'b'), ""}},
+        {"a shortened text does not grow back past the limit",
+         [](QLineEdit* name, QLineEdit*, QLineEdit*) {
+             name->setFocus();
+             QTest::keyClick(name, Qt::Key_End);
+             QTest::keyClick(name, Qt::Key_Backspace);
+             QTest::keyClicks(name, "yz");
+         },
+         {forty, forty.substr(0, 39), std::string(31, 'a') + truck, std::string(31, 'b'), ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        closeAll();
+        executeSql(m_path, "DELETE FROM vehicle_info;");
+        addVehicle(row);
+        VehicleEditDlg dialog(kId);
+        runModal(dialog, [&] {
+            c.keys(dialog.findChild<QLineEdit*>("nameEdit"), dialog.findChild<QLineEdit*>("info1Edit"),
+                   dialog.findChild<QLineEdit*>("info2Edit"));
+            click(dialog.findChild<QPushButton*>("okButton"));
+        });
+        EXPECT_EQ(storedRow(), c.after);
+    }
+}
+
 TEST_F(VehicleEditDlgTest, CancelAfterEditingEveryFieldChangesNothing)
 {
     VehicleRow row = vehicleRow(kId, "Device 7", "Mine");
@@ -193,7 +254,8 @@ TEST_F(VehicleEditDlgTest, CancelAfterEditingEveryFieldChangesNothing)
 TEST_F(VehicleEditDlgTest, TheImageButtonFillsThePathAndItsCancelKeepsIt)
 {
     addVehicle(vehicleRow(kId, "Device 7"));
-    const std::string chosen = makeFile("icons/truck.png");
+    // A backslash is part of a file name here, not a separator.
+    const std::string chosen = makeFile("icons/tr\\uck.png");
     VehicleEditDlg dialog(kId);
     auto* image = dialog.findChild<QLineEdit*>("imageEdit");
     auto* browse = dialog.findChild<QPushButton*>("browseButton");
@@ -205,8 +267,18 @@ TEST_F(VehicleEditDlgTest, TheImageButtonFillsThePathAndItsCancelKeepsIt)
     const int result = runModal(dialog, [&] {
         onNextModal(
             [&](QWidget* modal) {
-                modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(chosen));
+                auto* files = qobject_cast<QFileDialog*>(modal);
+                EXPECT_EQ(files->nameFilters(),
+                          QStringList({"PNG File(*.png)", "BMP File(*.bmp)", "JPG File(*.jpg)"}));
+                EXPECT_EQ(files->selectedNameFilter(), QStringLiteral("PNG File(*.png)"));
+                EXPECT_EQ(files->defaultSuffix(), QStringLiteral("png"));
+                auto* name = modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                 auto* buttons = modal->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+                // Only an existing file can be chosen: Open stays without effect.
+                name->setText(QString::fromStdString(m_dir->file("icons/none.png")));
+                QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+                EXPECT_TRUE(modal->isVisible()) << "a missing file was accepted";
+                name->setText(QString::fromStdString(chosen));
                 QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
             },
             5000, isImageDialog);
