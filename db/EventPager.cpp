@@ -57,22 +57,21 @@ int EventPager::search(const char* condition)
     const std::string parenthesised = all ? std::string() : "(" + std::string(condition) + ")";
     ScopedLock lock(DBManager::getLock());
     Database& database = openDatabase();
-    // Both reads under one hold of the lock: no batch can commit between
-    // them, so the count is exactly the number of matching rows up to newest.
+    // The newest id and the count in one statement, so in one read
+    // transaction: the lock keeps this process's writer out, but another
+    // process (a second console, a tool) may commit at any time, and a count
+    // read after the newest id would then take rows the pages never show.
+    // Without an id bound the plain count stays SQLite's fast b-tree count.
     int64_t newest = 0;
-    {
-        RowSet rows(database, "SELECT MAX(id) FROM event_info ;");
-        if (rows.next())
-            newest = idOf(rows);
-    }
     int count = 0;
     {
-        // Without the id bound the plain count stays SQLite's fast b-tree count.
-        const std::string sql =
-            "SELECT COUNT(*) FROM event_info " + (all ? std::string() : "WHERE " + parenthesised + " ") + ";";
+        const std::string sql = "SELECT (SELECT MAX(id) FROM event_info), (SELECT COUNT(*) FROM event_info " +
+                                (all ? std::string() : "WHERE " + parenthesised + " ") + ");";
         RowSet rows(database, sql.c_str());
-        if (rows.next())
-            count = rows.getInt(0);
+        if (rows.next()) {
+            newest = idOf(rows);
+            count = rows.getInt(1);
+        }
     }
     m_where = "WHERE " + (all ? std::string() : parenthesised + " AND ") + "id <= " + number(newest) + " ";
     m_count = count;

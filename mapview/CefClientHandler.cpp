@@ -139,8 +139,14 @@ QWebEngineView* CefClientHandler::createBrowser(QWidget* parent)
     auto* view = new QWebEngineView(parent);
     auto* page = new HostPage(m_profile, view);
     // The document is a local file; without this the engine refuses every
-    // http(s) request it makes, and online tiles would never load.
+    // http(s) request it makes, and online tiles would never load. Which
+    // hosts it may reach is the page's own policy (PageDocument): the
+    // configured tile servers only.
     page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    // LocalContentCanAccessFileUrls stays on: the engine counts the page as
+    // local content only with it, and only local content may load the
+    // velmora scheme (a local scheme). The page's policy keeps its requests
+    // (connect-src) off file: addresses all the same.
     if (m_extension != nullptr)
         m_extension->install(page);
     view->setPage(page);

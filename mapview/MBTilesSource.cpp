@@ -23,6 +23,9 @@ namespace {
 // Deeper than any raster tile set; keeps 2^z in range.
 constexpr int MAX_ZOOM = 30;
 
+// Virtual machine steps between two looks at the clock: a few microseconds.
+constexpr int PROGRESS_STEPS = 1000;
+
 QString columnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     return text == nullptr ? QString() : QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
@@ -67,6 +70,10 @@ bool MBTilesSource::isOpen() const {
     return m_tileStatement != nullptr;
 }
 
+int MBTilesSource::onProgress(void* self) {
+    return Clock::now() > static_cast<const MBTilesSource*>(self)->m_deadline ? 1 : 0;
+}
+
 QString MBTilesSource::open(const QString& path) {
     close();
     m_metadata = Metadata();
@@ -82,6 +89,13 @@ QString MBTilesSource::open(const QString& path) {
         sqlite3_close(db);
         return QStringLiteral("The MBTiles file %1 cannot be opened: %2.").arg(path, reason);
     }
+    // The file's views and triggers run with no more than plain SQL, its
+    // schema cannot be used to damage the file, no value larger than a
+    // tile is ever held, and a query runs only until its deadline.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, MAX_TILE_BYTES);
+    sqlite3_progress_handler(db, PROGRESS_STEPS, &MBTilesSource::onProgress, this);
     std::lock_guard<std::mutex> guard(m_lock);
     m_db = db;
     const QString problem = check();
@@ -96,17 +110,46 @@ QString MBTilesSource::open(const QString& path) {
     return QString();
 }
 
+QString MBTilesSource::failure(const char* table) const {
+    if (sqlite3_errcode(m_db) == SQLITE_INTERRUPT) {
+        return QStringLiteral("reading its %1 takes longer than %2 ms")
+            .arg(QLatin1String(table))
+            .arg(static_cast<long long>(CHECK_TIME_LIMIT.count()));
+    }
+    const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
+    if (reason.contains(QLatin1String("no such table"))) {
+        return QStringLiteral("it has no %1 table").arg(QLatin1String(table));
+    }
+    return reason;
+}
+
+QString MBTilesSource::firstValue(const char* sql, bool& found, int& value) {
+    found = false;
+    sqlite3_stmt* statement = nullptr;
+    // Preparing reads the schema, itself a query.
+    m_deadline = Clock::now() + CHECK_TIME_LIMIT;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return failure("tiles");
+    }
+    const int step = sqlite3_step(statement);
+    if (step == SQLITE_ROW) {
+        found = true;
+        value = sqlite3_column_int(statement, 0);
+    }
+    const QString problem = step == SQLITE_ROW || step == SQLITE_DONE ? QString() : failure("tiles");
+    sqlite3_finalize(statement);
+    return problem;
+}
+
 // Runs under the lock with m_db open; fills the metadata and prepares the
 // tile statement. Returns the problem, or empty.
 QString MBTilesSource::check() {
     sqlite3_stmt* statement = nullptr;
+    m_deadline = Clock::now() + CHECK_TIME_LIMIT;
     if (sqlite3_prepare_v2(m_db, "SELECT name, value FROM metadata;", -1, &statement, nullptr) != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(statement);
-        if (reason.contains(QLatin1String("no such table"))) {
-            return QStringLiteral("it has no metadata table");
-        }
-        return reason;
+        return failure("metadata");
     }
     QString minZoom, maxZoom, bounds;
     int step = SQLITE_ROW;
@@ -127,7 +170,7 @@ QString MBTilesSource::check() {
             bounds = value;
         }
     }
-    const QString stepError = step == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db));
+    const QString stepError = step == SQLITE_DONE ? QString() : failure("metadata");
     sqlite3_finalize(statement);
     if (!stepError.isEmpty()) {
         return stepError;
@@ -157,30 +200,32 @@ QString MBTilesSource::check() {
         m_metadata.hasBounds = true;
     }
 
-    if (sqlite3_prepare_v2(m_db, "SELECT MIN(zoom_level), MAX(zoom_level), COUNT(*) FROM tiles;", -1, &statement,
-                           nullptr) != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
-        sqlite3_finalize(statement);
-        if (reason.contains(QLatin1String("no such table"))) {
-            return QStringLiteral("it has no tiles table");
-        }
-        return reason;
+    // One row tells the table holds tiles; counting them all could take
+    // minutes on a large file, and forever on a view that never ends.
+    bool found = false;
+    int ignored = 0;
+    QString problem = firstValue("SELECT 1 FROM tiles LIMIT 1;", found, ignored);
+    if (!problem.isEmpty()) {
+        return problem;
     }
-    int tileMin = 0, tileMax = 0;
-    long long count = 0;
-    step = sqlite3_step(statement);
-    if (step == SQLITE_ROW) {
-        tileMin = sqlite3_column_int(statement, 0);
-        tileMax = sqlite3_column_int(statement, 1);
-        count = sqlite3_column_int64(statement, 2);
-    }
-    const QString countError = step == SQLITE_ROW ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db));
-    sqlite3_finalize(statement);
-    if (!countError.isEmpty()) {
-        return countError;
-    }
-    if (count == 0) {
+    if (!found) {
         return QStringLiteral("it holds no tiles");
+    }
+    // Zooms the metadata leaves out are those of the first and the last
+    // tile by zoom: each a step down the usual index.
+    int tileMin = 0, tileMax = 0;
+    if (minZoom.isEmpty() || maxZoom.isEmpty()) {
+        problem = firstValue("SELECT zoom_level FROM tiles WHERE zoom_level IS NOT NULL "
+                             "ORDER BY zoom_level LIMIT 1;",
+                             found, tileMin);
+        if (problem.isEmpty()) {
+            problem = firstValue("SELECT zoom_level FROM tiles WHERE zoom_level IS NOT NULL "
+                                 "ORDER BY zoom_level DESC LIMIT 1;",
+                                 found, tileMax);
+        }
+        if (!problem.isEmpty()) {
+            return problem;
+        }
     }
     m_metadata.minZoom = std::max(0, std::min(tileMin, MAX_ZOOM));
     m_metadata.maxZoom = std::max(0, std::min(tileMax, MAX_ZOOM));
@@ -193,18 +238,23 @@ QString MBTilesSource::check() {
     if (m_metadata.minZoom > m_metadata.maxZoom) {
         return QStringLiteral("its minzoom is above its maxzoom");
     }
+    m_deadline = Clock::now() + CHECK_TIME_LIMIT;
     if (sqlite3_prepare_v2(m_db,
                            "SELECT tile_data FROM tiles WHERE zoom_level=?1 AND tile_column=?2 AND tile_row=?3;",
                            -1, &m_tileStatement, nullptr) != SQLITE_OK) {
-        const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
         sqlite3_finalize(m_tileStatement);
         m_tileStatement = nullptr;
-        return reason;
+        return failure("tiles");
     }
     return QString();
 }
 
 bool MBTilesSource::tile(int z, int x, int y, QByteArray& data) const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return readTile(z, x, y, Clock::now() + TILE_TIME_LIMIT, data);
+}
+
+bool MBTilesSource::readTile(int z, int x, int y, Clock::time_point deadline, QByteArray& data) const {
     if (z < 0 || z > MAX_ZOOM) {
         return false;
     }
@@ -212,10 +262,10 @@ bool MBTilesSource::tile(int z, int x, int y, QByteArray& data) const {
     if (x < 0 || y < 0 || x >= size || y >= size) {
         return false;
     }
-    std::lock_guard<std::mutex> guard(m_lock);
     if (m_tileStatement == nullptr) {
         return false;
     }
+    m_deadline = deadline;
     sqlite3_reset(m_tileStatement);
     sqlite3_bind_int(m_tileStatement, 1, z);
     sqlite3_bind_int(m_tileStatement, 2, x);
@@ -223,12 +273,17 @@ bool MBTilesSource::tile(int z, int x, int y, QByteArray& data) const {
     const int step = sqlite3_step(m_tileStatement);
     bool found = false;
     if (step == SQLITE_ROW) {
-        const void* blob = sqlite3_column_blob(m_tileStatement, 0);
         const int bytes = sqlite3_column_bytes(m_tileStatement, 0);
-        data = QByteArray(static_cast<const char*>(blob), bytes);
-        found = bytes > 0;
+        if (bytes > MAX_TILE_BYTES) {
+            trace("MBTilesSource: tile %d/%d/%d: %d bytes, more than a tile", z, x, y, bytes);
+        } else {
+            const void* blob = sqlite3_column_blob(m_tileStatement, 0);
+            data = QByteArray(static_cast<const char*>(blob), bytes);
+            found = bytes > 0;
+        }
     } else if (step != SQLITE_DONE) {
-        // A page damaged after the check: the tile is missing, the map goes on.
+        // A page damaged after the check, a tile too large to read or a
+        // query past its deadline: the tile is missing, the map goes on.
         trace("MBTilesSource: tile %d/%d/%d: %s", z, x, y, sqlite3_errmsg(m_db));
     }
     sqlite3_reset(m_tileStatement);
@@ -289,9 +344,18 @@ bool MBTilesSource::answerBatch(int z, const QString& list, VelmoraSchemeHandler
             return false;
         }
     }
+    // Each tile once: the answer holds every tile whole, so a tile named
+    // again and again would multiply it.
+    std::vector<std::pair<int, int>> distinct = asked;
+    std::sort(distinct.begin(), distinct.end());
+    if (std::adjacent_find(distinct.begin(), distinct.end()) != distinct.end()) {
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    const Clock::time_point deadline = Clock::now() + BATCH_TIME_LIMIT;
     QByteArray data;
     for (const auto& [x, y] : asked) {
-        if (tile(z, x, y, data)) {
+        if (Clock::now() < deadline && readTile(z, x, y, deadline, data)) {
             const QByteArray mimeType = mimeTypeOf(data);
             // Only pictures go into an image's address.
             if (mimeType.startsWith("image/")) {

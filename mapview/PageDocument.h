@@ -44,6 +44,19 @@ public:
     /// The configuration as the script object literal the page reads; every
     /// character that could end the script element is written as \uXXXX.
     static QString configScript(const Config& config);
+    /// The page's Content-Security-Policy for document (its inline scripts
+    /// final) under config: scripts only from the asset base, the geocoder
+    /// and the document's own inline scripts (by their SHA-256), pictures
+    /// from the page's own files (file:, where images/ and the vehicle
+    /// pictures lie), the velmora scheme, data: addresses and the tile
+    /// hosts config names, requests to the velmora scheme and the addresses
+    /// config names only, nothing else.
+    static QString contentSecurityPolicy(const Config& config, const QString& document);
+    /// The source expression a policy allows an address by: "velmora:" for
+    /// the console's own scheme, "https://host:port" for the web (a host
+    /// label holding a Leaflet placeholder such as {s} becomes "*."), or
+    /// empty when the address is none of these.
+    static QString policySource(const QString& address);
 };
 
 } // namespace velmora

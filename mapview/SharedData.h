@@ -11,8 +11,10 @@ namespace velmora {
 /// Installed, that is <prefix>/share/velmora beside <prefix>/bin, found from
 /// the running executable, so a copy installed anywhere (a staging root
 /// included) finds its own data. The build tree has the same shape
-/// (<build>/app/velmora and <build>/share/velmora); programs elsewhere in
-/// the build tree (the test binaries) fall back to the build's folder.
+/// (<build>/app/velmora and <build>/share/velmora); other programs inside
+/// the build tree (the test binaries) take the build's folder. A program
+/// anywhere else without data beside it takes the folder of the
+/// configured install prefix, never the build tree's.
 class SharedData {
 public:
     /// The folder, absolute; found once.
@@ -22,6 +24,10 @@ public:
     /// The folder for an executable at executable, or empty when there is
     /// none beside it.
     static QString besideExecutable(const QString& executable);
+    /// Whether executable lies inside buildDirectory (links resolved).
+    static bool inBuildTree(const QString& executable, const QString& buildDirectory);
+    /// The folder getDirectory() gives a program at executable.
+    static QString forExecutable(const QString& executable);
 };
 
 } // namespace velmora

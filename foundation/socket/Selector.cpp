@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <netinet/in.h>
 #include <sys/select.h>
+#include <sys/socket.h>
 
 namespace velmora {
 
@@ -60,7 +62,8 @@ void closeQuietly(AbstractSocket& socket)
 
 } // namespace
 
-Selector::Selector()
+void Selector::connectPair(Socket& source, Socket& sink,
+                           const std::function<void(const InetSocketAddress& listening)>& onListening)
 {
     ServerSocket listener;
     try {
@@ -68,21 +71,50 @@ Selector::Selector()
         if (listener.getHandle() == INVALID_SOCKET_HANDLE) {
             throw SocketException(VELMORA_THROW_SITE("SocketException"), errno);
         }
-        listener.bind(0);
-        listener.listen(INT_MAX);
-        m_source.create();
-        m_source.connect("127.0.0.1", listener.getLocalAddress().getPort());
-        listener.accept(m_sink);
-        if (m_sink.getHandle() == INVALID_SOCKET_HANDLE) {
+        // Loopback only: nothing on the network may reach the listener.
+        sockaddr_in loopback{};
+        loopback.sin_family = AF_INET;
+        loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        loopback.sin_port = 0;
+        if (::bind(listener.getHandle(), reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback) != 0) {
             throw SocketException(VELMORA_THROW_SITE("SocketException"), errno);
+        }
+        listener.listen(INT_MAX);
+        const InetSocketAddress listening = listener.getLocalAddress();
+        if (onListening) {
+            onListening(listening);
+        }
+        source.create();
+        source.connect("127.0.0.1", listening.getPort());
+        // Any local program may connect to the port before source does;
+        // only the end whose peer is source's own address is kept.
+        const InetSocketAddress own = source.getLocalAddress();
+        for (int foreign = 0;; ++foreign) {
+            listener.accept(sink);
+            if (sink.getHandle() == INVALID_SOCKET_HANDLE) {
+                throw SocketException(VELMORA_THROW_SITE("SocketException"), errno);
+            }
+            const InetSocketAddress peer = sink.getPeerAddress();
+            if (peer.getAddress() == own.getAddress() && peer.getPort() == own.getPort()) {
+                break;
+            }
+            closeQuietly(sink);
+            if (foreign >= MAX_FOREIGN_PEERS) {
+                throw SocketException(VELMORA_THROW_SITE("SocketException"), ECONNREFUSED);
+            }
         }
     } catch (...) {
         closeQuietly(listener);
-        closeQuietly(m_source);
-        closeQuietly(m_sink);
+        closeQuietly(source);
+        closeQuietly(sink);
         throw;
     }
     closeQuietly(listener);
+}
+
+Selector::Selector()
+{
+    connectPair(m_source, m_sink);
     if (m_source.getHandle() >= FD_SETSIZE) {
         trace("Selector: wake-up handle %d beyond the descriptor set; wakeup() cannot cut a wait short",
               m_source.getHandle());

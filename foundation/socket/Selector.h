@@ -5,6 +5,7 @@
 #include "foundation/thread/Mutex.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -18,6 +19,18 @@ class Selector {
 public:
     /// Most handles put into one descriptor set.
     static constexpr int MAX_SET_HANDLES = 1024;
+    /// Most connections of other programs the wake-up listener turns away
+    /// before it gives up on its own.
+    static constexpr int MAX_FOREIGN_PEERS = 64;
+
+    /// Builds the wake-up connection: a listener on 127.0.0.1 (never on
+    /// another interface), source connected to it, and sink the accepted
+    /// end whose peer is source; a connection another program makes to the
+    /// listener is closed and the wait goes on. onListening, when given, is
+    /// called with the listener's address before source connects (tests put
+    /// other peers first through it). Throws SocketException.
+    static void connectPair(Socket& source, Socket& sink,
+                            const std::function<void(const InetSocketAddress& listening)>& onListening = nullptr);
 
     /// Builds the loopback wake-up connection; throws SocketException.
     Selector();

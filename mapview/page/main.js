@@ -492,6 +492,10 @@ function wireToolbar() {
   document.addEventListener("contextmenu", function (e) { e.preventDefault(); });
 }
 
+// Not an onload attribute: the page's policy runs no script written into
+// its markup.
+window.addEventListener("load", function () { initialize(); });
+
 function initialize() {
   vehicleContainer = [];
   vehicleIndex = {};

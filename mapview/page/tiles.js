@@ -78,8 +78,16 @@ TileBatcher.prototype.send = function () {
 };
 
 TileBatcher.prototype.request = function (z, tiles) {
-  var xy = [];
-  for (var i = 0; i < tiles.length; i++) xy.push(tiles[i].x, tiles[i].y);
+  // Each tile is named once (the console refuses a batch that names one
+  // twice); images waiting for the same tile share its line.
+  var xy = [], line = {};
+  for (var i = 0; i < tiles.length; i++) {
+    var key = tiles[i].x + "," + tiles[i].y;
+    if (!line.hasOwnProperty(key)) {
+      line[key] = xy.length / 2;
+      xy.push(tiles[i].x, tiles[i].y);
+    }
+  }
   var request = new XMLHttpRequest();
   request.open("GET", L.Util.template(this.address, {z: z}) + "?xy=" + xy.join(","));
   request.onload = function () {
@@ -87,8 +95,9 @@ TileBatcher.prototype.request = function (z, tiles) {
     for (var i = 0; i < tiles.length; i++) {
       var tile = tiles[i];
       if (tile.image.hasAttribute("src")) continue;
+      var text = lines[line[tile.x + "," + tile.y]];
       // Only a data: picture becomes the image's address.
-      if (lines[i] && lines[i].lastIndexOf("data:image/", 0) === 0) tile.image.src = lines[i];
+      if (text && text.lastIndexOf("data:image/", 0) === 0) tile.image.src = text;
       else tile.missing();
     }
   };

@@ -183,6 +183,16 @@ TEST_F(HubTest, DeviceMessagesShowAndStoreWhatTheRulesSay) {
          {"page updateOptionalInfo('" + A +
           "', 'Truck 1', 'North Depot', 'Volvo', 'FH16', 'ZH 1', 'Night shift', 'L-1')"},
          {{"select company || '|' || driver from vehicle_info", "North Depot|Night shift"}}},
+        {"kinds below the fix's 100, also past the known 13 and negative ones, are events",
+         {fix("Truck 1", A, FIX_SANTA_CLARA), seen(), event("Truck 1", A, 14, "K14"), event("Truck 1", A, 57, "K57"),
+          event("Truck 1", A, 99, "K99"), event("Truck 1", A, -1, "KM1"), event("Truck 1", A, -40, "KM40")},
+         {"page updateEventInfo(14, 'Truck 1', '" + TIME + "', 'K14', '" + A + "')",
+          "page updateEventInfo(57, 'Truck 1', '" + TIME + "', 'K57', '" + A + "')",
+          "page updateEventInfo(99, 'Truck 1', '" + TIME + "', 'K99', '" + A + "')",
+          "page updateEventInfo(-1, 'Truck 1', '" + TIME + "', 'KM1', '" + A + "')",
+          "page updateEventInfo(-40, 'Truck 1', '" + TIME + "', 'KM40', '" + A + "')"},
+         {{"select group_concat(event_type || ':' || device_title, ' ') from (select * from event_info order by id)",
+           "14:K14 57:K57 99:K99 -1:KM1 -40:KM40"}}},
         {"a kind the console does not know does nothing",
          {fix("Truck 1", A, FIX_SANTA_CLARA), seen(),
           [A](HubTest& t) { t.device(datagram("Truck 1", 102, A, " ", "x")); }},
@@ -382,9 +392,10 @@ std::string fixAged(const std::string& id, std::time_t now, int age, int place) 
 TEST_F(HubTest, TrackingLineSendsExactlyTheFixesOfTheChosenDuration) {
     const std::time_t now = 1769879109; // 2026-01-31 17:05:09 UTC
     // Stored in this order, each at its age: one second inside, on and
-    // outside each boundary, and two more.
+    // outside each boundary, two more, and one ten minutes after now (a
+    // device clock ahead of the console's: there is no upper bound).
     const std::vector<int> ages = {604801, 3601, 259200, 10,     604800,  3599,
-                                   259201, 2592000, 3600, 604799, 259199};
+                                   259201, 2592000, 3600, -600,  604799, 259199};
     for (size_t i = 0; i < ages.size(); ++i) {
         device(fixAged(ID_A, now, ages[i], static_cast<int>(i)));
     }
@@ -418,9 +429,9 @@ TEST_F(HubTest, TrackingLineSendsExactlyTheFixesOfTheChosenDuration) {
         std::string told;
     };
     const Row rows[] = {
-        {"1 Hours", ID_A, now, IOperator::TrackingDuration{1, "1 Hours"}, 3, ""},
-        {"3 Days", ID_A, now, IOperator::TrackingDuration{72, "3 Days"}, 6, ""},
-        {"7 Days", ID_A, now, IOperator::TrackingDuration{168, "7 Days"}, 9, ""},
+        {"1 Hours", ID_A, now, IOperator::TrackingDuration{1, "1 Hours"}, 4, ""},
+        {"3 Days", ID_A, now, IOperator::TrackingDuration{72, "3 Days"}, 7, ""},
+        {"7 Days", ID_A, now, IOperator::TrackingDuration{168, "7 Days"}, 10, ""},
         {"1 Hours, a day later", ID_A, now + 86400, IOperator::TrackingDuration{1, "1 Hours"}, 0,
          "No positions of Dispatch 7 in the last 1 Hours."},
         {"3 Hours, a month later", ID_A, now + 2592000, IOperator::TrackingDuration{3, "3 Hours"}, 0,

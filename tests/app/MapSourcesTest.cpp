@@ -5,6 +5,7 @@
 #include "HubFixture.h"
 
 #include "support/MBTilesMaker.h"
+#include "support/ReturnsWithin.h"
 
 #include "app/MapSettings.h"
 #include "app/WindowMessage.h"
@@ -22,6 +23,7 @@
 
 using namespace velmora;
 using namespace velmora::test;
+using velmora::testing::returnsWithin;
 
 namespace {
 
@@ -235,17 +237,21 @@ TEST_F(MapSourcesTest, TheSchemeServesEachTileOfTheFileAtItsWebMapAddress) {
     EXPECT_TRUE(lines[1].isEmpty()) << "the missing tile 2/1/1";
     EXPECT_TRUE(lines[2] == "data:image/png;base64," + drawTile(2, 0, 3).toBase64());
     EXPECT_TRUE(lines[3].isEmpty() && lines[4].isEmpty() && lines[5].isEmpty());
+    // The most tiles a batch may name, each once; one more, or one tile
+    // twice (its picture would be in the answer twice), is refused.
     QStringList most;
     for (int i = 0; i < MBTilesSource::MAX_BATCH; ++i) {
-        most << QStringLiteral("0,0");
+        most << QStringLiteral("%1,%2").arg(i % 32).arg(i / 32);
     }
-    EXPECT_EQ(handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/batch/0?xy=") + most.join(','))).status,
+    const QString oneMore = QStringLiteral("%1,%2").arg(MBTilesSource::MAX_BATCH % 32).arg(MBTilesSource::MAX_BATCH / 32);
+    EXPECT_EQ(handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/batch/10?xy=") + most.join(','))).status,
               VelmoraSchemeHandler::Reply::Ok);
     for (const QString& address :
          {QStringLiteral("batch/2"), QStringLiteral("batch/2?xy="), QStringLiteral("batch/2?xy=1"),
           QStringLiteral("batch/2?xy=1,1,2"), QStringLiteral("batch/2?xy=1,a"), QStringLiteral("batch/2?xy=1,,1"),
           QStringLiteral("batch/x?xy=1,1"), QStringLiteral("batch?xy=1,1"), QStringLiteral("batch/2/1?xy=1,1"),
-          QStringLiteral("batch/0?xy=0,0,") + most.join(',')}) {
+          QStringLiteral("batch/10?xy=") + most.join(',') + ',' + oneMore, QStringLiteral("batch/0?xy=0,0,0,0"),
+          QStringLiteral("batch/2?xy=2,1,0,3,2,1")}) {
         SCOPED_TRACE(address.left(40).toStdString());
         EXPECT_EQ(handler.resolve(QUrl(QStringLiteral("velmora://mbtiles/") + address)).status,
                   VelmoraSchemeHandler::Reply::NotFound);
@@ -301,6 +307,26 @@ TEST_F(MapSourcesTest, FilesThatCannotServeTilesAreRefusedWithAMessage) {
     zooms.metadata["minzoom"] = "5";
     zooms.metadata["maxzoom"] = "2";
     makeMBTiles(file("zooms.mbtiles"), zooms);
+    // Views that never give a row: reading them would not end.
+    const std::string endless = "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n) ";
+    MBTilesContent small = worldFile();
+    small.maxZoom = 0;
+    makeMBTiles(file("endless.mbtiles"), small);
+    sql("endless.mbtiles", ("ALTER TABLE tiles RENAME TO kept; CREATE VIEW tiles AS " + endless +
+                            "SELECT 0 AS zoom_level, 0 AS tile_column, 0 AS tile_row, x'00' AS tile_data "
+                            "FROM n WHERE i < 0;").c_str());
+    makeMBTiles(file("endlessmeta.mbtiles"), small);
+    sql("endlessmeta.mbtiles", ("ALTER TABLE metadata RENAME TO kept; CREATE VIEW metadata AS " + endless +
+                                "SELECT 'name' AS name, 'x' AS value FROM n WHERE i < 0;").c_str());
+    // Tiles come at once, but without zooms in the metadata they are looked
+    // for over the endless part too.
+    MBTilesContent unnamed = small;
+    unnamed.metadata.erase("minzoom");
+    unnamed.metadata.erase("maxzoom");
+    makeMBTiles(file("endlesszooms.mbtiles"), unnamed);
+    sql("endlesszooms.mbtiles", ("ALTER TABLE tiles RENAME TO kept; CREATE VIEW tiles AS SELECT * FROM kept "
+                                 "UNION ALL SELECT * FROM (" + endless + "SELECT 0, 0, 0, x'00' FROM n WHERE i < 0);")
+                                    .c_str());
 
     const struct {
         const char* file;
@@ -315,27 +341,104 @@ TEST_F(MapSourcesTest, FilesThatCannotServeTilesAreRefusedWithAMessage) {
         {"vector.mbtiles", "its tiles are pbf, only PNG and JPEG tiles can be shown"},
         {"bounds.mbtiles", "its bounds \"10,50,5\" are not west,south,east,north in degrees"},
         {"zooms.mbtiles", "its minzoom is above its maxzoom"},
+        {"endless.mbtiles", "is not a usable MBTiles file: reading its tiles takes longer than 200 ms"},
+        {"endlessmeta.mbtiles", "is not a usable MBTiles file: reading its metadata takes longer than 200 ms"},
+        {"endlesszooms.mbtiles", "is not a usable MBTiles file: reading its tiles takes longer than 200 ms"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         const QString path = QString::fromStdString(file(c.file));
-        MBTilesSource source;
-        const QString problem = source.open(path);
-        EXPECT_TRUE(problem.contains(QString::fromLatin1(c.said))) << problem.toStdString();
-        EXPECT_TRUE(problem.contains(path)) << problem.toStdString();
-        EXPECT_FALSE(source.isOpen());
+        // Shared with the helper thread, which outlives a check that hangs.
+        auto source = std::make_shared<MBTilesSource>();
+        auto problem = std::make_shared<QString>();
+        ASSERT_TRUE(returnsWithin(std::chrono::seconds(3), [source, problem, path] { *problem = source->open(path); }))
+            << "the check does not end";
+        EXPECT_TRUE(problem->contains(QString::fromLatin1(c.said))) << problem->toStdString();
+        EXPECT_TRUE(problem->contains(path)) << problem->toStdString();
+        EXPECT_FALSE(source->isOpen());
         QByteArray tile;
-        EXPECT_FALSE(source.tile(0, 0, 0, tile));
+        EXPECT_FALSE(source->tile(0, 0, 0, tile));
         MapSettings settings;
         settings.source = MapSettings::MBTILES;
         settings.mbtilesFile = path;
-        EXPECT_EQ(settings.check(), problem);
+        EXPECT_EQ(settings.check(), *problem);
         // The page is then built for the offline map only.
-        EXPECT_TRUE(settings.pageConfig(&source).localTiles.isEmpty());
+        EXPECT_TRUE(settings.pageConfig(source.get()).localTiles.isEmpty());
     }
     EXPECT_FALSE(std::filesystem::exists(file("absent.mbtiles"))) << "opening created the file";
     MBTilesSource good;
     EXPECT_EQ(good.open(QString::fromStdString(file("good.mbtiles"))), QString());
+}
+
+// A file that opens but holds a tile larger than any map tile, or whose
+// tiles table never ends for a tile it lacks: the tile is not served and
+// every answer comes within its time limit.
+TEST_F(MapSourcesTest, OversizedAndEndlessTilesAreNotServed) {
+    MBTilesContent content = worldFile();
+    content.maxZoom = 1;
+    makeMBTiles(file("large.mbtiles"), content);
+    sqlite3* db = nullptr;
+    sqlite3_open(file("large.mbtiles").c_str(), &db);
+    sqlite3_stmt* update = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE tiles SET tile_data = ?1 WHERE zoom_level = 1 AND tile_column = ?2", -1, &update,
+                       nullptr);
+    // Web map tiles 1/0/y are one byte over the limit, 1/1/y just at it.
+    for (int column : {0, 1}) {
+        QByteArray data = drawTile(1, column, 0);
+        data.resize(MBTilesSource::MAX_TILE_BYTES + (column == 0 ? 1 : 0), 'x');
+        sqlite3_bind_blob(update, 1, data.constData(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(update, 2, column);
+        sqlite3_step(update);
+        sqlite3_reset(update);
+    }
+    sqlite3_finalize(update);
+    sqlite3_close(db);
+    makeMBTiles(file("endless.mbtiles"), content);
+    db = nullptr;
+    sqlite3_open(file("endless.mbtiles").c_str(), &db);
+    execSql(db, "ALTER TABLE tiles RENAME TO kept; CREATE VIEW tiles AS SELECT * FROM kept UNION ALL SELECT * FROM "
+                "(WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n) SELECT i % 4, i % 8, i * 1, x'00' "
+                "FROM n WHERE i < 0);");
+    sqlite3_close(db);
+
+    const struct {
+        const char* file;
+        const char* address;
+        VelmoraSchemeHandler::Reply::Status status;
+        QList<int> lineSizes; ///< a batch's lines: 0 empty, 1 a picture
+    } rows[] = {
+        {"large.mbtiles", "1/0/1", VelmoraSchemeHandler::Reply::NotFound, {}},
+        {"large.mbtiles", "1/1/1", VelmoraSchemeHandler::Reply::Ok, {}},
+        {"large.mbtiles", "batch/1?xy=0,0,1,0,0,1", VelmoraSchemeHandler::Reply::Ok, {0, 1, 0}},
+        {"endless.mbtiles", "0/0/0", VelmoraSchemeHandler::Reply::Ok, {}},
+        {"endless.mbtiles", "1/1/1", VelmoraSchemeHandler::Reply::Ok, {}},
+        {"endless.mbtiles", "3/0/0", VelmoraSchemeHandler::Reply::NotFound, {}},
+        {"endless.mbtiles", "batch/3?xy=0,0,1,1,2,2", VelmoraSchemeHandler::Reply::Ok, {0, 0, 0}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.file) + " " + row.address);
+        auto source = std::make_shared<MBTilesSource>();
+        auto reply = std::make_shared<VelmoraSchemeHandler::Reply>();
+        auto problem = std::make_shared<QString>();
+        const QString path = QString::fromStdString(file(row.file));
+        const QUrl url(QStringLiteral("velmora://mbtiles/") + QLatin1String(row.address));
+        ASSERT_TRUE(returnsWithin(std::chrono::seconds(3), [source, reply, problem, path, url] {
+            *problem = source->open(path);
+            if (!source->answer(url, *reply)) {
+                reply->status = VelmoraSchemeHandler::Reply::NotFound;
+            }
+        })) << "the answer does not come";
+        EXPECT_EQ(*problem, QString());
+        EXPECT_EQ(reply->status, row.status);
+        EXPECT_LE(reply->body.size(), MBTilesSource::MAX_TILE_BYTES * 4 / 3 + 100);
+        if (!row.lineSizes.isEmpty()) {
+            const QList<QByteArray> lines = reply->body.split('\n');
+            ASSERT_EQ(lines.size(), row.lineSizes.size() + 1);
+            for (int i = 0; i < row.lineSizes.size(); ++i) {
+                EXPECT_EQ(lines[i].startsWith("data:image/png;base64,"), row.lineSizes[i] == 1) << "line " << i;
+            }
+        }
+    }
 }
 
 // In the page the file's tiles cover the base map at the zooms it has (and

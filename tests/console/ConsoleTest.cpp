@@ -218,7 +218,10 @@ TEST_F(Console, ASecondCopyGivesWayToTheFirst) {
 }
 
 // SIGTERM in the middle of traffic closes without a question, exits 0 and
-// keeps every datagram that reached the port before it.
+// keeps every datagram that reached the port before it. The stop waits for
+// the intake to pass its own marker; an idle console, whose marker comes
+// through at once, is gone well before the wait's time-out of 5 s
+// (VelmoraDlg::DRAIN_TIMEOUT_MS) would end it.
 TEST_F(Console, SigtermDuringTrafficStoresEveryArrivedDatagram) {
     // 200 new vehicles from one address: more than one sender may add a
     // minute by default.
@@ -271,6 +274,15 @@ TEST_F(Console, SigtermDuringTrafficStoresEveryArrivedDatagram) {
     const long long stored = queryCount(appDb(), "select count(*) from gps_data");
     EXPECT_GE(stored, sentBefore);
     EXPECT_LE(stored, sent.load());
+
+    ConsoleProcess idle(dir.path(), instance);
+    startListening(idle);
+    const auto signalled = std::chrono::steady_clock::now();
+    ASSERT_EQ(idle.terminate(), 0) << idle.log();
+    const auto stopMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled).count();
+    EXPECT_LT(stopMs, 2000) << idle.log();
+    EXPECT_FALSE(idle.logHas("did not drain")) << idle.log();
 }
 
 namespace {

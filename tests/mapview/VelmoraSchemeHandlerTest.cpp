@@ -1,9 +1,12 @@
 #include "tests/mapview/BrowserFixture.h"
 
+#include "mapview/SharedData.h"
 #include "mapview/VelmoraSchemeHandler.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 
@@ -117,6 +120,40 @@ TEST(VelmoraSchemeHandlerTest, ServesFilesBelowAFolderAndNothingOutsideIt)
     // Registering a Qt resource prefix for the host replaces the folder.
     handler.registerResourcePrefix(QStringLiteral("assets"), QStringLiteral("/testpage/assets"));
     EXPECT_EQ(handler.resolve(address("velmora://assets/map.js")).status, Reply::NotFound);
+}
+
+// The folder those files come from: beside the program, or for a program
+// inside the build tree the build's own; a program anywhere else never
+// takes the build tree's.
+TEST(VelmoraSchemeHandlerTest, SharedDataComesFromBesideTheProgramOrFromInsideTheBuildTree)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QDir top(root.path());
+    ASSERT_TRUE(top.mkpath(QStringLiteral("usr/bin")) && top.mkpath(QStringLiteral("usr/share/velmora")));
+    ASSERT_TRUE(top.mkpath(QStringLiteral("opt/bin")) && top.mkpath(QStringLiteral("build/tests")) &&
+                top.mkpath(QStringLiteral("build-old")));
+    for (const char* program : {"usr/bin/velmora", "opt/bin/velmora", "build/tests/t", "build-old/t"}) {
+        QFile file(top.filePath(QString::fromLatin1(program)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QFile::link(top.filePath(QStringLiteral("build/tests/t")), top.filePath(QStringLiteral("opt/t"))));
+
+    // This test program lies in the build tree, with no data beside it.
+    const QString build = SharedData::forExecutable(QCoreApplication::applicationFilePath());
+    EXPECT_TRUE(QFileInfo(build + QStringLiteral("/assets")).isDir()) << build.toStdString();
+    EXPECT_EQ(SharedData::forExecutable(top.filePath(QStringLiteral("usr/bin/velmora"))),
+              QFileInfo(top.filePath(QStringLiteral("usr/share/velmora"))).canonicalFilePath());
+    const QString elsewhere = SharedData::forExecutable(top.filePath(QStringLiteral("opt/bin/velmora")));
+    EXPECT_NE(elsewhere, build);
+    EXPECT_TRUE(elsewhere.endsWith(QStringLiteral("/share/velmora"))) << elsewhere.toStdString();
+
+    const QString tree = top.filePath(QStringLiteral("build"));
+    EXPECT_TRUE(SharedData::inBuildTree(top.filePath(QStringLiteral("build/tests/t")), tree));
+    EXPECT_TRUE(SharedData::inBuildTree(top.filePath(QStringLiteral("opt/t")), tree)) << "a link to a build program";
+    EXPECT_FALSE(SharedData::inBuildTree(top.filePath(QStringLiteral("build-old/t")), tree));
+    EXPECT_FALSE(SharedData::inBuildTree(top.filePath(QStringLiteral("opt/bin/velmora")), tree));
+    EXPECT_FALSE(SharedData::inBuildTree(tree, tree));
 }
 
 using VelmoraSchemeEngineTest = BrowserFixture;

@@ -5,8 +5,14 @@
 #include "mapview/PageResources.h"
 #include "mapview/VelmoraSchemeHandler.h"
 
+#include <QFile>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QVariant>
 
 #include <gtest/gtest.h>
@@ -277,6 +283,47 @@ TEST_F(PageTest, HostileTextIsShownNeverParsed) {
     EXPECT_EQ(evalText("document.querySelector('#ContextMenu .VehicleImage').getAttribute('src')"),
               QString::fromStdString(hostile[3]));
     EXPECT_EQ(evalText("document.querySelector('#Tooltip div').textContent"), QString::fromStdString(hostile[3]));
+}
+
+// The page's policy: no script but its own runs, however it got into the
+// document; it reaches no web host it was not configured with and reads no
+// local file; its own pictures (file:) still show.
+TEST_F(PageTest, ThePageRunsOnlyItsOwnScriptsAndReachesOnlyItsOwnSources) {
+    QTcpServer web;
+    ASSERT_TRUE(web.listen(QHostAddress::LocalHost, 0));
+    int connections = 0;
+    QObject::connect(&web, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = web.nextPendingConnection()) {
+            ++connections;
+            socket->close();
+            socket->deleteLater();
+        }
+    });
+    QTemporaryDir dir;
+    QFile secret(dir.filePath(QStringLiteral("secret.txt")));
+    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
+    secret.write("secret");
+    secret.close();
+
+    send(QStringLiteral(
+        "var s = document.createElement('script'); s.textContent = 'window.__inline = 1;';"
+        " document.body.appendChild(s);"
+        "var d = document.createElement('div'); d.innerHTML = '<img src=\"data:,x\" onerror=\"window.__handler = 1\">';"
+        " document.body.appendChild(d);"
+        "var i = new Image(); i.src = 'http://127.0.0.1:%1/tile.png'; document.body.appendChild(i);"
+        "window.__read = 'refused';"
+        "try { var x = new XMLHttpRequest(); x.open('GET', '%2', false); x.send(); window.__read = x.responseText; }"
+        " catch (e) {}")
+             .arg(web.serverPort())
+             .arg(QUrl::fromLocalFile(secret.fileName()).toString()));
+    PageDocumentView::pump(500);
+    EXPECT_EQ(evalText("typeof window.__inline"), "undefined");
+    EXPECT_EQ(evalText("typeof window.__handler"), "undefined");
+    EXPECT_EQ(connections, 0) << "a host the page was not configured with was asked";
+    EXPECT_NE(evalText("window.__read"), "secret");
+    EXPECT_EQ(eval("document.getElementById('SetupButton').complete &&"
+                   " document.getElementById('SetupButton').naturalWidth > 0"),
+              QVariant(true));
 }
 
 TEST_F(PageTest, PageSizeLaysOutListToolbarAndMap) {

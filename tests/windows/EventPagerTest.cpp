@@ -5,7 +5,10 @@
 #include "foundation/thread/ScopedLock.h"
 #include "tests/windows/WindowTestSupport.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <tuple>
@@ -137,6 +140,59 @@ TEST_F(EventPagerTest, AWalkStopsWhenTheVisitorSaysSoAndAClosedDatabaseThrows)
     EXPECT_EQ(pager.getPageCount(), 0);
     pager.loadPage(1, page);
     EXPECT_TRUE(page.empty());
+}
+
+// Another process may store events at any moment, also between the
+// search's own reads: the count still tells exactly the rows the pages and
+// the walk show.
+TEST_F(EventPagerTest, TheCountMatchesThePagesWhileAnotherProcessWrites)
+{
+    insertEvents(m_path, std::vector<EventRow>(150, EventRow{"n", "2011-07-25 10:00:00", 1, "t", "x"}));
+    openManager();
+    struct Writer {
+        std::string path;
+        int writes = 0;
+    } writer{m_path};
+    sqlite3* handle = nullptr;
+    {
+        ScopedLock lock(DBManager::getLock());
+        handle = DBManager::getInstance().getDatabase().getHandle();
+    }
+    for (const char* condition : {"", "event_type = 1"}) {
+        SCOPED_TRACE(condition);
+        // As the statement that counts starts, before it reads anything, a
+        // second connection stores 30 events more.
+        writer.writes = 0;
+        sqlite3_trace_v2(
+            handle, SQLITE_TRACE_STMT,
+            [](unsigned, void* context, void* statement, void*) {
+                auto* w = static_cast<Writer*>(context);
+                const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(statement));
+                if (w->writes == 0 && sql != nullptr && std::strstr(sql, "COUNT(") != nullptr) {
+                    ++w->writes;
+                    insertEvents(w->path, std::vector<EventRow>(30, EventRow{"m", "2011-07-25 11:00:00", 1, "t", "x"}));
+                }
+                return 0;
+            },
+            &writer);
+        EventPager pager;
+        const int count = pager.search(condition);
+        sqlite3_trace_v2(handle, 0, nullptr, nullptr);
+        ASSERT_EQ(writer.writes, 1);
+        int shown = 0;
+        std::vector<EventLog> page;
+        for (int p = 1; p <= pager.getPageCount(); ++p) {
+            pager.loadPage(p, page);
+            shown += static_cast<int>(page.size());
+        }
+        EXPECT_EQ(shown, count);
+        int walked = 0;
+        EXPECT_TRUE(pager.forEach(70, [&](const std::vector<EventLog>& run) {
+            walked += static_cast<int>(run.size());
+            return true;
+        }));
+        EXPECT_EQ(walked, count);
+    }
 }
 
 // Row ids past 32 bits (a long-lived, busy file) still page and walk right.

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -32,7 +35,52 @@ struct BoundDatagram {
     }
 };
 
+/// What read gives once socket has something to read within ms; -2 when
+/// nothing comes.
+int readWithin(Socket& socket, char& byte, int ms)
+{
+    pollfd wanted{socket.getHandle(), POLLIN, 0};
+    if (::poll(&wanted, 1, ms) != 1) {
+        return -2;
+    }
+    return socket.read(&byte, 1);
+}
+
 } // namespace
+
+// The wake-up listener is reachable from this machine only, and another
+// program that connects to it first is turned away: the byte wakeup()
+// writes must reach the Selector's own end.
+TEST(Selector, TheWakeupConnectionListensOnLoopbackAndKeepsOnlyItsOwnPeer)
+{
+    for (int others : {0, 1, 3}) {
+        SCOPED_TRACE(others);
+        Socket source;
+        Socket sink;
+        std::string listening;
+        std::vector<std::unique_ptr<Socket>> foreign;
+        Selector::connectPair(source, sink, [&](const InetSocketAddress& at) {
+            listening = at.getHostText();
+            for (int i = 0; i < others; ++i) {
+                foreign.push_back(std::make_unique<Socket>());
+                foreign.back()->create();
+                foreign.back()->connect("127.0.0.1", at.getPort());
+            }
+        });
+        EXPECT_EQ(listening, "127.0.0.1");
+        ASSERT_EQ(sink.write("w", 1), 1);
+        char byte = 0;
+        EXPECT_EQ(readWithin(source, byte, 2000), 1);
+        EXPECT_EQ(byte, 'w');
+        for (auto& other : foreign) {
+            // Closed by the listener: the other program reads the end.
+            EXPECT_EQ(readWithin(*other, byte, 2000), 0);
+            other->close();
+        }
+        source.close();
+        sink.close();
+    }
+}
 
 TEST(Selector, WakeupsBeforeSelectMakeExactlyOneReturnEarly)
 {
