@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev qt6-svg-dev libqt6svg6
   libjs-leaflet libjs-leaflet.markercluster
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth libgl1-mesa-dri x11-utils
+  xvfb xauth libgl1-mesa-dri x11-utils libxcb1-dev
   clang-14 libclang-rt-14-dev
   fonts-dejavu-core
   locales

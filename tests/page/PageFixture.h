@@ -40,6 +40,7 @@ public:
     void onClickSetup() override { calls.push_back({"onClickSetup", ""}); }
     void onClickEdit(const std::string& id) override { calls.push_back({"onClickEdit", id}); }
     void onClickRemove(const std::string& id) override { calls.push_back({"onClickRemove", id}); }
+    void onClickDelete(const std::string& id) override { calls.push_back({"onClickDelete", id}); }
     void onChangeName(const std::string& id, const std::string& name) override {
         calls.push_back({"onChangeName", id + "=" + name});
     }

@@ -96,6 +96,7 @@ TEST_F(PageMouseTest, VehicleMenuAsksTheConsoleAboutTheRightClickedVehicle) {
         {2, "edit", "onClickEdit"},
         {3, "remove", "onClickRemove"},
         {1, "edit", "onClickEdit"},
+        {2, "delete", "onClickDelete"},
     };
     for (const Row& row : rows) {
         const QString id = QString::fromStdString(idOf(row.vehicle));
@@ -134,7 +135,7 @@ TEST_F(PageMouseTest, TrackingLineAsksOncePerClickForTheMenusVehicle) {
     insert(1, odd, "Odd", "", "");
     EXPECT_EQ(json("Array.prototype.map.call(document.querySelectorAll('#VehicleContextMenu div'),"
                    " function (d) { return d.textContent; })"),
-              R"(["Edit","Remove","Tracking Line"])");
+              R"(["Edit","Remove","Tracking Line","Delete"])");
     struct Row {
         const char* what;
         std::string id;

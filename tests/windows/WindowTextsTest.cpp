@@ -37,8 +37,9 @@ TEST_F(WindowTextsTest, SmallWindowsShowTheirCaptionsLabelsAndButtons)
     const Case cases[] = {
         // The empty label is the MBTiles file's description, shown once a file is chosen.
         {[] { return std::make_unique<SetupDlg>(nullptr); }, "Setup",
-         {"", "Attribution :", "Attribution :", "Callback Port :", "MBTiles file :", "Road tiles :",
-          "Satellite tiles :", "Source :", "Timeout :", "minute"},
+         {"", "Attribution :", "Attribution :", "Callback Port :", "Fleet limit :", "MBTiles file :",
+          "Per sender :", "Road tiles :", "Satellite tiles :", "Source :", "Take :", "Timeout :", "minute",
+          "new vehicles a minute", "vehicles"},
          {"Browse...", "Cancel", "OK"}, {"Callback Port :", "Timeout :"}},
         {[id] { return std::make_unique<VehicleEditDlg>(id); }, "Edit Vehicle",
          {"Image :", "Info1 :", "Info2 :", "Name :"}, {"...", "Cancel", "OK"},
