@@ -22,6 +22,7 @@ const char* const ADMIT = "Admit";
 const char* const IGNORE = "Ignore";
 const char* const EMPTY = "No new vehicles are waiting.";
 const char* const SUMMARY = "%1 new vehicles are waiting. Admit the ones that belong to your fleet.";
+constexpr int NAME_COLUMN = 2;
 constexpr int ACTION_COLUMN = 6;
 
 QString timeText(std::time_t seconds) {
@@ -54,14 +55,15 @@ NewVehiclesDlg::NewVehiclesDlg(VehicleAdmission& admission, QWidget* parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // The name takes what is left; the buttons keep their room.
+    m_table->horizontalHeader()->setSectionResizeMode(NAME_COLUMN, QHeaderView::Stretch);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_summary);
     layout->addWidget(m_table);
     layout->addWidget(buttons);
-    resize(900, 360);
+    resize(1040, 380);
     connect(m_timer, &QTimer::timeout, this, &NewVehiclesDlg::refresh);
     refresh();
 }

@@ -34,6 +34,7 @@
 #include <QTimer>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <vector>
@@ -139,8 +140,8 @@ bool VelmoraDlg::create() {
     m_intakeStatus->setCursor(Qt::PointingHandCursor);
     m_intakeStatus->setFocusPolicy(Qt::NoFocus);
     m_intakeStatus->setStyleSheet(QStringLiteral(
-        "QPushButton#intakeStatus { background: rgba(255, 236, 179, 235); color: #3b2f00;"
-        " border: 1px solid #c8a600; border-radius: 3px; padding: 3px 8px; }"));
+        "QPushButton#intakeStatus { background: #ffecb3; color: #3b2f00; text-align: left;"
+        " border: none; border-top: 1px solid #c8a600; padding: 3px 8px; }"));
     m_intakeStatus->setToolTip(QStringLiteral("Show the new vehicles the console has not taken"));
     m_intakeStatus->hide();
     connect(m_intakeStatus, &QPushButton::clicked, this, &VelmoraDlg::showNewVehicles);
@@ -373,16 +374,16 @@ void VelmoraDlg::updateIntakeStatus() {
               static_cast<unsigned long long>(m_admission.getRefusedTotal()),
               static_cast<unsigned long long>(dropped), waiting, refusals.topSender.c_str());
     }
+    const bool wasShown = !m_intakeStatus->isHidden();
     if (status.isEmpty()) {
         m_intakeStatus->hide();
-        return;
+    } else {
+        m_intakeStatus->setText(status);
+        m_intakeStatus->show();
     }
-    m_intakeStatus->setText(status);
-    m_intakeStatus->adjustSize();
-    // Bottom left, clear of the page's own panels.
-    m_intakeStatus->move(8, height() - m_intakeStatus->height() - 28);
-    m_intakeStatus->show();
-    m_intakeStatus->raise();
+    if (wasShown != !m_intakeStatus->isHidden()) {
+        layoutChildren(false);
+    }
 }
 
 QString VelmoraDlg::getIntakeStatus() const {
@@ -515,7 +516,7 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
         m_hub.showSetup();
         break;
     case WindowMessage::UWM_PAGE_LOADED:
-        m_hub.onPageLoaded(width(), height());
+        m_hub.onPageLoaded(width(), pageHeight());
         break;
     case WindowMessage::UWM_MAP_CHANGED:
         if (!m_stopping) {
@@ -552,12 +553,29 @@ void VelmoraDlg::handleCallback(WindowMessage& message) {
 
 void VelmoraDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    if (m_intakeStatus != nullptr && !m_intakeStatus->isHidden()) {
-        m_intakeStatus->move(8, height() - m_intakeStatus->height() - 28);
+    layoutChildren(true);
+}
+
+int VelmoraDlg::pageHeight() const {
+    const bool status = m_intakeStatus != nullptr && !m_intakeStatus->isHidden();
+    return height() - (status ? m_intakeStatus->sizeHint().height() : 0);
+}
+
+void VelmoraDlg::layoutChildren(bool resized) {
+    QWebEngineView* view = m_host.getBrowserWindow();
+    if (view == nullptr) {
+        return;
     }
-    if (QWebEngineView* view = m_host.getBrowserWindow()) {
-        view->setGeometry(0, 0, width(), height());
-        m_page.execute(MapCommands::setPageSize(width(), height()));
+    // The intake line is a strip below the page, never over it: the
+    // browser's view takes every click on its own area.
+    const int page = pageHeight();
+    const bool changed = view->height() != page || view->width() != width();
+    view->setGeometry(0, 0, width(), page);
+    if (m_intakeStatus != nullptr && !m_intakeStatus->isHidden()) {
+        m_intakeStatus->setGeometry(0, page, width(), height() - page);
+    }
+    if (resized || changed) {
+        m_page.execute(MapCommands::setPageSize(width(), page));
     }
 }
 

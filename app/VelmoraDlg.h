@@ -50,9 +50,9 @@ class WindowMessage;
 /// same hop, except renames and information updates, which are answered at
 /// once.
 ///
-/// What the intake refuses or drops is shown in a small status line over
-/// the map ("Intake: ... in the last minute"), never in a box; clicking it
-/// opens the "New vehicles" list.
+/// What the intake refuses or drops is shown in a line below the map
+/// ("Intake: ... in the last minute"), never in a box; clicking it opens the
+/// "New vehicles" list.
 ///
 /// Life: construct, create() (screen check, browser), initialise()
 /// (databases, server), run with exec(), close (question, or a signal),
@@ -154,6 +154,11 @@ private:
     void handleIntake();
     void applyAdmissionSettings();
     void updateIntakeStatus();
+    /// The page's height: the window's, less the intake line when shown.
+    int pageHeight() const;
+    /// Places the page and the intake line; tells the page its size when
+    /// the window was resized or the page's area changed.
+    void layoutChildren(bool resized);
     void startServer();
     void restartServer(int port);
     void reportProblems();
