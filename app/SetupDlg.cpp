@@ -164,24 +164,7 @@ VehicleAdmission::Rules SetupDlg::enteredAdmission() const {
 }
 
 bool SetupDlg::storeAdmission(const VehicleAdmission::Rules& rules) {
-    Setup& setup = Setup::getInstance();
-    ScopedLock lock(setup.getLock());
-    SetupDatabase& database = setup.getDatabase();
-    try {
-        database.begin();
-        AdmissionSettings::store(database, rules);
-        database.commit();
-        return true;
-    } catch (const DatabaseException& e) {
-        traceException(e);
-        try {
-            database.execute("ROLLBACK;");
-        } catch (const DatabaseException&) {
-            // No transaction was open.
-        }
-        MessageBox::error(this, QString::fromLatin1(STORE_FAILED).arg(QString::fromUtf8(e.getMessage())));
-        return false;
-    }
+    return storeTogether([&rules](SetupDatabase& database) { AdmissionSettings::store(database, rules); });
 }
 
 QGroupBox* SetupDlg::createMapGroup() {
@@ -309,24 +292,7 @@ MapSettings SetupDlg::enteredMap() const {
 }
 
 bool SetupDlg::storeMap(const MapSettings& settings) {
-    Setup& setup = Setup::getInstance();
-    ScopedLock lock(setup.getLock());
-    SetupDatabase& database = setup.getDatabase();
-    try {
-        database.begin();
-        settings.store(database);
-        database.commit();
-        return true;
-    } catch (const DatabaseException& e) {
-        traceException(e);
-        try {
-            database.execute("ROLLBACK;");
-        } catch (const DatabaseException&) {
-            // No transaction was open.
-        }
-        MessageBox::error(this, QString::fromLatin1(STORE_FAILED).arg(QString::fromUtf8(e.getMessage())));
-        return false;
-    }
+    return storeTogether([&settings](SetupDatabase& database) { settings.store(database); });
 }
 
 int32_t SetupDlg::readField(const QLineEdit* field) {
@@ -337,12 +303,16 @@ int32_t SetupDlg::readField(const QLineEdit* field) {
 }
 
 bool SetupDlg::store(const char* key, int32_t value) {
+    return storeTogether([key, value](SetupDatabase& database) { database.setInt(key, value); });
+}
+
+bool SetupDlg::storeTogether(const std::function<void(SetupDatabase&)>& write) {
     Setup& setup = Setup::getInstance();
     ScopedLock lock(setup.getLock());
     SetupDatabase& database = setup.getDatabase();
     try {
         database.begin();
-        database.setInt(key, value);
+        write(database);
         database.commit();
         return true;
     } catch (const DatabaseException& e) {

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -15,6 +16,8 @@ class QLineEdit;
 class QPushButton;
 
 namespace velmora {
+
+class SetupDatabase;
 
 /// The settings window: the callback port and the vehicle time-out in
 /// minutes. OK checks and stores each changed value in the settings store
@@ -64,6 +67,9 @@ private:
     QGroupBox* createAdmissionGroup();
     VehicleAdmission::Rules enteredAdmission() const;
     bool storeAdmission(const VehicleAdmission::Rules& rules);
+    /// Runs write in one transaction of the settings store; false (after
+    /// telling the operator) when the store refused it.
+    bool storeTogether(const std::function<void(SetupDatabase&)>& write);
 
     QWidget* m_owner;
     QLineEdit* m_portField = nullptr;

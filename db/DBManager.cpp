@@ -64,6 +64,16 @@ const char* const kUpdateVehicle =
     "last_updated_latitude='%q',last_updated_longitude='%q', deleted=%d, company='%q', "
     "maker='%q', model='%q', registration='%q', driver='%q', license='%q', info1='%q', "
     "info2='%q', image_path='%q' where id = '%q';";
+void formatInsert(const VehicleInfo& record, const char* vehicleId, FormatableSQL& sql)
+{
+    sql.format(kInsertVehicle, vehicleId, record.getName().c_str(), record.getEditedName().c_str(),
+               record.getLastUpdatedTime().c_str(), record.getLastUpdatedLatitude().c_str(),
+               record.getLastUpdatedLongitude().c_str(), record.getDeleted() ? 1 : 0, record.getCompany().c_str(),
+               record.getMaker().c_str(), record.getModel().c_str(), record.getRegistration().c_str(),
+               record.getDriver().c_str(), record.getLicense().c_str(), record.getInfo1().c_str(),
+               record.getInfo2().c_str(), record.getImagePath().c_str());
+}
+
 // A vehicle deleted for good takes its fixes, events and information along.
 const char* const kDeleteVehicle =
     "DELETE FROM gps_data WHERE vehicle_id = '%q'; DELETE FROM event_info WHERE vehicle_id = '%q'; "
@@ -412,15 +422,7 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
             return false;
         record.getId().toText(vehicleId);
         if (operation == AbstractDatabaseRecord::OPERATION_INSERT) {
-            sql.format(kInsertVehicle, vehicleId, record.getName().c_str(),
-                       record.getEditedName().c_str(), record.getLastUpdatedTime().c_str(),
-                       record.getLastUpdatedLatitude().c_str(),
-                       record.getLastUpdatedLongitude().c_str(), record.getDeleted() ? 1 : 0,
-                       record.getCompany().c_str(), record.getMaker().c_str(),
-                       record.getModel().c_str(), record.getRegistration().c_str(),
-                       record.getDriver().c_str(), record.getLicense().c_str(),
-                       record.getInfo1().c_str(), record.getInfo2().c_str(),
-                       record.getImagePath().c_str());
+            formatInsert(record, vehicleId, sql);
         } else {
             sql.format(kUpdateVehicle, record.getName().c_str(), record.getEditedName().c_str(),
                        record.getLastUpdatedTime().c_str(),
@@ -431,15 +433,7 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
                        record.getDriver().c_str(), record.getLicense().c_str(),
                        record.getInfo1().c_str(), record.getInfo2().c_str(),
                        record.getImagePath().c_str(), vehicleId);
-            insertIfMissing.format(kInsertVehicle, vehicleId, record.getName().c_str(),
-                                   record.getEditedName().c_str(), record.getLastUpdatedTime().c_str(),
-                                   record.getLastUpdatedLatitude().c_str(),
-                                   record.getLastUpdatedLongitude().c_str(), record.getDeleted() ? 1 : 0,
-                                   record.getCompany().c_str(), record.getMaker().c_str(),
-                                   record.getModel().c_str(), record.getRegistration().c_str(),
-                                   record.getDriver().c_str(), record.getLicense().c_str(),
-                                   record.getInfo1().c_str(), record.getInfo2().c_str(),
-                                   record.getImagePath().c_str());
+            formatInsert(record, vehicleId, insertIfMissing);
             if (insertIfMissing.getText() == nullptr)
                 return false;
         }
