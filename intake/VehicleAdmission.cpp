@@ -55,11 +55,7 @@ void VehicleAdmission::setKnown(const std::vector<UniqueID>& ids) {
     m_known.clear();
     m_known.insert(ids.begin(), ids.end());
     for (const UniqueID& id : ids) {
-        const auto found = m_candidateIndex.find(id);
-        if (found != m_candidateIndex.end()) {
-            m_candidates.erase(found->second);
-            m_candidateIndex.erase(found);
-        }
+        dropCandidate(id);
     }
 }
 
@@ -67,20 +63,12 @@ void VehicleAdmission::admit(const UniqueID& id) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_known.insert(id);
     m_ignored.erase(id);
-    const auto found = m_candidateIndex.find(id);
-    if (found != m_candidateIndex.end()) {
-        m_candidates.erase(found->second);
-        m_candidateIndex.erase(found);
-    }
+    dropCandidate(id);
 }
 
 void VehicleAdmission::ignore(const UniqueID& id) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto found = m_candidateIndex.find(id);
-    if (found != m_candidateIndex.end()) {
-        m_candidates.erase(found->second);
-        m_candidateIndex.erase(found);
-    }
+    dropCandidate(id);
     // A bounded list: past it the oldest ignored ids may be listed again.
     if (m_ignored.size() >= MAX_IGNORED) {
         m_ignored.erase(m_ignored.begin());
@@ -134,12 +122,16 @@ VehicleAdmission::Verdict VehicleAdmission::check(const CallbackInfo& message) {
     }
     m_known.insert(id);
     ++m_admittedTotal;
+    dropCandidate(id);
+    return NEW;
+}
+
+void VehicleAdmission::dropCandidate(const UniqueID& id) {
     const auto found = m_candidateIndex.find(id);
     if (found != m_candidateIndex.end()) {
         m_candidates.erase(found->second);
         m_candidateIndex.erase(found);
     }
-    return NEW;
 }
 
 VehicleAdmission::Sender& VehicleAdmission::senderOf(const std::string& address) {

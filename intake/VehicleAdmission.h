@@ -119,6 +119,8 @@ private:
     Sender& senderOf(const std::string& address);
     void countRefusal(Sender& sender, int64_t nowMs);
     void noteCandidate(const CallbackInfo& message);
+    /// Takes id off the candidates, if it is there; the caller holds the mutex.
+    void dropCandidate(const UniqueID& id);
     static uint64_t refusedInLastMinute(const Sender& sender, int64_t nowMs);
 
     mutable std::mutex m_mutex;

@@ -411,41 +411,62 @@ std::string runPageBaseline() {
     return last.empty() ? "page: failed" : last;
 }
 
+/// The console child on a prepared working directory, started and waited
+/// for until its page shows the stored fleet.
+struct RunningConsole {
+    std::string directory;
+    int port = 0;
+    Progress* progress = nullptr;
+    pid_t pid = -1;
+    double startupMs = 0;
+
+    bool start(const char* self, const char* pattern) {
+        directory = (std::filesystem::temp_directory_path() / pattern).string();
+        if (::mkdtemp(directory.data()) == nullptr) {
+            std::perror("mkdtemp");
+            return false;
+        }
+        port = freePort();
+        prepareDirectory(directory, port);
+        const std::string progressPath = directory + "/progress";
+        progress = mapProgress(progressPath, true);
+        if (progress == nullptr) {
+            std::perror("progress");
+            return false;
+        }
+        const double startMs = nowMs();
+        pid = ::fork();
+        if (pid == 0) {
+            ::execl(self, self, "--console", directory.c_str(), progressPath.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        while (progress->fleetShownMs.load() == 0) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid || nowMs() - startMs > 60000) {
+                std::fprintf(stderr, "the console did not show its fleet\n");
+                ::kill(pid, SIGKILL);
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        startupMs = static_cast<double>(progress->fleetShownMs.load()) - startMs;
+        return true;
+    }
+};
+
 int runParent(const char* self, double seconds, long long window) {
     std::printf("%s\n", runPageBaseline().c_str());
     std::fflush(stdout);
 
-    std::string directory = (std::filesystem::temp_directory_path() / "velmora-bench-app-XXXXXX").string();
-    if (::mkdtemp(directory.data()) == nullptr) {
-        std::perror("mkdtemp");
+    RunningConsole run;
+    if (!run.start(self, "velmora-bench-app-XXXXXX")) {
         return 1;
     }
-    const int port = freePort();
-    prepareDirectory(directory, port);
-    const std::string progressPath = directory + "/progress";
-    Progress* progress = mapProgress(progressPath, true);
-    if (progress == nullptr) {
-        std::perror("progress");
-        return 1;
-    }
-
-    const double startMs = nowMs();
-    const pid_t console = ::fork();
-    if (console == 0) {
-        ::execl(self, self, "--console", directory.c_str(), progressPath.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // The fleet on the page.
-    while (progress->fleetShownMs.load() == 0) {
-        int status = 0;
-        if (::waitpid(console, &status, WNOHANG) == console || nowMs() - startMs > 60000) {
-            std::fprintf(stderr, "the console did not show its fleet\n");
-            ::kill(console, SIGKILL);
-            return 1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const double startupMs = static_cast<double>(progress->fleetShownMs.load()) - startMs;
+    const std::string& directory = run.directory;
+    const int port = run.port;
+    Progress* progress = run.progress;
+    const pid_t console = run.pid;
+    const double startupMs = run.startupMs;
 
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to{};
@@ -527,34 +548,14 @@ void floodNewIds(int port, const std::atomic<bool>& stop, std::atomic<long long>
 }
 
 int runFlood(const char* self, double seconds) {
-    std::string directory = (std::filesystem::temp_directory_path() / "velmora-bench-flood-XXXXXX").string();
-    if (::mkdtemp(directory.data()) == nullptr) {
-        std::perror("mkdtemp");
+    RunningConsole run;
+    if (!run.start(self, "velmora-bench-flood-XXXXXX")) {
         return 1;
     }
-    const int port = freePort();
-    prepareDirectory(directory, port);
-    const std::string progressPath = directory + "/progress";
-    Progress* progress = mapProgress(progressPath, true);
-    if (progress == nullptr) {
-        std::perror("progress");
-        return 1;
-    }
-    const double startMs = nowMs();
-    const pid_t console = ::fork();
-    if (console == 0) {
-        ::execl(self, self, "--console", directory.c_str(), progressPath.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    while (progress->fleetShownMs.load() == 0) {
-        int status = 0;
-        if (::waitpid(console, &status, WNOHANG) == console || nowMs() - startMs > 60000) {
-            std::fprintf(stderr, "the console did not show its fleet\n");
-            ::kill(console, SIGKILL);
-            return 1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    const std::string& directory = run.directory;
+    const int port = run.port;
+    Progress* progress = run.progress;
+    const pid_t console = run.pid;
 
     progress->flooding.store(1);
     std::atomic<bool> stopFlood{false};
