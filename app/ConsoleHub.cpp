@@ -172,6 +172,9 @@ void ConsoleHub::onEvent(CallbackInfo& message) {
         trace("INSERT FALSE");
     }
     m_page.execute(MapCommands::updateEventInfo(message, timeText(message.getTime())));
+    if (m_onEvent) {
+        m_onEvent(message);
+    }
 }
 
 void ConsoleHub::onFix(CallbackInfo& message) {

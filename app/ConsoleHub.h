@@ -69,6 +69,11 @@ public:
     /// seconds); std::time unless a test sets another.
     void setClock(std::function<std::time_t()> now) { m_now = std::move(now); }
 
+    /// Told of every event that reached the log and the page, with the
+    /// vehicle's name as the operator set it (the alarm queue); none when
+    /// empty.
+    void setEventListener(std::function<void(const CallbackInfo&)> listener) { m_onEvent = std::move(listener); }
+
     /// Told of vehicles deleted for good; none when null.
     void setAdmission(VehicleAdmission* admission) { m_admission = admission; }
 
@@ -107,6 +112,7 @@ private:
     AbstractSetup& m_setup;
     std::function<std::time_t()> m_now = [] { return std::time(nullptr); };
     VehicleAdmission* m_admission = nullptr;
+    std::function<void(const CallbackInfo&)> m_onEvent;
 };
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "app/LogDlg.h"
 
+#include "app/AlarmReportDlg.h"
 #include "app/EventCsv.h"
 #include "app/MessageBox.h"
 #include "app/SortedComboBox.h"
@@ -42,6 +43,7 @@ const char* const ALL_VEHICLES = "(All Vehicles)";
 const char* const DELETED_VEHICLE = "%1 (deleted)";
 const char* const SEARCH_TEXT = "Search";
 const char* const EXPORT_TEXT = "Export...";
+const char* const ALARMS_TEXT = "Alarms...";
 const char* const NO_DATA = "No data found.";
 const char* const READ_FAILED = "The event log could not be read.\n%1";
 const char* const NOT_OPEN = "The tracking database is not open.";
@@ -80,6 +82,7 @@ const QRect VEHICLE_LABEL(12, 44, 96, 24);
 const QRect VEHICLE_LIST(110, 44, 280, 24);
 const QRect SEARCH_BUTTON(406, 44, 100, 24);
 const QRect EXPORT_BUTTON(514, 44, 100, 24);
+const QRect ALARMS_BUTTON(514, 12, 100, 24);
 const QRect LIST(12, 80, 616, 396);
 const QRect FIRST_BUTTON(192, 486, 40, 24);
 const QRect PREVIOUS_BUTTON(236, 486, 40, 24);
@@ -169,6 +172,13 @@ void LogDlg::createControls() {
     m_exportButton = button(this, EXPORT_TEXT, "exportButton", EXPORT_BUTTON);
     connect(m_searchButton, &QPushButton::clicked, this, &LogDlg::onSearch);
     connect(m_exportButton, &QPushButton::clicked, this, &LogDlg::onExport);
+    // The alarm report opens over the log, which is modal; it closes with it.
+    QPushButton* alarms = button(this, ALARMS_TEXT, "alarmsButton", ALARMS_BUTTON);
+    connect(alarms, &QPushButton::clicked, this, [this] {
+        auto* report = new AlarmReportDlg(this);
+        report->setAttribute(Qt::WA_DeleteOnClose);
+        report->show();
+    });
 
     m_list = new QTableWidget(0, 4, this);
     m_list->setObjectName(QStringLiteral("eventList"));

@@ -1,6 +1,7 @@
 #include "app/SetupDlg.h"
 
 #include "app/AdmissionSettings.h"
+#include "app/AlarmSettings.h"
 #include "app/MessageBox.h"
 #include "app/WindowMessage.h"
 #include "db/DatabaseException.h"
@@ -8,6 +9,7 @@
 #include "db/SetupDatabase.h"
 #include "foundation/Trace.h"
 #include "foundation/thread/ScopedLock.h"
+#include "intake/EventTypeName.h"
 
 #include "mapview/MBTilesSource.h"
 
@@ -94,6 +96,7 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
     grid->addWidget(createMapGroup(), 2, 0, 1, 3);
     grid->addWidget(createAdmissionGroup(), 3, 0, 1, 3);
+    grid->addWidget(createAlarmGroup(), 0, 3, 4, 1);
     grid->addWidget(buttons, 4, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     connect(buttons, &QDialogButtonBox::accepted, this, &SetupDlg::onOk);
@@ -130,6 +133,40 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     m_admissionMode->setCurrentIndex(m_admission.mode);
     m_newPerMinute->setText(QString::number(m_admission.newPerMinute));
     m_fleetLimit->setText(QString::number(m_admission.fleetLimit));
+
+    m_alarms = AlarmSettings::load(setup);
+    for (int32_t kind = 0; kind < AlarmSettings::KIND_COUNT; ++kind) {
+        const auto found = m_alarms.find(kind);
+        m_alarmPriority[kind]->setCurrentIndex(found == m_alarms.end() ? 0 : found->second);
+    }
+}
+
+QGroupBox* SetupDlg::createAlarmGroup() {
+    auto* group = new QGroupBox(QStringLiteral("Alarms"), this);
+    auto* grid = new QGridLayout(group);
+    auto* help = new QLabel(QStringLiteral("Events that must be acknowledged, by priority (1 the most urgent)."), group);
+    help->setWordWrap(true);
+    grid->addWidget(help, 0, 0, 1, 2);
+    for (int32_t kind = 0; kind < AlarmSettings::KIND_COUNT; ++kind) {
+        auto* box = new QComboBox(group);
+        box->setObjectName(QStringLiteral("alarmPriority%1").arg(kind));
+        box->addItems({QStringLiteral("Plain event"), QStringLiteral("Priority 1"), QStringLiteral("Priority 2"),
+                       QStringLiteral("Priority 3")});
+        m_alarmPriority[kind] = box;
+        grid->addWidget(new QLabel(QString::fromUtf16(eventTypeName(kind)), group), kind + 1, 0);
+        grid->addWidget(box, kind + 1, 1);
+    }
+    return group;
+}
+
+AlarmBook::Priorities SetupDlg::enteredAlarms() const {
+    AlarmBook::Priorities priorities;
+    for (int32_t kind = 0; kind < AlarmSettings::KIND_COUNT; ++kind) {
+        if (m_alarmPriority[kind]->currentIndex() > 0) {
+            priorities[kind] = m_alarmPriority[kind]->currentIndex();
+        }
+    }
+    return priorities;
 }
 
 QGroupBox* SetupDlg::createAdmissionGroup() {
@@ -385,6 +422,16 @@ void SetupDlg::onOk() {
         m_admission = admission;
         if (m_owner != nullptr) {
             WindowMessage::post(m_owner, WindowMessage::UWM_ADMISSION_CHANGED);
+        }
+    }
+    const AlarmBook::Priorities alarms = enteredAlarms();
+    if (alarms != m_alarms) {
+        if (!storeTogether([&alarms](SetupDatabase& database) { AlarmSettings::store(database, alarms); })) {
+            return;
+        }
+        m_alarms = alarms;
+        if (m_owner != nullptr) {
+            WindowMessage::post(m_owner, WindowMessage::UWM_ALARMS_CHANGED);
         }
     }
     accept();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AlarmBook.h"
 #include "app/MapSettings.h"
 #include "intake/VehicleAdmission.h"
 
@@ -67,6 +68,9 @@ private:
     QGroupBox* createAdmissionGroup();
     VehicleAdmission::Rules enteredAdmission() const;
     bool storeAdmission(const VehicleAdmission::Rules& rules);
+    /// Which event kinds raise alarms, a priority box per kind.
+    QGroupBox* createAlarmGroup();
+    AlarmBook::Priorities enteredAlarms() const;
     /// Runs write in one transaction of the settings store; false (after
     /// telling the operator) when the store refused it.
     bool storeTogether(const std::function<void(SetupDatabase&)>& write);
@@ -90,6 +94,8 @@ private:
     QLineEdit* m_newPerMinute = nullptr;
     QLineEdit* m_fleetLimit = nullptr;
     VehicleAdmission::Rules m_admission;
+    QComboBox* m_alarmPriority[14] = {};
+    AlarmBook::Priorities m_alarms;
 };
 
 } // namespace velmora

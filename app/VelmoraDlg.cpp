@@ -1,6 +1,9 @@
 #include "app/VelmoraDlg.h"
 
 #include "app/AdmissionSettings.h"
+#include "app/AlarmPanel.h"
+#include "app/AlarmReportDlg.h"
+#include "app/AlarmSettings.h"
 #include "app/MapSettings.h"
 #include "app/MessageBox.h"
 #include "app/MultiMonitor.h"
@@ -84,6 +87,11 @@ VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
     m_hub.setAdmission(&m_admission);
+    m_hub.setEventListener([this](const CallbackInfo& event) {
+        if (m_alarms != nullptr) {
+            m_alarms->onEvent(event);
+        }
+    });
 }
 
 VelmoraDlg::~VelmoraDlg() {
@@ -145,8 +153,14 @@ bool VelmoraDlg::create() {
     m_intakeStatus->setToolTip(QStringLiteral("Show the new vehicles the console has not taken"));
     m_intakeStatus->hide();
     connect(m_intakeStatus, &QPushButton::clicked, this, &VelmoraDlg::showNewVehicles);
+    m_alarms = new AlarmPanel(m_page, this);
+    m_alarms->hide();
+    connect(m_alarms, &AlarmPanel::openCountChanged, this, &VelmoraDlg::onAlarmCountChanged);
+    connect(m_alarms, &AlarmPanel::alarmRaised, this, &VelmoraDlg::drawAttention);
+    connect(m_alarms, &AlarmPanel::reportRequested, this, &VelmoraDlg::showAlarmReport);
     m_statusTimer = new QTimer(this);
     connect(m_statusTimer, &QTimer::timeout, this, &VelmoraDlg::updateIntakeStatus);
+    connect(m_statusTimer, &QTimer::timeout, m_alarms, &AlarmPanel::tick);
     return true;
 }
 
@@ -179,6 +193,9 @@ void VelmoraDlg::initialise() {
     }
     // The stored fleet is admitted; new ids go by the operator's rules.
     applyAdmissionSettings();
+    // Alarms still open at the last stop come back into the queue.
+    m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
+    m_alarms->restore();
     {
         VehicleInfoContainer& vehicles = VehicleInfoContainer::getInstance();
         std::vector<UniqueID> known;
@@ -399,6 +416,35 @@ void VelmoraDlg::showNewVehicles() {
     m_newVehicles->raise();
 }
 
+AlarmReportDlg* VelmoraDlg::showAlarmReport() {
+    if (m_alarmReport.isNull()) {
+        m_alarmReport = new AlarmReportDlg(this);
+        m_alarmReport->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        m_alarmReport->refresh();
+    }
+    m_alarmReport->show();
+    m_alarmReport->raise();
+    return m_alarmReport;
+}
+
+void VelmoraDlg::onAlarmCountChanged(int count) {
+    const bool show = count > 0;
+    if (show == m_alarms->isHidden()) {
+        m_alarms->setVisible(show);
+        layoutChildren(false);
+    }
+}
+
+void VelmoraDlg::drawAttention() {
+    if (isMinimized()) {
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowNoState);
+        show();
+    }
+    raise();
+    QApplication::alert(this);
+}
+
 void VelmoraDlg::onError(const char* message) {
     trace("Exception - %s", message);
     // Only the failure of start() itself, which runs on this thread.
@@ -516,7 +562,11 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
         m_hub.showSetup();
         break;
     case WindowMessage::UWM_PAGE_LOADED:
-        m_hub.onPageLoaded(width(), pageHeight());
+        m_hub.onPageLoaded(pageWidth(), pageHeight());
+        m_alarms->pageLoaded();
+        break;
+    case WindowMessage::UWM_ALARMS_CHANGED:
+        m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
         break;
     case WindowMessage::UWM_MAP_CHANGED:
         if (!m_stopping) {
@@ -556,6 +606,11 @@ void VelmoraDlg::resizeEvent(QResizeEvent* event) {
     layoutChildren(true);
 }
 
+int VelmoraDlg::pageWidth() const {
+    const bool alarms = m_alarms != nullptr && !m_alarms->isHidden();
+    return width() - (alarms ? std::min(AlarmPanel::PANEL_WIDTH, width() / 2) : 0);
+}
+
 int VelmoraDlg::pageHeight() const {
     const bool status = m_intakeStatus != nullptr && !m_intakeStatus->isHidden();
     return height() - (status ? m_intakeStatus->sizeHint().height() : 0);
@@ -569,13 +624,17 @@ void VelmoraDlg::layoutChildren(bool resized) {
     // The intake line is a strip below the page, never over it: the
     // browser's view takes every click on its own area.
     const int page = pageHeight();
-    const bool changed = view->height() != page || view->width() != width();
-    view->setGeometry(0, 0, width(), page);
+    const int pageWide = pageWidth();
+    const bool changed = view->height() != page || view->width() != pageWide;
+    view->setGeometry(0, 0, pageWide, page);
+    if (m_alarms != nullptr && !m_alarms->isHidden()) {
+        m_alarms->setGeometry(pageWide, 0, width() - pageWide, page);
+    }
     if (m_intakeStatus != nullptr && !m_intakeStatus->isHidden()) {
         m_intakeStatus->setGeometry(0, page, width(), height() - page);
     }
     if (resized || changed) {
-        m_page.execute(MapCommands::setPageSize(width(), page));
+        m_page.execute(MapCommands::setPageSize(pageWide, page));
     }
 }
 
@@ -689,6 +748,9 @@ void VelmoraDlg::teardown() {
     m_intake.clear();
     if (m_statusTimer != nullptr) {
         m_statusTimer->stop();
+    }
+    if (m_alarms != nullptr) {
+        m_alarms->flush();
     }
     DBManager::getInstance().shutdown();
     Setup::getInstance().close();

@@ -30,6 +30,8 @@ class QTimer;
 
 namespace velmora {
 
+class AlarmPanel;
+class AlarmReportDlg;
 class MBTilesSource;
 class NewVehiclesDlg;
 
@@ -52,7 +54,7 @@ class WindowMessage;
 ///
 /// What the intake refuses or drops is shown in a line below the map
 /// ("Intake: ... in the last minute"), never in a box; clicking it opens the
-/// "New vehicles" list.
+/// "New vehicles" list. Open alarms are listed in a queue right of the map.
 ///
 /// Life: construct, create() (screen check, browser), initialise()
 /// (databases, server), run with exec(), close (question, or a signal),
@@ -133,6 +135,10 @@ public:
     QString getIntakeStatus() const;
     /// Opens (or raises) the "New vehicles" list.
     void showNewVehicles();
+    /// The alarm queue beside the map; shown while alarms are open.
+    AlarmPanel* getAlarms() const { return m_alarms; }
+    /// Opens (or raises) the "Alarms" report.
+    AlarmReportDlg* showAlarmReport();
     bool isTornDown() const { return m_tornDown; }
 
 protected:
@@ -156,6 +162,12 @@ private:
     void updateIntakeStatus();
     /// The page's height: the window's, less the intake line when shown.
     int pageHeight() const;
+    /// The page's width: the window's, less the alarm queue when shown.
+    int pageWidth() const;
+    void onAlarmCountChanged(int count);
+    /// A new alarm: the window comes to the front and asks the desktop for
+    /// attention, without taking the keyboard from another window.
+    void drawAttention();
     /// Places the page and the intake line; tells the page its size when
     /// the window was resized or the page's area changed.
     void layoutChildren(bool resized);
@@ -196,6 +208,8 @@ private:
     QPushButton* m_intakeStatus = nullptr;
     QTimer* m_statusTimer = nullptr;
     QPointer<NewVehiclesDlg> m_newVehicles;
+    AlarmPanel* m_alarms = nullptr;
+    QPointer<AlarmReportDlg> m_alarmReport;
     // Dropped-message totals of the last minute, one a second, for the
     // status line; and when the intake was last traced.
     uint64_t m_droppedAt[60] = {};

@@ -11,7 +11,7 @@ QEvent::Type WindowMessage::typeOf(int number) {
     // Reserving the type keeps other code from registering it; the hint is
     // free at start-up, so Qt hands back exactly this value.
     static const bool reserved = [] {
-        for (int n = UWM_CALLBACK_INFO; n <= UWM_DELETE_VEHICLE; ++n) {
+        for (int n = UWM_CALLBACK_INFO; n <= UWM_ALARMS_CHANGED; ++n) {
             QEvent::registerEventType(QEvent::User + n);
         }
         return true;
@@ -22,7 +22,7 @@ QEvent::Type WindowMessage::typeOf(int number) {
 
 WindowMessage* WindowMessage::from(QEvent* event) {
     const int type = static_cast<int>(event->type());
-    if (type < QEvent::User + UWM_CALLBACK_INFO || type > QEvent::User + UWM_DELETE_VEHICLE) {
+    if (type < QEvent::User + UWM_CALLBACK_INFO || type > QEvent::User + UWM_ALARMS_CHANGED) {
         return nullptr;
     }
     return dynamic_cast<WindowMessage*>(event);

@@ -36,6 +36,7 @@ public:
     static constexpr int UWM_INTAKE = WM_USER + 22;          ///< device messages wait in the intake queue
     static constexpr int UWM_ADMISSION_CHANGED = WM_USER + 23; ///< the new-vehicle rules were stored
     static constexpr int UWM_DELETE_VEHICLE = WM_USER + 24;  ///< text: vehicle id
+    static constexpr int UWM_ALARMS_CHANGED = WM_USER + 25;  ///< the alarm kinds were stored
 
     /// The event type that carries message number: QEvent::User + number,
     /// reserved with Qt on first use.

@@ -1,5 +1,6 @@
 #include "db/DBManager.h"
 
+#include "db/AlarmRecord.h"
 #include "db/EventPager.h"
 
 #include "db/AbstractDatabaseRecord.h"
@@ -46,6 +47,13 @@ const char* const kOptionalInfoTable =
     "vehicle_info(id));";
 const char* const kOptionalInfoIndex =
     "CREATE UNIQUE INDEX optional_info_idx ON optional_info(id);";
+// The console's own table of alarms and what the operators did with them.
+const char* const kAlarmInfoTable =
+    "CREATE TABLE alarm_info (id INTEGER PRIMARY KEY,event_id INTEGER,vehicle_id TEXT,vehicle_name TEXT,"
+    "event_type INTEGER,priority INTEGER,device_title TEXT,address TEXT,received DATETIME,last_received DATETIME,"
+    "repeat_count INTEGER NOT NULL DEFAULT 0,acknowledged DATETIME,acknowledged_by TEXT,closed DATETIME,"
+    "closed_by TEXT,notes TEXT NOT NULL DEFAULT '');";
+const char* const kAlarmInfoIndex = "CREATE INDEX alarm_info_received_idx ON alarm_info(received);";
 
 // Each INSERT is its head immediately followed by its values text.
 const char* const kInsertEvent =
@@ -73,6 +81,19 @@ void formatInsert(const VehicleInfo& record, const char* vehicleId, FormatableSQ
                record.getDriver().c_str(), record.getLicense().c_str(), record.getInfo1().c_str(),
                record.getInfo2().c_str(), record.getImagePath().c_str());
 }
+
+// The event is the newest of its vehicle and kind when the writer gets
+// here: it was queued just before the alarm. Unset times are NULL.
+const char* const kInsertAlarm =
+    "INSERT INTO alarm_info (id, event_id, vehicle_id, vehicle_name, event_type, priority, device_title, "
+    "address, received, last_received, repeat_count, acknowledged, acknowledged_by, closed, closed_by, notes)"
+    "VALUES (%d, (SELECT MAX(id) FROM event_info WHERE vehicle_id = '%q' AND event_type = %d), '%q', '%q', %d, "
+    "%d, '%q', '%q', NULLIF('%q', ''), NULLIF('%q', ''), %d, NULLIF('%q', ''), NULLIF('%q', ''), "
+    "NULLIF('%q', ''), NULLIF('%q', ''), '%q');";
+const char* const kUpdateAlarm =
+    "UPDATE alarm_info SET last_received = NULLIF('%q', ''), repeat_count = %d, acknowledged = NULLIF('%q', ''), "
+    "acknowledged_by = NULLIF('%q', ''), closed = NULLIF('%q', ''), closed_by = NULLIF('%q', ''), notes = '%q' "
+    "WHERE id = %d;";
 
 // A vehicle deleted for good takes its fixes, events and information along.
 const char* const kDeleteVehicle =
@@ -141,6 +162,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
     ensureTable("gps_data", kGpsDataTable, kGpsDataIndex);
     ensureSearchIndex(TRACK_INDEX_SQL);
     ensureTable("optional_info", kOptionalInfoTable, kOptionalInfoIndex);
+    ensureTable("alarm_info", kAlarmInfoTable, kAlarmInfoIndex);
 
     // A closed queue stays closed, so every open gets a fresh one. No writer
     // runs and no put passes the gate while it is replaced.
@@ -400,6 +422,22 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
         record.getVehicleId().toText(vehicleId);
         sql.format(kInsertEvent, record.getAddress(), record.getName(), record.getTime(),
                    record.getEventType(), record.getDeviceTitle(), vehicleId);
+    } else if (recordKind == AbstractDatabaseRecord::KIND_ALARM &&
+               (operation == AbstractDatabaseRecord::OPERATION_INSERT ||
+                operation == AbstractDatabaseRecord::OPERATION_UPDATE)) {
+        AlarmRecord r;
+        if (!r.deserializeFields(in))
+            return false;
+        r.vehicleId.toText(vehicleId);
+        if (operation == AbstractDatabaseRecord::OPERATION_INSERT) {
+            sql.format(kInsertAlarm, r.id, vehicleId, r.eventType, vehicleId, r.vehicleName.c_str(), r.eventType,
+                       r.priority, r.deviceTitle.c_str(), r.address.c_str(), r.received.c_str(),
+                       r.lastReceived.c_str(), r.repeatCount, r.acknowledged.c_str(), r.acknowledgedBy.c_str(),
+                       r.closed.c_str(), r.closedBy.c_str(), r.notes.c_str());
+        } else {
+            sql.format(kUpdateAlarm, r.lastReceived.c_str(), r.repeatCount, r.acknowledged.c_str(),
+                       r.acknowledgedBy.c_str(), r.closed.c_str(), r.closedBy.c_str(), r.notes.c_str(), r.id);
+        }
     } else if (recordKind == AbstractDatabaseRecord::KIND_GPS &&
                operation == AbstractDatabaseRecord::OPERATION_INSERT) {
         GPSData record;
@@ -471,6 +509,33 @@ int DBManager::loadEvents(const char* condition)
         list.back().readRow(rows);
     }
     return static_cast<int>(list.size());
+}
+
+int DBManager::loadAlarms(const std::string& condition, std::vector<AlarmRecord>& alarms)
+{
+    std::string text = "SELECT id, event_id, vehicle_id, vehicle_name, event_type, priority, device_title, "
+                       "address, received, last_received, repeat_count, acknowledged, acknowledged_by, closed, "
+                       "closed_by, notes FROM alarm_info ";
+    if (!condition.empty())
+        text += "WHERE " + condition + " ";
+    text += "ORDER BY id;";
+    alarms.clear();
+    ScopedLock lock(getLock());
+    requireOpen();
+    RowSet rows(m_database, text.c_str());
+    while (rows.next()) {
+        alarms.emplace_back();
+        alarms.back().readRow(rows);
+    }
+    return static_cast<int>(alarms.size());
+}
+
+int32_t DBManager::lastAlarmId()
+{
+    ScopedLock lock(getLock());
+    requireOpen();
+    RowSet rows(m_database, "SELECT IFNULL(MAX(id), 0) FROM alarm_info;");
+    return rows.next() ? rows.getInt(0) : 0;
 }
 
 int DBManager::loadVehicles()

@@ -18,9 +18,10 @@
 namespace velmora {
 
 class AbstractDatabaseRecord;
+class AlarmRecord;
 class FormatableSQL;
 
-/// The tracking database app.db: its four tables, the writer thread that
+/// The tracking database app.db: its four tables and the alarm table, the writer thread that
 /// stores queued record copies in batches of one transaction each, and the
 /// reads that fill the record containers.
 ///
@@ -71,6 +72,12 @@ public:
     /// null for all) and returns their number. Throws DatabaseException when
     /// the query fails or no database is open (the list is emptied then).
     int loadEvents(const char* condition);
+    /// The alarms meeting condition (SQL text over alarm_info's columns;
+    /// empty: all), in id order; returns their number. Holds the manager
+    /// lock for the one query. Throws like loadEvents.
+    int loadAlarms(const std::string& condition, std::vector<AlarmRecord>& alarms);
+    /// The highest alarm id stored; 0 when none. Throws like loadEvents.
+    int32_t lastAlarmId();
     /// Fills the VehicleInfoContainer with every vehicle; returns the count.
     /// Throws like loadEvents.
     int loadVehicles();

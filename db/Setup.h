@@ -27,6 +27,8 @@ public:
     static constexpr const char* KEY_ADMISSION_MODE = "setup/AdmissionMode";
     static constexpr const char* KEY_NEW_PER_MINUTE = "setup/NewVehiclesPerMinute";
     static constexpr const char* KEY_FLEET_LIMIT = "setup/FleetLimit";
+    // Followed by an event kind's code: its alarm priority (see AlarmSettings).
+    static constexpr const char* KEY_ALARM_PRIORITY_PREFIX = "setup/AlarmPriority/";
 
     /// The instance, made on the first call.
     static Setup& getInstance();

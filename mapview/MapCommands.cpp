@@ -183,6 +183,16 @@ QString MapCommands::deleteVehicle(std::string_view id)
     return call("deleteVehicle", quotedList({id}), false);
 }
 
+QString MapCommands::setAlarm(std::string_view id, bool on)
+{
+    return call("setAlarm", quotedList({id}) + (on ? QStringLiteral(", 1") : QStringLiteral(", 0")), false);
+}
+
+QString MapCommands::showAlarmVehicle(std::string_view id)
+{
+    return call("showAlarmVehicle", quotedList({id}), false);
+}
+
 QString MapCommands::enableTooltip()
 {
     return QStringLiteral("enableTooltip()");

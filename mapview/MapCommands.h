@@ -92,6 +92,11 @@ public:
     static QString updateEventInfo(int eventType, std::string_view vehicleName, std::string_view time,
                                    std::string_view deviceTitle, std::string_view id);
     static QString deleteVehicle(std::string_view id);
+    /// "setAlarm('id', 1)": the vehicle's marker and list entry blink (1)
+    /// or stop blinking (0).
+    static QString setAlarm(std::string_view id, bool on);
+    /// "showAlarmVehicle('id')": selects the vehicle and brings it into view.
+    static QString showAlarmVehicle(std::string_view id);
     static QString enableTooltip();
     static QString hideTooltip();
     static QString showTrackingMap();

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev sqlite3
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev qt6-svg-dev libqt6svg6
+  qt6-multimedia-dev libqt6multimedia6
   libjs-leaflet libjs-leaflet.markercluster
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dri x11-utils libxcb1-dev

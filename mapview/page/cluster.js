@@ -58,7 +58,8 @@ function groupingWanted() {
 
 function keptOutOfGroup(vehicleID) {
   var id = String(vehicleID);
-  return id === String(global.currentVehicle) || (contextMenu.isVisible() && popupShows(id));
+  return id === String(global.currentVehicle) || alarmVehicles[id] === true ||
+    (contextMenu.isVisible() && popupShows(id));
 }
 
 // Moves a vehicle's icon. The icon is drawn at its new place at once; the
@@ -144,6 +145,9 @@ var KEPT_ICON_Z = 100000;
 function raiseKeptIcon(icon) {
   if (!icon._canvas) return;
   icon._canvas.style.zIndex = icon._place === "map" && keptOutOfGroup(icon._vehicleID) ? String(KEPT_ICON_Z) : "";
+  // A vehicle with an alarm nobody acknowledged blinks (page.css).
+  if (alarmVehicles[String(icon._vehicleID)] === true) icon._canvas.setAttribute("data-alarm", "1");
+  else icon._canvas.removeAttribute("data-alarm");
 }
 
 function showVehicleIcon(icon) {
@@ -185,6 +189,7 @@ function updateGrouping() {
 function refreshKeptOut() {
   var now = {};
   if (global.currentVehicle) now[String(global.currentVehicle)] = true;
+  for (var alarmID in alarmVehicles) now[alarmID] = true;
   if (contextMenu && contextMenu.isVisible() && contextMenu.vehicleID()) now[contextMenu.vehicleID()] = true;
   var before = vehicleGroup.kept;
   vehicleGroup.kept = now;

@@ -81,3 +81,7 @@ var eventPopup = null;
 var tooltip = null;
 var vehicleContextMenu = null;
 var trackingList = [];
+
+// Vehicles whose alarm nobody has acknowledged yet: their markers are kept
+// out of groups and blink, and so do their list entries.
+var alarmVehicles = {};

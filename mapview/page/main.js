@@ -381,6 +381,29 @@ function deleteVehicle(vehicleID) {
   updateGrouping();
 }
 
+// --- alarms
+
+function setAlarm(vehicleID, on) {
+  var id = String(vehicleID);
+  if (on) alarmVehicles[id] = true;
+  else delete alarmVehicles[id];
+  var item = listBox.item(id);
+  if (item) {
+    if (on) item.setAttribute("data-alarm", "1");
+    else item.removeAttribute("data-alarm");
+  }
+  refreshKeptOut();
+  var icon = vehicleIcon(id);
+  if (icon) raiseKeptIcon(icon);
+}
+
+function showAlarmVehicle(vehicleID) {
+  var item = listBox.item(vehicleID);
+  if (!item || !findVehicle(vehicleID)) return;
+  listBox.setCurrentVehicle(null, item);
+  item.scrollIntoView({ block: "nearest" });
+}
+
 // --- tracking line
 
 function setTrackingLine(enabled) {

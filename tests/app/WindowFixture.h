@@ -131,12 +131,13 @@ public:
     }
 
     /// openWindow(), then waits until the page has had its start-up commands
-    /// (it then knows the window's width).
+    /// (it then knows its width: the window's, less an alarm queue).
     void startWindow() {
         writeSetup(port);
         openWindow();
         ASSERT_TRUE(waitUntil([this] {
-            return window->getHost().isPageLoaded() && evaluate("global.width").toInt() == window->width();
+            return window->getHost().isPageLoaded() &&
+                   evaluate("global.width").toInt() == window->getHost().getBrowserWindow()->width();
         })) << "the page did not load";
     }
 

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/AlarmBook.h"
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+class AbstractSetup;
+class SetupDatabase;
+
+/// Which event kinds raise an alarm, and at which priority, as setup.db
+/// keeps them: "setup/AlarmPriority/<code>" for each of the 14 event kinds,
+/// 0 for a plain event or 1 to 3. By default a Panic (13) is an alarm of
+/// priority 1 and a G-Sensor event (11) one of priority 2.
+class AlarmSettings {
+public:
+    static constexpr int32_t KIND_COUNT = 14;
+    static constexpr int32_t PANIC = 13;
+    static constexpr int32_t G_SENSOR = 11;
+
+    static AlarmBook::Priorities defaults();
+    static std::string key(int32_t kind);
+    /// The stored priorities; a value out of range counts as the kind's
+    /// default, an unreadable store gives the defaults.
+    static AlarmBook::Priorities load(AbstractSetup& setup);
+    /// Writes every kind's priority; the caller holds the store's lock and
+    /// transaction.
+    static void store(SetupDatabase& database, const AlarmBook::Priorities& priorities);
+};
+
+} // namespace velmora
