@@ -13,8 +13,9 @@
 // line: the page-only rate is the baseline the console's rate is read
 // against.
 //
-// usage: bench_app [--seconds N] [--window N] [--flood-seconds N]   (under an X server:
-//        xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/app/bench_app)
+// usage: bench_app [--seconds N] [--window N] [--flood-seconds N] [--alarm-seconds N]
+//        (under an X server:
+//         xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/app/bench_app)
 // Summary:
 //   console: sent=<n> stored=<n> shown=<n> gps_per_s=<n> p99_ms=<n>
 //            startup_ms=<n> peak_rss_mb=<n> browser_rss_mb=<n>
@@ -38,6 +39,23 @@
 // within the limits (60 new vehicles a minute from one sender), known_stored
 // at least 99% of known_sent, peak_rss_mb < 600, gui_p99_ms < 100,
 // sigterm_ms < 2000.
+//
+// Then the alarms: a console with 2,000 stored vehicles that all send fixes
+// at the console run's rate (the same --window) for --alarm-seconds
+// (default 20), while 100 of them each press their panic button, spread
+// over the run.
+//   alarms: raised=<n> shown=<n> p99_alarm_to_queue_ms=<n>
+//           p99_alarm_to_sound_ms=<n> fixes_lost=<n> fixes_sent=<n>
+//           fix_p99_ms=<n>
+// raised counts the rows of alarm_info, shown the queue's rows at the stop;
+// alarm_to_queue runs from the send to the alarm's row being in the queue,
+// alarm_to_sound to the sound being started; fixes_lost is fixes sent less
+// gps_data rows. fix_p99_ms, send to the page having run the fix in the
+// same run, is the baseline the alarm's path is read against. Goals:
+// raised = shown = 100, p99_alarm_to_queue_ms < 200, fixes_lost = 0.
+#include "app/AlarmBell.h"
+#include "app/AlarmBook.h"
+#include "app/AlarmPanel.h"
 #include "app/TerminationSignal.h"
 #include "app/VelmoraDlg.h"
 #include "db/DBManager.h"
@@ -49,6 +67,7 @@
 #include "mapview/BrowserEnvironment.h"
 
 #include <QApplication>
+#include <QTableWidget>
 #include <QFile>
 #include <QTimer>
 #include <QVariant>
@@ -58,6 +77,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -87,6 +107,8 @@ namespace {
 
 constexpr int STORED_VEHICLES = 1000;
 constexpr int MOVING_VEHICLES = 500;
+constexpr int ALARM_VEHICLES = 2000;
+constexpr int PANICS = 100;
 
 /// What the console tells the parent while it runs, in a shared file.
 struct Progress {
@@ -98,6 +120,8 @@ struct Progress {
     std::atomic<int> flooding;          // the parent floods: lateness is sampled
     std::atomic<int64_t> guiP99Us;      // the timer's lateness, written at exit
     std::atomic<uint64_t> refused;      // the admission's count, written at exit
+    std::atomic<int> alarmRun;          // set before the console starts: watch alarms
+    std::atomic<int> alarmsShown;       // the queue's rows, written at exit
 };
 
 double nowMs() {
@@ -299,9 +323,36 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
                              observer.install();
                          }
                      });
+    // When each alarm reached the queue and its sound started, by the
+    // vehicle number in its name.
+    std::vector<std::array<double, 3>> alarms;
+    double lastSound = 0;
+    if (progress->alarmRun.load() != 0) {
+        AlarmPanel* panel = window.getAlarms();
+        QObject::connect(&panel->getBell(), &AlarmBell::played, [&lastSound] { lastSound = nowMs(); });
+        QObject::connect(panel, &AlarmPanel::alarmRaised, [&alarms, &lastSound, panel] {
+            const double at = nowMs();
+            const Alarm* newest = nullptr;
+            for (const Alarm* alarm : panel->getBook().ordered()) {
+                if (newest == nullptr || alarm->id > newest->id) {
+                    newest = alarm;
+                }
+            }
+            const double number = std::atof(newest->vehicleName.c_str() + std::strlen("Vehicle "));
+            alarms.push_back({number, at, lastSound});
+        });
+    }
     window.initialise();
     window.show();
     window.exec();
+    if (progress->alarmRun.load() != 0) {
+        progress->alarmsShown.store(window.getAlarms()->getTable()->rowCount());
+        std::ofstream alarmTimes(directory + "/alarms.txt");
+        for (const auto& [number, queuedAt, soundAt] : alarms) {
+            alarmTimes << static_cast<long long>(number) << ' ' << static_cast<long long>(queuedAt * 1000.0) << ' '
+                       << static_cast<long long>(soundAt * 1000.0) << '\n';
+        }
+    }
 
     std::ofstream out(directory + "/moves.txt");
     for (const auto& [seq, at] : observer.moves()) {
@@ -319,7 +370,7 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
 
 // ---- the parent side ----------------------------------------------------
 
-void prepareDirectory(const std::string& directory, int port) {
+void prepareDirectory(const std::string& directory, int port, int vehicleCount) {
     std::filesystem::copy(std::string(VELMORA_IMAGES_PARENT) + "/images", directory + "/images",
                           std::filesystem::copy_options::recursive);
     Setup::getInstance().open((directory + "/setup.db").c_str());
@@ -329,7 +380,7 @@ void prepareDirectory(const std::string& directory, int port) {
     DBManager& manager = DBManager::getInstance();
     manager.open((directory + "/app.db").c_str(), 5000);
     VehicleInfoContainer& vehicles = VehicleInfoContainer::getInstance();
-    for (int n = 0; n < STORED_VEHICLES; ++n) {
+    for (int n = 0; n < vehicleCount; ++n) {
         UniqueID id;
         UniqueID::parse(idOf(n).c_str(), id);
         VehicleInfo* record = vehicles.create(id, "Vehicle " + std::to_string(n), "2026-01-31 17:05:09");
@@ -420,20 +471,21 @@ struct RunningConsole {
     pid_t pid = -1;
     double startupMs = 0;
 
-    bool start(const char* self, const char* pattern) {
+    bool start(const char* self, const char* pattern, int vehicles = STORED_VEHICLES, bool alarms = false) {
         directory = (std::filesystem::temp_directory_path() / pattern).string();
         if (::mkdtemp(directory.data()) == nullptr) {
             std::perror("mkdtemp");
             return false;
         }
         port = freePort();
-        prepareDirectory(directory, port);
+        prepareDirectory(directory, port, vehicles);
         const std::string progressPath = directory + "/progress";
         progress = mapProgress(progressPath, true);
         if (progress == nullptr) {
             std::perror("progress");
             return false;
         }
+        progress->alarmRun.store(alarms ? 1 : 0);
         const double startMs = nowMs();
         pid = ::fork();
         if (pid == 0) {
@@ -606,6 +658,106 @@ int runFlood(const char* self, double seconds) {
     return knownStored * 100 >= knownSent * 99 && sigtermMs < 2000 ? 0 : 1;
 }
 
+/// A panic of vehicle n: an event of kind 13.
+std::string panicText(int n) {
+    char text[256];
+    std::snprintf(text, sizeof text, "Vehicle %d,13,0, ,PANIC,1,%d,%d, ,0, ,%s", n, FIX_TIME.getDate().getValue(),
+                  FIX_TIME.getTime().getValue(), idOf(n).c_str());
+    return text;
+}
+
+double p99Of(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return values[static_cast<size_t>(0.99 * static_cast<double>(values.size() - 1))];
+}
+
+int runAlarms(const char* self, double seconds, long long window) {
+    RunningConsole run;
+    if (!run.start(self, "velmora-bench-alarms-XXXXXX", ALARM_VEHICLES, true)) {
+        return 1;
+    }
+    Progress* progress = run.progress;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(run.port));
+    const auto send = [&](const std::string& text) {
+        return ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0;
+    };
+    std::vector<double> fixSentAt;
+    std::vector<double> panicSentAt(ALARM_VEHICLES, 0.0);
+    const double start = nowMs();
+    const double panicEveryMs = seconds * 1000.0 / (PANICS + 1);
+    int panics = 0;
+    long long sent = 0;
+    while (nowMs() - start < seconds * 1000.0) {
+        if (panics < PANICS && nowMs() - start >= (panics + 1) * panicEveryMs) {
+            // 100 different vehicles, spread over the fleet.
+            const int n = (panics * 19) % ALARM_VEHICLES;
+            panicSentAt[n] = nowMs();
+            if (!send(panicText(n))) {
+                std::perror("sendto");
+                break;
+            }
+            ++panics;
+            continue;
+        }
+        if (sent - static_cast<long long>(progress->shown.load()) >= window) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            continue;
+        }
+        fixSentAt.push_back(nowMs());
+        if (!send(fixText(static_cast<int>(sent % ALARM_VEHICLES), sent))) {
+            std::perror("sendto");
+            break;
+        }
+        ++sent;
+    }
+    const double drainStart = nowMs();
+    while (static_cast<long long>(progress->shown.load()) < sent && nowMs() - drainStart < 10000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::close(fd);
+    ::kill(run.pid, SIGTERM);
+    int status = 0;
+    ::waitpid(run.pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || progress->finished.load() == 0) {
+        std::fprintf(stderr, "the console did not end cleanly (status %d)\n", status);
+    }
+    const std::string appDb = run.directory + "/app.db";
+    const long long stored = countRows(appDb, "select count(*) from gps_data");
+    const long long raised = countRows(appDb, "select count(*) from alarm_info");
+    std::vector<double> toQueue, toSound, fixLatencies;
+    std::ifstream alarmTimes(run.directory + "/alarms.txt");
+    long long number = 0, queuedUs = 0, soundUs = 0;
+    while (alarmTimes >> number >> queuedUs >> soundUs) {
+        if (number >= 0 && number < ALARM_VEHICLES && panicSentAt[static_cast<size_t>(number)] > 0) {
+            const double sentAt = panicSentAt[static_cast<size_t>(number)];
+            toQueue.push_back(static_cast<double>(queuedUs) / 1000.0 - sentAt);
+            toSound.push_back(static_cast<double>(soundUs) / 1000.0 - sentAt);
+        }
+    }
+    std::ifstream moves(run.directory + "/moves.txt");
+    long long seq = 0, atUs = 0;
+    while (moves >> seq >> atUs) {
+        if (seq >= 0 && seq < static_cast<long long>(fixSentAt.size())) {
+            fixLatencies.push_back(static_cast<double>(atUs) / 1000.0 - fixSentAt[static_cast<size_t>(seq)]);
+        }
+    }
+    const int shown = progress->alarmsShown.load();
+    const double p99Queue = p99Of(toQueue);
+    std::printf("alarms: raised=%lld shown=%d p99_alarm_to_queue_ms=%.1f p99_alarm_to_sound_ms=%.1f fixes_lost=%lld "
+                "fixes_sent=%lld fix_p99_ms=%.1f\n",
+                raised, shown, p99Queue, p99Of(toSound), sent - stored, sent, p99Of(fixLatencies));
+    std::error_code ignored;
+    std::filesystem::remove_all(run.directory, ignored);
+    return raised == PANICS && shown == PANICS && p99Queue < 200 && stored == sent ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -614,6 +766,7 @@ int main(int argc, char** argv) {
     }
     double seconds = 30;
     double floodSeconds = 20;
+    double alarmSeconds = 20;
     long long window = 200;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0) {
@@ -622,10 +775,14 @@ int main(int argc, char** argv) {
             window = std::atoll(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--flood-seconds") == 0) {
             floodSeconds = std::atof(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--alarm-seconds") == 0) {
+            alarmSeconds = std::atof(argv[i + 1]);
         }
     }
-    // --seconds 0 skips the console run, --flood-seconds 0 the flood.
+    // --seconds 0 skips the console run, --flood-seconds 0 the flood,
+    // --alarm-seconds 0 the alarms.
     const int console = seconds > 0 ? runParent(argv[0], seconds, window) : 0;
     const int flood = floodSeconds > 0 ? runFlood(argv[0], floodSeconds) : 0;
-    return console != 0 ? console : flood;
+    const int alarms = alarmSeconds > 0 ? runAlarms(argv[0], alarmSeconds, window) : 0;
+    return console != 0 ? console : flood != 0 ? flood : alarms;
 }
