@@ -95,12 +95,14 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->setColumnWidth(PRIORITY, 24);
-    m_table->setColumnWidth(VEHICLE, 90);
-    m_table->setColumnWidth(KIND, 70);
-    m_table->setColumnWidth(TITLE, 80);
-    m_table->setColumnWidth(RECEIVED, 62);
-    m_table->setColumnWidth(AGE, 44);
+    // Fixed widths: measuring thousands of rows on every change would cost
+    // more than the queue is worth; the state takes what is left.
+    m_table->setColumnWidth(PRIORITY, 22);
+    m_table->setColumnWidth(VEHICLE, 98);
+    m_table->setColumnWidth(KIND, 62);
+    m_table->setColumnWidth(TITLE, 66);
+    m_table->setColumnWidth(RECEIVED, 68);
+    m_table->setColumnWidth(AGE, 42);
     layout->addWidget(m_table, 3);
 
     auto* steps = new QHBoxLayout;

@@ -84,9 +84,6 @@ AlarmReportDlg::AlarmReportDlg(QWidget* parent) : QDialog(parent) {
                            QStringLiteral("95% to close")},
                           "alarmSummary");
     m_summary->setMaximumHeight(120);
-    for (int column = 0; column < m_summary->columnCount(); ++column) {
-        m_summary->setColumnWidth(column, 150);
-    }
     layout->addWidget(m_summary);
 
     m_table = makeTable(this,
@@ -96,10 +93,6 @@ AlarmReportDlg::AlarmReportDlg(QWidget* parent) : QDialog(parent) {
                          QStringLiteral("Closed"), QStringLiteral("By"), QStringLiteral("To close"),
                          QStringLiteral("Notes")},
                         "alarmRows");
-    const int widths[] = {50, 24, 110, 80, 100, 130, 60, 130, 70, 90, 130, 70, 70};
-    for (int column = 0; column < static_cast<int>(std::size(widths)); ++column) {
-        m_table->setColumnWidth(column, widths[column]);
-    }
     layout->addWidget(m_table, 1);
 
     m_status = new QLabel(this);
@@ -196,6 +189,11 @@ void AlarmReportDlg::display(const Result& result) {
         }
         m_table->item(row, m_table->columnCount() - 1)->setToolTip(QString::fromStdString(a.notes));
     }
+    m_summary->resizeColumnsToContents();
+    m_table->resizeColumnsToContents();
+    // Notes can be long: they get what the window has left, the whole
+    // text is in the tooltip.
+    m_table->setColumnWidth(m_table->columnCount() - 1, 300);
     m_exportButton->setEnabled(!m_alarms.empty());
     if (!result.error.isEmpty()) {
         m_status->setText(QStringLiteral("The alarms cannot be read: %1").arg(result.error));
