@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdlib>
@@ -161,6 +162,9 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     connect(report, &QPushButton::clicked, this, &AlarmPanel::reportRequested);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &AlarmPanel::onSelectionChanged);
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this] { showOnMap(selectedId()); });
+    m_redraw = new QTimer(this);
+    m_redraw->setSingleShot(true);
+    connect(m_redraw, &QTimer::timeout, this, &AlarmPanel::rebuild);
     rebuild();
 }
 
@@ -215,13 +219,8 @@ void AlarmPanel::onEvent(const CallbackInfo& event) {
         AlarmRecord record = alarm->record();
         record.setOperation(AbstractDatabaseRecord::OPERATION_INSERT);
         store(record);
-        const int32_t id = alarm->id;
-        const UniqueID vehicle = alarm->vehicle;
-        updateBlink(vehicle);
-        rebuild();
-        if (selectedId() == 0) {
-            select(id);
-        }
+        updateBlink(alarm->vehicle);
+        rebuildSoon();
         m_bell->ring();
         updateBell();
         emit alarmRaised();
@@ -353,7 +352,21 @@ QString AlarmPanel::getMessage() const { return m_message->text(); }
 
 void AlarmPanel::say(const QString& text) { m_message->setText(text); }
 
+void AlarmPanel::rebuildSoon() {
+    if (m_redraw->isActive()) {
+        return;
+    }
+    const qint64 since = m_sinceRedraw.isValid() ? m_sinceRedraw.elapsed() : REDRAW_MS;
+    if (since >= REDRAW_MS) {
+        rebuild();
+    } else {
+        m_redraw->start(static_cast<int>(REDRAW_MS - since));
+    }
+}
+
 void AlarmPanel::rebuild() {
+    m_redraw->stop();
+    m_sinceRedraw.start();
     const int32_t selected = selectedId();
     const std::vector<const Alarm*> alarms = m_book.ordered();
     const std::time_t now = m_now();
@@ -383,7 +396,12 @@ void AlarmPanel::rebuild() {
         }
     }
     m_table->setUpdatesEnabled(true);
-    select(selected);
+    // With nothing chosen, the most urgent alarm is: one click acknowledges.
+    if (selected != 0 && m_book.find(selected) != nullptr) {
+        select(selected);
+    } else if (!alarms.empty()) {
+        select(alarms.front()->id);
+    }
     const int count = static_cast<int>(alarms.size());
     m_title->setText(count == 1 ? QStringLiteral("1 open alarm") : QStringLiteral("%1 open alarms").arg(count));
     onSelectionChanged();
@@ -391,6 +409,7 @@ void AlarmPanel::rebuild() {
         m_shownCount = count;
         emit openCountChanged(count);
     }
+    emit redrawn();
 }
 
 void AlarmPanel::updateAges() {

@@ -3,6 +3,7 @@
 #include "app/AlarmBook.h"
 #include "db/AlarmRecord.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -18,6 +19,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 namespace velmora {
 
@@ -43,6 +45,9 @@ public:
     static constexpr int PANEL_WIDTH = 460;
     /// Changes kept while the database queue refuses them.
     static constexpr size_t UNSAVED_MAX = 10000;
+    /// New alarms redraw the queue at most this often, so a burst of them
+    /// cannot keep the window busy redrawing thousands of rows.
+    static constexpr int REDRAW_MS = 100;
 
     AlarmPanel(IPageRunner& page, QWidget* parent = nullptr);
     ~AlarmPanel() override;
@@ -90,10 +95,14 @@ signals:
     void alarmRaised();
     /// The number of open alarms changed.
     void openCountChanged(int count);
+    /// The queue's rows were drawn again.
+    void redrawn();
     void reportRequested();
 
 private:
     void rebuild();
+    /// rebuild() now, or within REDRAW_MS of the last one.
+    void rebuildSoon();
     void updateAges();
     void updateButtons();
     void updateBell();
@@ -110,6 +119,8 @@ private:
     std::set<int32_t> m_repeated;
     std::set<UniqueID> m_blinking;
     int m_shownCount = -1;
+    QTimer* m_redraw = nullptr;
+    QElapsedTimer m_sinceRedraw;
 
     QLabel* m_title = nullptr;
     QTableWidget* m_table = nullptr;

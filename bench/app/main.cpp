@@ -92,6 +92,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <netinet/in.h>
 #include <string>
 #include <sys/mman.h>
@@ -323,23 +324,33 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
                              observer.install();
                          }
                      });
-    // When each alarm reached the queue and its sound started, by the
-    // vehicle number in its name.
-    std::vector<std::array<double, 3>> alarms;
+    // When each alarm's row was first drawn in the queue and when its sound
+    // started, by the vehicle number in its name.
+    std::map<long long, std::array<double, 2>> alarms;
     double lastSound = 0;
     if (progress->alarmRun.load() != 0) {
         AlarmPanel* panel = window.getAlarms();
+        const auto number = [](const Alarm* alarm) {
+            return std::atoll(alarm->vehicleName.c_str() + std::strlen("Vehicle "));
+        };
         QObject::connect(&panel->getBell(), &AlarmBell::played, [&lastSound] { lastSound = nowMs(); });
-        QObject::connect(panel, &AlarmPanel::alarmRaised, [&alarms, &lastSound, panel] {
-            const double at = nowMs();
+        QObject::connect(panel, &AlarmPanel::alarmRaised, [&alarms, &lastSound, panel, number] {
             const Alarm* newest = nullptr;
             for (const Alarm* alarm : panel->getBook().ordered()) {
                 if (newest == nullptr || alarm->id > newest->id) {
                     newest = alarm;
                 }
             }
-            const double number = std::atof(newest->vehicleName.c_str() + std::strlen("Vehicle "));
-            alarms.push_back({number, at, lastSound});
+            alarms[number(newest)][1] = lastSound;
+        });
+        QObject::connect(panel, &AlarmPanel::redrawn, [&alarms, panel, number] {
+            const double at = nowMs();
+            for (int row = 0; row < panel->getTable()->rowCount(); ++row) {
+                const Alarm* alarm = panel->getBook().find(panel->getTable()->item(row, 0)->data(Qt::UserRole).toInt());
+                if (alarm != nullptr && alarms[number(alarm)][0] == 0) {
+                    alarms[number(alarm)][0] = at;
+                }
+            }
         });
     }
     window.initialise();
@@ -348,9 +359,9 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
     if (progress->alarmRun.load() != 0) {
         progress->alarmsShown.store(window.getAlarms()->getTable()->rowCount());
         std::ofstream alarmTimes(directory + "/alarms.txt");
-        for (const auto& [number, queuedAt, soundAt] : alarms) {
-            alarmTimes << static_cast<long long>(number) << ' ' << static_cast<long long>(queuedAt * 1000.0) << ' '
-                       << static_cast<long long>(soundAt * 1000.0) << '\n';
+        for (const auto& [number, times] : alarms) {
+            alarmTimes << number << ' ' << static_cast<long long>(times[0] * 1000.0) << ' '
+                       << static_cast<long long>(times[1] * 1000.0) << '\n';
         }
     }
 

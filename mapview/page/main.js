@@ -392,9 +392,13 @@ function setAlarm(vehicleID, on) {
     if (on) item.setAttribute("data-alarm", "1");
     else item.removeAttribute("data-alarm");
   }
-  refreshKeptOut();
+  // Only this vehicle's place changes: a console with many alarms must not
+  // walk all of them for each one.
+  if (keptOutOfGroup(id)) vehicleGroup.kept[id] = true;
+  else delete vehicleGroup.kept[id];
   var icon = vehicleIcon(id);
-  if (icon) raiseKeptIcon(icon);
+  if (icon) placeVehicleIcon(icon);
+  markCoveredGroups();
 }
 
 function showAlarmVehicle(vehicleID) {

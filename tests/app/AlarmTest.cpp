@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 #include "HubFixture.h"
+#include "support/GermanLocale.h"
 
 #include "app/AlarmBell.h"
 #include "app/AlarmPanel.h"
@@ -35,6 +36,8 @@ std::string row(const QTableWidget* table, int r, int columns) {
 // left open comes back after a restart, still blinking. Device text is
 // shown as text.
 TEST_F(WindowTest, PanicIsQueuedSoundedAcknowledgedClosedAndSurvivesARestart) {
+    GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
     startWindow();
     AlarmPanel* alarms = window->getAlarms();
     int sounds = 0;
@@ -50,10 +53,10 @@ TEST_F(WindowTest, PanicIsQueuedSoundedAcknowledgedClosedAndSurvivesARestart) {
     ASSERT_TRUE(sender.send(port, eventDatagram("Truck 1", ID_A, PANIC, markup)));
     ASSERT_TRUE(sender.send(port, eventDatagram("Truck 1", ID_A, PANIC, markup)));
     ASSERT_TRUE(sender.send(port, eventDatagram("Truck 2", ID_B, G_SENSOR, "G")));
+    QTableWidget* table = alarms->getTable();
     ASSERT_TRUE(waitUntil([&] { return alarms->getBook().openCount() == 2 && alarms->getBook().ordered()[0]->repeats == 1; }));
     alarms->tick();
-    QTableWidget* table = alarms->getTable();
-    ASSERT_EQ(table->rowCount(), 2);
+    ASSERT_TRUE(waitUntil([&] { return table->rowCount() == 2; }));
     EXPECT_FALSE(alarms->isHidden());
     EXPECT_EQ(window->getHost().getBrowserWindow()->width() + alarms->width(), window->width());
     // Priority 1 first; the title is the device's text, not markup.
@@ -74,7 +77,9 @@ TEST_F(WindowTest, PanicIsQueuedSoundedAcknowledgedClosedAndSurvivesARestart) {
     EXPECT_EQ(evaluate("document.querySelectorAll('img[src=x]').length").toInt(), 0);
 
     const int32_t panic = alarms->getBook().ordered()[0]->id;
-    alarms->select(panic);
+    EXPECT_EQ(alarms->selectedId(), panic) << "the most urgent is chosen";
+    alarms->showOnMap(panic);
+    EXPECT_TRUE(waitUntil([&] { return evaluate("String(global.currentVehicle)").toString().toStdString() == ID_A; }));
     EXPECT_TRUE(alarms->acknowledge(panic));
     EXPECT_FALSE(alarms->getBell().isRepeating()) << "no priority 1 alarm is unacknowledged";
     // Page commands go out on the next turn of the event loop.

@@ -53,6 +53,13 @@ const Rows kSchema = {
      "value_info TEXT NOT NULL DEFAULT '', vehicle_id TEXT, foreign key(vehicle_id) references "
      "vehicle_info(id))"},
     {"optional_info_idx", "CREATE UNIQUE INDEX optional_info_idx ON optional_info(id)"},
+    // The console's own table, after the four the devices' data lives in.
+    {"alarm_info",
+     "CREATE TABLE alarm_info (id INTEGER PRIMARY KEY,event_id INTEGER,vehicle_id TEXT,vehicle_name TEXT,"
+     "event_type INTEGER,priority INTEGER,device_title TEXT,address TEXT,received DATETIME,last_received DATETIME,"
+     "repeat_count INTEGER NOT NULL DEFAULT 0,acknowledged DATETIME,acknowledged_by TEXT,closed DATETIME,"
+     "closed_by TEXT,notes TEXT NOT NULL DEFAULT '')"},
+    {"alarm_info_received_idx", "CREATE INDEX alarm_info_received_idx ON alarm_info(received)"},
 };
 
 const char* const kSchemaQuery =
@@ -91,7 +98,7 @@ void letWriterSettle()
 
 } // namespace
 
-TEST_F(DBManagerTest, NewFileGetsFourTablesAndIndexesExactly)
+TEST_F(DBManagerTest, NewFileGetsItsTablesAndIndexesExactly)
 {
     EXPECT_EQ(queryRows(m_path, kSchemaQuery), kSchema);
 }
@@ -109,7 +116,7 @@ TEST_F(DBManagerTest, FileLackingOnlyOptionalInfoGetsOnlyThat)
               (Rows{{"event_info", "CREATE TABLE event_info (id INTEGER PRIMARY KEY, marker TEXT)"},
                     {"vehicle_info", "CREATE TABLE vehicle_info (id TEXT PRIMARY KEY, marker TEXT)"},
                     {"gps_data", "CREATE TABLE gps_data (id INTEGER PRIMARY KEY, marker TEXT)"},
-                    kSchema[8], kSchema[9]}));
+                    kSchema[8], kSchema[9], kSchema[10], kSchema[11]}));
 }
 
 TEST_F(DBManagerTest, PathLongerThan259BytesIsUsedWhole)
