@@ -336,8 +336,8 @@ TEST_F(LogDlgTest, ColumnsShowNameTimeTypeNameAndTitleCentred)
         texts << label->text();
     texts.removeAll(QString()); // the list's corner button
     texts.sort();
-    EXPECT_EQ(texts, (QStringList{" From :", " To :", "1 / 1", "<", "<<", ">", ">>", "Export...", "Search",
-                                  "Vehicle name :"}));
+    EXPECT_EQ(texts, (QStringList{" From :", " To :", "1 / 1", "<", "<<", ">", ">>", "Alarms...", "Export...",
+                                  "Search", "Vehicle name :"}));
 
     const std::vector<QString> typeNames = {"Sensor", "Text-In", "G-Sensor", "Panic", "", "", "", ""};
     const std::vector<Row> shown = controls.rows();

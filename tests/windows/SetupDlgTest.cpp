@@ -322,3 +322,32 @@ TEST_F(SetupDlgTest, TheMapGroupChecksStoresAndAnnouncesItsSettings)
 }
 
 } // namespace
+
+// The alarm group shows the stored priorities (defaults on a new file),
+// stores a changed one and announces it once; an unchanged OK announces
+// nothing.
+TEST_F(SetupDlgTest, TheAlarmGroupStoresAndAnnouncesPriorities)
+{
+    for (int round = 0; round < 2; ++round) {
+        MessageRecorder owner;
+        SetupDlg dialog(&owner);
+        auto* panic = dialog.findChild<QComboBox*>("alarmPriority13");
+        auto* gSensor = dialog.findChild<QComboBox*>("alarmPriority11");
+        auto* sensor = dialog.findChild<QComboBox*>("alarmPriority0");
+        ASSERT_NE(panic, nullptr);
+        EXPECT_EQ(panic->currentIndex(), 1);
+        EXPECT_EQ(gSensor->currentIndex(), round == 0 ? 2 : 0);
+        EXPECT_EQ(sensor->currentIndex(), round == 0 ? 0 : 3);
+        runModal(dialog, [&] {
+            if (round == 0) {
+                gSensor->setCurrentIndex(0);
+                sensor->setCurrentIndex(3);
+            }
+            click(dialog.findChild<QPushButton*>("okButton"));
+        });
+        const Posted expected = round == 0 ? Posted{{WindowMessage::UWM_ALARMS_CHANGED, 0}} : Posted{};
+        EXPECT_EQ(delivered(owner), expected);
+    }
+    EXPECT_EQ(stored("setup/AlarmPriority/11"), "0");
+    EXPECT_EQ(stored("setup/AlarmPriority/0"), "3");
+}

@@ -37,8 +37,11 @@ TEST_F(WindowTextsTest, SmallWindowsShowTheirCaptionsLabelsAndButtons)
     const Case cases[] = {
         // The empty label is the MBTiles file's description, shown once a file is chosen.
         {[] { return std::make_unique<SetupDlg>(nullptr); }, "Setup",
-         {"", "Attribution :", "Attribution :", "Callback Port :", "Fleet limit :", "MBTiles file :",
-          "Per sender :", "Road tiles :", "Satellite tiles :", "Source :", "Take :", "Timeout :", "minute",
+         {"", "Archive Storage Bad", "Archive Storage Full", "Attribution :", "Attribution :",
+          "Callback Port :", "Events that must be acknowledged, by priority (1 the most urgent).",
+          "Fan Failure", "Fleet limit :", "G-Sensor", "MBTiles file :", "Motion", "Panic", "Per sender :",
+          "Record Bad", "Road tiles :", "S.M.A.R.T. Bad", "S.M.A.R.T. Temp", "Satellite tiles :", "Sensor",
+          "Source :", "Storage Bad", "Storage Full", "Take :", "Text-In", "Timeout :", "Video Loss", "minute",
           "new vehicles a minute", "vehicles"},
          {"Browse...", "Cancel", "OK"}, {"Callback Port :", "Timeout :"}},
         {[id] { return std::make_unique<VehicleEditDlg>(id); }, "Edit Vehicle",
