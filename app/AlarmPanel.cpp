@@ -1,12 +1,12 @@
 #include "app/AlarmPanel.h"
 
 #include "app/AlarmBell.h"
+#include "app/AlarmReport.h"
 #include "app/IPageRunner.h"
 #include "db/DBManager.h"
 #include "db/DatabaseException.h"
 #include "foundation/Trace.h"
 #include "intake/CallbackInfo.h"
-#include "intake/EventTypeName.h"
 #include "mapview/MapCommands.h"
 
 #include <QDateTime>
@@ -31,10 +31,6 @@ namespace {
 enum Column { PRIORITY, VEHICLE, KIND, TITLE, RECEIVED, AGE, STATE, COLUMN_COUNT };
 
 const char* const HEADERS[COLUMN_COUNT] = {"P", "Vehicle", "Kind", "Device title", "Received", "Age", "State"};
-
-QString kindName(int32_t kind) {
-    return kind >= 0 && kind <= 13 ? QString::fromUtf16(eventTypeName(kind)) : QStringLiteral("Event %1").arg(kind);
-}
 
 QString age(std::time_t since, std::time_t now) {
     const long long seconds = now > since ? static_cast<long long>(now - since) : 0;
@@ -379,7 +375,7 @@ void AlarmPanel::rebuild() {
         priority->setData(Qt::UserRole, alarm.id);
         m_table->setItem(row, PRIORITY, priority);
         m_table->setItem(row, VEHICLE, cell(QString::fromStdString(alarm.vehicleName)));
-        m_table->setItem(row, KIND, cell(kindName(alarm.kind)));
+        m_table->setItem(row, KIND, cell(AlarmReport::kindName(alarm.kind)));
         m_table->setItem(row, TITLE, cell(QString::fromStdString(alarm.deviceTitle)));
         const QDateTime received = QDateTime::fromSecsSinceEpoch(alarm.received).toLocalTime();
         QTableWidgetItem* at = cell(received.toString(QStringLiteral("HH:mm:ss")));

@@ -22,11 +22,11 @@ int64_t between(const std::string& from, const std::string& to) {
     return std::max<int64_t>(0, static_cast<int64_t>(end - start));
 }
 
-QString kindName(int32_t kind) {
+} // namespace
+
+QString AlarmReport::kindName(int32_t kind) {
     return kind >= 0 && kind <= 13 ? QString::fromUtf16(eventTypeName(kind)) : QString();
 }
-
-} // namespace
 
 AlarmReport::Durations AlarmReport::durations(const AlarmRecord& alarm) {
     Durations d;

@@ -49,6 +49,10 @@ public:
     /// condition over alarm_info.
     static std::string rangeCondition(std::time_t from, std::time_t to);
 
+    /// The display name of an event kind; "" for a code the devices do not
+    /// have.
+    static QString kindName(int32_t kind);
+
     /// A span as "42s", "3m 05s" or "2h 07m"; "" for -1.
     static QString duration(double seconds);
 

@@ -5,7 +5,6 @@
 #include "db/DBManager.h"
 #include "db/DatabaseException.h"
 #include "foundation/Trace.h"
-#include "intake/EventTypeName.h"
 
 #include <QDateTimeEdit>
 #include <QFileDialog>
@@ -172,8 +171,7 @@ void AlarmReportDlg::display(const Result& result) {
         const QString values[] = {QString::number(a.id),
                                   QString::number(a.priority),
                                   QString::fromStdString(a.vehicleName),
-                                  a.eventType >= 0 && a.eventType <= 13 ? QString::fromUtf16(eventTypeName(a.eventType))
-                                                                        : QString(),
+                                  AlarmReport::kindName(a.eventType),
                                   QString::fromStdString(a.deviceTitle),
                                   localTime(a.received),
                                   QString::number(a.repeatCount),
