@@ -10,6 +10,7 @@
 #include "mapview/MapCommands.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -94,12 +96,13 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_table->horizontalHeader()->setStretchLastSection(true);
     // Fixed widths: measuring thousands of rows on every change would cost
     // more than the queue is worth; the state takes what is left.
-    m_table->setColumnWidth(PRIORITY, 22);
-    m_table->setColumnWidth(VEHICLE, 98);
-    m_table->setColumnWidth(KIND, 62);
-    m_table->setColumnWidth(TITLE, 66);
-    m_table->setColumnWidth(RECEIVED, 68);
-    m_table->setColumnWidth(AGE, 42);
+    // A header is never cut, whatever the desktop's font.
+    const int widths[COLUMN_COUNT - 1] = {22, 98, 62, 66, 68, 42};
+    const QFontMetrics headerFont(m_table->horizontalHeader()->font());
+    for (int column = 0; column < COLUMN_COUNT - 1; ++column) {
+        m_table->setColumnWidth(column,
+            std::max(widths[column], headerFont.horizontalAdvance(headers[column]) + 14));
+    }
     layout->addWidget(m_table, 3);
 
     auto* steps = new QHBoxLayout;
