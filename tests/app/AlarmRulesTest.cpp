@@ -1,5 +1,6 @@
 #include "HubFixture.h"
 
+#include "app/AlarmBell.h"
 #include "app/AlarmBook.h"
 #include "app/AlarmReport.h"
 #include "app/AlarmSettings.h"
@@ -7,7 +8,10 @@
 #include "db/Setup.h"
 #include "support/ConsoleTestSupport.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
+
+#include <limits>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -203,4 +207,30 @@ TEST(AlarmRules, PrioritiesInSetupDb) {
     AlarmSettings::store(setup.getDatabase(), {{0, 2}});
     EXPECT_EQ(AlarmSettings::load(setup), (AlarmBook::Priorities{{0, 2}}));
     setup.close();
+}
+
+// Mute silences the bell for a while, never for good: the longest mute ends
+// within the hour, and once a short one is over the bell sounds again.
+TEST(AlarmRules, MuteEndsAndTheBellSoundsAgain) {
+    AlarmBell bell;
+    int sounded = 0;
+    bell.setOutput([&] { ++sounded; });
+    bell.ring();
+    EXPECT_EQ(sounded, 1);
+
+    const QDateTime asked = QDateTime::currentDateTimeUtc();
+    bell.mute(std::numeric_limits<int>::max());
+    EXPECT_TRUE(bell.isMuted());
+    EXPECT_LE(bell.getMutedUntil(), asked.addSecs(3601));
+    bell.ring();
+    EXPECT_EQ(sounded, 1);
+
+    bell.unmute();
+    bell.mute(1);
+    bell.ring();
+    EXPECT_EQ(sounded, 1);
+    QTest::qWait(1100);
+    EXPECT_FALSE(bell.isMuted());
+    bell.ring();
+    EXPECT_EQ(sounded, 2);
 }
