@@ -215,9 +215,7 @@ void AlarmPanel::onEvent(const CallbackInfo& event) {
                      event.getAddress(), m_now(), &alarm);
     switch (result) {
     case AlarmBook::Result::Raised: {
-        AlarmRecord record = alarm->record();
-        record.setOperation(AbstractDatabaseRecord::OPERATION_INSERT);
-        store(record);
+        store(*alarm, AbstractDatabaseRecord::OPERATION_INSERT);
         updateBlink(alarm->vehicle);
         rebuildSoon();
         m_bell->ring();
@@ -265,9 +263,7 @@ bool AlarmPanel::acknowledge(int32_t id) {
         return false;
     }
     const Alarm* alarm = m_book.find(id);
-    AlarmRecord record = alarm->record();
-    record.setOperation(AbstractDatabaseRecord::OPERATION_UPDATE);
-    store(record);
+    store(*alarm, AbstractDatabaseRecord::OPERATION_UPDATE);
     updateBlink(alarm->vehicle);
     updateBell();
     say(QString());
@@ -289,9 +285,7 @@ bool AlarmPanel::addNote(int32_t id, const QString& text) {
         say(QStringLiteral("Select an open alarm first."));
         return false;
     }
-    AlarmRecord record = m_book.find(id)->record();
-    record.setOperation(AbstractDatabaseRecord::OPERATION_UPDATE);
-    store(record);
+    store(*m_book.find(id), AbstractDatabaseRecord::OPERATION_UPDATE);
     say(QString());
     onSelectionChanged();
     return true;
@@ -316,9 +310,7 @@ bool AlarmPanel::close(int32_t id) {
         m_noteEdit->setFocus();
         return false;
     }
-    AlarmRecord record = closed.record();
-    record.setOperation(AbstractDatabaseRecord::OPERATION_UPDATE);
-    store(record);
+    store(closed, AbstractDatabaseRecord::OPERATION_UPDATE);
     m_repeated.erase(id);
     updateBlink(closed.vehicle);
     updateBell();
@@ -456,10 +448,12 @@ void AlarmPanel::updateBlink(const UniqueID& vehicle) {
     m_page.execute(MapCommands::setAlarm(vehicle.toText(), blink));
 }
 
-void AlarmPanel::store(const AlarmRecord& record) {
+void AlarmPanel::store(const Alarm& alarm, AbstractDatabaseRecord::Operation operation) {
     if (!DBManager::getInstance().isOpen()) {
         return;
     }
+    AlarmRecord record = alarm.record();
+    record.setOperation(operation);
     // Behind changes still waiting, so the row is made before it changes.
     if (m_unsaved.empty() && DBManager::getInstance().enqueue(record)) {
         return;
@@ -474,9 +468,7 @@ void AlarmPanel::store(const AlarmRecord& record) {
 void AlarmPanel::flush() {
     for (int32_t id : m_repeated) {
         if (const Alarm* alarm = m_book.find(id)) {
-            AlarmRecord record = alarm->record();
-            record.setOperation(AbstractDatabaseRecord::OPERATION_UPDATE);
-            store(record);
+            store(*alarm, AbstractDatabaseRecord::OPERATION_UPDATE);
         }
     }
     m_repeated.clear();

@@ -108,7 +108,9 @@ private:
     void updateBell();
     void updateBlink(const UniqueID& vehicle);
     void say(const QString& text);
-    void store(const AlarmRecord& record);
+    /// Queues the alarm's row for the writer, or holds it while the queue
+    /// refuses it.
+    void store(const Alarm& alarm, AbstractDatabaseRecord::Operation operation);
     void onSelectionChanged();
 
     IPageRunner& m_page;

@@ -25,7 +25,7 @@ int64_t between(const std::string& from, const std::string& to) {
 } // namespace
 
 QString AlarmReport::kindName(int32_t kind) {
-    return kind >= 0 && kind <= 13 ? QString::fromUtf16(eventTypeName(kind)) : QString();
+    return QString::fromUtf16(eventTypeName(kind));
 }
 
 AlarmReport::Durations AlarmReport::durations(const AlarmRecord& alarm) {

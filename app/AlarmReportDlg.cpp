@@ -1,13 +1,13 @@
 #include "app/AlarmReportDlg.h"
 
 #include "app/AlarmReport.h"
+#include "app/CsvFileDialog.h"
 #include "app/MessageBox.h"
 #include "db/DBManager.h"
 #include "db/DatabaseException.h"
 #include "foundation/Trace.h"
 
 #include <QDateTimeEdit>
-#include <QFileDialog>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -202,16 +202,9 @@ void AlarmReportDlg::display(const Result& result) {
 }
 
 void AlarmReportDlg::onExport() {
-    QFileDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("exportFileDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("CSV File(*.csv)"));
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.selectFile(QStringLiteral("alarms.csv"));
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        exportTo(dialog.selectedFiles().first());
+    const QString path = CsvFileDialog::choose(this, QStringLiteral("alarms.csv"));
+    if (!path.isEmpty()) {
+        exportTo(path);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "db/Setup.h"
 #include "db/SetupDatabase.h"
 #include "foundation/Trace.h"
+#include "intake/EventTypeName.h"
 
 namespace velmora {
 
@@ -16,7 +17,7 @@ AlarmBook::Priorities AlarmSettings::load(AbstractSetup& setup) {
     const AlarmBook::Priorities fallback = defaults();
     AlarmBook::Priorities priorities;
     try {
-        for (int32_t kind = 0; kind < KIND_COUNT; ++kind) {
+        for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
             const auto known = fallback.find(kind);
             const int32_t byDefault = known == fallback.end() ? 0 : known->second;
             int32_t priority = setup.getInt(key(kind).c_str(), byDefault);
@@ -35,7 +36,7 @@ AlarmBook::Priorities AlarmSettings::load(AbstractSetup& setup) {
 }
 
 void AlarmSettings::store(SetupDatabase& database, const AlarmBook::Priorities& priorities) {
-    for (int32_t kind = 0; kind < KIND_COUNT; ++kind) {
+    for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
         const auto found = priorities.find(kind);
         database.setInt(key(kind).c_str(), found == priorities.end() ? 0 : found->second);
     }

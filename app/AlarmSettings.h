@@ -16,7 +16,6 @@ class SetupDatabase;
 /// priority 1 and a G-Sensor event (11) one of priority 2.
 class AlarmSettings {
 public:
-    static constexpr int32_t KIND_COUNT = 14;
     static constexpr int32_t PANIC = 13;
     static constexpr int32_t G_SENSOR = 11;
 

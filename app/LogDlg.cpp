@@ -1,6 +1,7 @@
 #include "app/LogDlg.h"
 
 #include "app/AlarmReportDlg.h"
+#include "app/CsvFileDialog.h"
 #include "app/EventCsv.h"
 #include "app/MessageBox.h"
 #include "app/SortedComboBox.h"
@@ -13,7 +14,6 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressDialog>
@@ -50,7 +50,6 @@ const char* const NOT_OPEN = "The tracking database is not open.";
 const char* const EXPORT_FAILED = "The events could not be written to %1.\n%2";
 const char* const EXPORTING = "Exporting %1 events...";
 const char* const CANCEL_TEXT = "Cancel";
-const char* const EXPORT_FILTER = "CSV File(*.csv)";
 const char* const EXPORT_FILE_NAME = "events.csv";
 const char* const DATE_FORMAT = "yyyy-MM-dd";
 const char* const INDICATOR = "%d / %d";
@@ -461,25 +460,10 @@ void LogDlg::onExport() {
         MessageBox::information(this, QString::fromLatin1(NO_DATA));
         return;
     }
-    const QString path = chooseExportFile();
+    const QString path = CsvFileDialog::choose(this, QString::fromLatin1(EXPORT_FILE_NAME));
     if (!path.isEmpty()) {
         exportTo(path);
     }
-}
-
-QString LogDlg::chooseExportFile() {
-    QFileDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("exportFileDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QString::fromLatin1(EXPORT_FILTER));
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.selectFile(QString::fromLatin1(EXPORT_FILE_NAME));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().first();
 }
 
 bool LogDlg::exportTo(const QString& path) {

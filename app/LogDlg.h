@@ -73,7 +73,6 @@ private:
     void enableForward(bool enabled);
     void reportReadFailure(const DatabaseException& e);
     void reportReadFailureLater(const QString& text);
-    QString chooseExportFile();
     bool exportTo(const QString& path);
 
     QCheckBox* m_fromCheck = nullptr;

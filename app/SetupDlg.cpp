@@ -9,7 +9,6 @@
 #include "db/SetupDatabase.h"
 #include "foundation/Trace.h"
 #include "foundation/thread/ScopedLock.h"
-#include "intake/EventTypeName.h"
 
 #include "mapview/MBTilesSource.h"
 
@@ -135,7 +134,7 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     m_fleetLimit->setText(QString::number(m_admission.fleetLimit));
 
     m_alarms = AlarmSettings::load(setup);
-    for (int32_t kind = 0; kind < AlarmSettings::KIND_COUNT; ++kind) {
+    for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
         const auto found = m_alarms.find(kind);
         m_alarmPriority[kind]->setCurrentIndex(found == m_alarms.end() ? 0 : found->second);
     }
@@ -147,7 +146,7 @@ QGroupBox* SetupDlg::createAlarmGroup() {
     auto* help = new QLabel(QStringLiteral("Events that must be acknowledged, by priority (1 the most urgent)."), group);
     help->setWordWrap(true);
     grid->addWidget(help, 0, 0, 1, 2);
-    for (int32_t kind = 0; kind < AlarmSettings::KIND_COUNT; ++kind) {
+    for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
         auto* box = new QComboBox(group);
         box->setObjectName(QStringLiteral("alarmPriority%1").arg(kind));
         box->addItems({QStringLiteral("Plain event"), QStringLiteral("Priority 1"), QStringLiteral("Priority 2"),
@@ -161,7 +160,7 @@ QGroupBox* SetupDlg::createAlarmGroup() {
 
 AlarmBook::Priorities SetupDlg::enteredAlarms() const {
     AlarmBook::Priorities priorities;
-    for (int32_t kind = 0; kind < AlarmSettings::KIND_COUNT; ++kind) {
+    for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
         if (m_alarmPriority[kind]->currentIndex() > 0) {
             priorities[kind] = m_alarmPriority[kind]->currentIndex();
         }

@@ -2,6 +2,7 @@
 
 #include "app/AlarmBook.h"
 #include "app/MapSettings.h"
+#include "intake/EventTypeName.h"
 #include "intake/VehicleAdmission.h"
 
 #include <QDialog>
@@ -94,7 +95,7 @@ private:
     QLineEdit* m_newPerMinute = nullptr;
     QLineEdit* m_fleetLimit = nullptr;
     VehicleAdmission::Rules m_admission;
-    QComboBox* m_alarmPriority[14] = {};
+    QComboBox* m_alarmPriority[EVENT_TYPE_COUNT] = {};
     AlarmBook::Priorities m_alarms;
 };
 

@@ -515,7 +515,54 @@ struct RunningConsole {
         startupMs = static_cast<double>(progress->fleetShownMs.load()) - startMs;
         return true;
     }
+
+    /// Waits (10 s at most) until the page has run the sent fixes.
+    void drain(long long sent) const {
+        const double drainStart = nowMs();
+        while (static_cast<long long>(progress->shown.load()) < sent && nowMs() - drainStart < 10000) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    /// Sends SIGTERM and waits for the console to end; the milliseconds
+    /// that took.
+    double stop() const {
+        const double signalAt = nowMs();
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const double tookMs = nowMs() - signalAt;
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || progress->finished.load() == 0) {
+            std::fprintf(stderr, "the console did not end cleanly (status %d)\n", status);
+        }
+        return tookMs;
+    }
+
+    /// Send-to-page times of the fixes the page ran, from their send times
+    /// (by sequence number); shown gets how many it ran.
+    std::vector<double> fixLatencies(const std::vector<double>& sentAt, long long& shown) const {
+        std::vector<double> latencies;
+        latencies.reserve(sentAt.size());
+        shown = 0;
+        std::ifstream moves(directory + "/moves.txt");
+        long long seq = 0, atUs = 0;
+        while (moves >> seq >> atUs) {
+            ++shown;
+            if (seq >= 0 && seq < static_cast<long long>(sentAt.size())) {
+                latencies.push_back(static_cast<double>(atUs) / 1000.0 - sentAt[static_cast<size_t>(seq)]);
+            }
+        }
+        return latencies;
+    }
 };
+
+double p99Of(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return values[static_cast<size_t>(0.99 * static_cast<double>(values.size() - 1))];
+}
 
 int runParent(const char* self, double seconds, long long window) {
     std::printf("%s\n", runPageBaseline().c_str());
@@ -528,7 +575,6 @@ int runParent(const char* self, double seconds, long long window) {
     const std::string& directory = run.directory;
     const int port = run.port;
     Progress* progress = run.progress;
-    const pid_t console = run.pid;
     const double startupMs = run.startupMs;
 
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -555,32 +601,13 @@ int runParent(const char* self, double seconds, long long window) {
     }
     const double sendMs = nowMs() - sendStart;
     // Let the page catch up with what is on its way, then stop the console.
-    const double drainStart = nowMs();
-    while (static_cast<long long>(progress->shown.load()) < sent && nowMs() - drainStart < 10000) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    run.drain(sent);
     ::close(fd);
-    ::kill(console, SIGTERM);
-    int status = 0;
-    ::waitpid(console, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || progress->finished.load() == 0) {
-        std::fprintf(stderr, "the console did not end cleanly (status %d)\n", status);
-    }
+    run.stop();
 
     const long long stored = countRows(directory + "/app.db", "select count(*) from gps_data");
-    std::vector<double> latencies;
-    latencies.reserve(sentAt.size());
     long long shown = 0;
-    std::ifstream moves(directory + "/moves.txt");
-    long long seq = 0, atUs = 0;
-    while (moves >> seq >> atUs) {
-        ++shown;
-        if (seq >= 0 && seq < static_cast<long long>(sentAt.size())) {
-            latencies.push_back(static_cast<double>(atUs) / 1000.0 - sentAt[static_cast<size_t>(seq)]);
-        }
-    }
-    std::sort(latencies.begin(), latencies.end());
-    const double p99 = latencies.empty() ? 0.0 : latencies[static_cast<size_t>(0.99 * (latencies.size() - 1))];
+    const double p99 = p99Of(run.fixLatencies(sentAt, shown));
     std::printf("console: sent=%lld stored=%lld shown=%lld gps_per_s=%.0f p99_ms=%.1f startup_ms=%.0f "
                 "peak_rss_mb=%.0f browser_rss_mb=%.0f\n",
                 sent, stored, shown, sendMs > 0 ? static_cast<double>(sent) / (sendMs / 1000.0) : 0.0, p99,
@@ -618,7 +645,6 @@ int runFlood(const char* self, double seconds) {
     const std::string& directory = run.directory;
     const int port = run.port;
     Progress* progress = run.progress;
-    const pid_t console = run.pid;
 
     progress->flooding.store(1);
     std::atomic<bool> stopFlood{false};
@@ -645,16 +671,9 @@ int runFlood(const char* self, double seconds) {
     const double floodMs = nowMs() - floodStart;
     const long long sentAtStop = floodSent.load();
     // The signal arrives while the flood goes on.
-    const double signalAt = nowMs();
-    ::kill(console, SIGTERM);
-    int status = 0;
-    ::waitpid(console, &status, 0);
-    const double sigtermMs = nowMs() - signalAt;
+    const double sigtermMs = run.stop();
     stopFlood.store(true);
     flood.join();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || progress->finished.load() == 0) {
-        std::fprintf(stderr, "the console did not end cleanly (status %d)\n", status);
-    }
     const long long vehicles = countRows(directory + "/app.db", "select count(*) from vehicle_info");
     const std::string knownQuery = "select count(*) from gps_data where vehicle_id = '" + idOf(0) + "'";
     const long long knownStored = countRows(directory + "/app.db", knownQuery.c_str());
@@ -675,14 +694,6 @@ std::string panicText(int n) {
     std::snprintf(text, sizeof text, "Vehicle %d,13,0, ,PANIC,1,%d,%d, ,0, ,%s", n, FIX_TIME.getDate().getValue(),
                   FIX_TIME.getTime().getValue(), idOf(n).c_str());
     return text;
-}
-
-double p99Of(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(0.99 * static_cast<double>(values.size() - 1))];
 }
 
 int runAlarms(const char* self, double seconds, long long window) {
@@ -728,21 +739,13 @@ int runAlarms(const char* self, double seconds, long long window) {
         }
         ++sent;
     }
-    const double drainStart = nowMs();
-    while (static_cast<long long>(progress->shown.load()) < sent && nowMs() - drainStart < 10000) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    run.drain(sent);
     ::close(fd);
-    ::kill(run.pid, SIGTERM);
-    int status = 0;
-    ::waitpid(run.pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || progress->finished.load() == 0) {
-        std::fprintf(stderr, "the console did not end cleanly (status %d)\n", status);
-    }
+    run.stop();
     const std::string appDb = run.directory + "/app.db";
     const long long stored = countRows(appDb, "select count(*) from gps_data");
     const long long raised = countRows(appDb, "select count(*) from alarm_info");
-    std::vector<double> toQueue, toSound, fixLatencies;
+    std::vector<double> toQueue, toSound;
     std::ifstream alarmTimes(run.directory + "/alarms.txt");
     long long number = 0, queuedUs = 0, soundUs = 0;
     while (alarmTimes >> number >> queuedUs >> soundUs) {
@@ -752,13 +755,8 @@ int runAlarms(const char* self, double seconds, long long window) {
             toSound.push_back(static_cast<double>(soundUs) / 1000.0 - sentAt);
         }
     }
-    std::ifstream moves(run.directory + "/moves.txt");
-    long long seq = 0, atUs = 0;
-    while (moves >> seq >> atUs) {
-        if (seq >= 0 && seq < static_cast<long long>(fixSentAt.size())) {
-            fixLatencies.push_back(static_cast<double>(atUs) / 1000.0 - fixSentAt[static_cast<size_t>(seq)]);
-        }
-    }
+    long long fixesShown = 0;
+    const std::vector<double> fixLatencies = run.fixLatencies(fixSentAt, fixesShown);
     const int shown = progress->alarmsShown.load();
     const double p99Queue = p99Of(toQueue);
     std::printf("alarms: raised=%lld shown=%d p99_alarm_to_queue_ms=%.1f p99_alarm_to_sound_ms=%.1f fixes_lost=%lld "
