@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev sqlite3
+  postgresql-15 libpq-dev
+  libboost-dev
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev qt6-svg-dev libqt6svg6
   qt6-multimedia-dev libqt6multimedia6
   libjs-leaflet libjs-leaflet.markercluster
