@@ -196,7 +196,7 @@ void AlarmPanel::restore() {
         return;
     }
     for (const AlarmRecord& record : open) {
-        const Alarm alarm = Alarm::fromRecord(record);
+        const Alarm alarm = record.toAlarm();
         if (m_book.restore(alarm)) {
             updateBlink(alarm.vehicle);
         } else {
@@ -452,7 +452,7 @@ void AlarmPanel::store(const Alarm& alarm, AbstractDatabaseRecord::Operation ope
     if (!DBManager::getInstance().isOpen()) {
         return;
     }
-    AlarmRecord record = alarm.record();
+    AlarmRecord record = AlarmRecord::of(alarm);
     record.setOperation(operation);
     // Behind changes still waiting, so the row is made before it changes.
     if (m_unsaved.empty() && DBManager::getInstance().enqueue(record)) {

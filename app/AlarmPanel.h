@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AlarmBook.h"
+#include "rules/AlarmBook.h"
 #include "db/AlarmRecord.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AlarmBook.h"
+#include "rules/AlarmBook.h"
 
 #include <cstdint>
 #include <string>

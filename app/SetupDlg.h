@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AlarmBook.h"
+#include "rules/AlarmBook.h"
 #include "app/MapSettings.h"
 #include "intake/EventTypeName.h"
 #include "intake/VehicleAdmission.h"

@@ -53,35 +53,49 @@ bool AlarmRecord::deserializeFields(Reader& in) {
            in.atEnd();
 }
 
-std::string AlarmRecord::timeText(std::time_t utc) {
-    if (utc == 0) {
-        return {};
-    }
-    std::tm parts{};
-    if (gmtime_r(&utc, &parts) == nullptr) {
-        return {};
-    }
-    // Digits only: the text is the same in every locale.
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.tm_year + 1900, parts.tm_mon + 1,
-                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-    return text;
+std::string AlarmRecord::timeText(std::time_t utc) { return Alarm::timeText(utc); }
+
+std::time_t AlarmRecord::parseTime(const std::string& text) { return Alarm::parseTime(text); }
+
+AlarmRecord AlarmRecord::of(const Alarm& alarm) {
+    AlarmRecord r;
+    r.id = alarm.id;
+    r.vehicleId = alarm.vehicle;
+    r.vehicleName = alarm.vehicleName;
+    r.eventType = alarm.kind;
+    r.priority = alarm.priority;
+    r.deviceTitle = alarm.deviceTitle;
+    r.address = alarm.address;
+    r.received = AlarmRecord::timeText(alarm.received);
+    r.lastReceived = AlarmRecord::timeText(alarm.lastReceived);
+    r.repeatCount = alarm.repeats;
+    r.acknowledged = AlarmRecord::timeText(alarm.acknowledged);
+    r.acknowledgedBy = alarm.acknowledgedBy;
+    r.closed = AlarmRecord::timeText(alarm.closed);
+    r.closedBy = alarm.closedBy;
+    r.notes = alarm.notes;
+    return r;
 }
 
-std::time_t AlarmRecord::parseTime(const std::string& text) {
-    std::tm parts{};
-    char rest = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &parts.tm_year, &parts.tm_mon, &parts.tm_mday,
-                    &parts.tm_hour, &parts.tm_min, &parts.tm_sec, &rest) != 6) {
-        return 0;
-    }
-    if (parts.tm_mon < 1 || parts.tm_mon > 12 || parts.tm_mday < 1 || parts.tm_mday > 31 || parts.tm_hour > 23 ||
-        parts.tm_min > 59 || parts.tm_sec > 60) {
-        return 0;
-    }
-    parts.tm_year -= 1900;
-    parts.tm_mon -= 1;
-    return timegm(&parts);
+Alarm AlarmRecord::toAlarm() const {
+    const AlarmRecord& r = *this;
+    Alarm a;
+    a.id = r.id;
+    a.vehicle = r.vehicleId;
+    a.vehicleName = r.vehicleName;
+    a.kind = r.eventType;
+    a.priority = r.priority;
+    a.deviceTitle = r.deviceTitle;
+    a.address = r.address;
+    a.received = AlarmRecord::parseTime(r.received);
+    a.lastReceived = AlarmRecord::parseTime(r.lastReceived);
+    a.repeats = r.repeatCount;
+    a.acknowledged = AlarmRecord::parseTime(r.acknowledged);
+    a.acknowledgedBy = r.acknowledgedBy;
+    a.closed = AlarmRecord::parseTime(r.closed);
+    a.closedBy = r.closedBy;
+    a.notes = r.notes;
+    return a;
 }
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/AbstractDatabaseRecord.h"
+#include "rules/Alarm.h"
 
 #include <cstdint>
 #include <ctime>
@@ -29,6 +30,10 @@ public:
     /// repeat_count, acknowledged, acknowledged_by, closed, closed_by, notes.
     void readRow(const RowSet& rows) override;
     bool deserializeFields(Reader& in) override;
+
+    /// The stored row of an alarm, and the alarm a stored row holds.
+    static AlarmRecord of(const Alarm& alarm);
+    Alarm toAlarm() const;
 
     /// The stored form of a time; "" for 0.
     static std::string timeText(std::time_t utc);

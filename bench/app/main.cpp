@@ -54,7 +54,7 @@
 // same run, is the baseline the alarm's path is read against. Goals:
 // raised = shown = 100, p99_alarm_to_queue_ms < 200, fixes_lost = 0.
 #include "app/AlarmBell.h"
-#include "app/AlarmBook.h"
+#include "rules/AlarmBook.h"
 #include "app/AlarmPanel.h"
 #include "app/TerminationSignal.h"
 #include "app/VelmoraDlg.h"

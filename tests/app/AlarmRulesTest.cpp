@@ -1,7 +1,7 @@
 #include "HubFixture.h"
 
 #include "app/AlarmBell.h"
-#include "app/AlarmBook.h"
+#include "rules/AlarmBook.h"
 #include "app/AlarmReport.h"
 #include "app/AlarmSettings.h"
 #include "db/AlarmRecord.h"
@@ -123,10 +123,10 @@ TEST(AlarmRules, BoundsAndStoredForm) {
     }
     EXPECT_EQ(book.raise(UniqueID(), "v", 13, "", "", now, nullptr), R::Full);
 
-    const AlarmRecord stored = first->record();
+    const AlarmRecord stored = AlarmRecord::of(*first);
     EXPECT_EQ(stored.received, "2026-12-09 18:05:09");
     EXPECT_EQ(stored.acknowledged, "");
-    const Alarm back = Alarm::fromRecord(stored);
+    const Alarm back = stored.toAlarm();
     EXPECT_EQ(back.received, now);
     EXPECT_EQ(back.acknowledged, 0);
     EXPECT_EQ(AlarmRecord::parseTime("2026-13-01 00:00:00"), 0);

@@ -1,50 +1,8 @@
-#include "app/AlarmBook.h"
-
-#include "db/AlarmRecord.h"
+#include "rules/AlarmBook.h"
 
 #include <algorithm>
 
 namespace velmora {
-
-AlarmRecord Alarm::record() const {
-    AlarmRecord r;
-    r.id = id;
-    r.vehicleId = vehicle;
-    r.vehicleName = vehicleName;
-    r.eventType = kind;
-    r.priority = priority;
-    r.deviceTitle = deviceTitle;
-    r.address = address;
-    r.received = AlarmRecord::timeText(received);
-    r.lastReceived = AlarmRecord::timeText(lastReceived);
-    r.repeatCount = repeats;
-    r.acknowledged = AlarmRecord::timeText(acknowledged);
-    r.acknowledgedBy = acknowledgedBy;
-    r.closed = AlarmRecord::timeText(closed);
-    r.closedBy = closedBy;
-    r.notes = notes;
-    return r;
-}
-
-Alarm Alarm::fromRecord(const AlarmRecord& r) {
-    Alarm a;
-    a.id = r.id;
-    a.vehicle = r.vehicleId;
-    a.vehicleName = r.vehicleName;
-    a.kind = r.eventType;
-    a.priority = r.priority;
-    a.deviceTitle = r.deviceTitle;
-    a.address = r.address;
-    a.received = AlarmRecord::parseTime(r.received);
-    a.lastReceived = AlarmRecord::parseTime(r.lastReceived);
-    a.repeats = r.repeatCount;
-    a.acknowledged = AlarmRecord::parseTime(r.acknowledged);
-    a.acknowledgedBy = r.acknowledgedBy;
-    a.closed = AlarmRecord::parseTime(r.closed);
-    a.closedBy = r.closedBy;
-    a.notes = r.notes;
-    return a;
-}
 
 void AlarmBook::setPriorities(const Priorities& priorities) {
     m_priorities.clear();
@@ -148,7 +106,7 @@ AlarmBook::Result AlarmBook::addNote(int32_t id, const std::string& user, const 
         return Result::EmptyNote;
     }
     note = note.substr(first, note.find_last_not_of(' ') - first + 1);
-    std::string line = AlarmRecord::timeText(now) + " " + user + ": " + note;
+    std::string line = Alarm::timeText(now) + " " + user + ": " + note;
     if (alarm->notes.size() + line.size() + 1 > NOTES_MAX) {
         return Result::Full;
     }

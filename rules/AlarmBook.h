@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rules/Alarm.h"
 #include "foundation/UniqueID.h"
 
 #include <cstddef>
@@ -11,33 +12,6 @@
 #include <vector>
 
 namespace velmora {
-
-class AlarmRecord;
-
-/// One alarm as the queue holds it. Times are UTC seconds; 0 is a step not
-/// taken yet.
-struct Alarm {
-    int32_t id = 0;
-    UniqueID vehicle;
-    std::string vehicleName;
-    int32_t kind = 0;
-    int32_t priority = 0;
-    std::string deviceTitle;
-    std::string address;
-    std::time_t received = 0;
-    std::time_t lastReceived = 0;
-    int32_t repeats = 0;
-    std::time_t acknowledged = 0;
-    std::string acknowledgedBy;
-    std::time_t closed = 0;
-    std::string closedBy;
-    std::string notes;
-
-    bool isAcknowledged() const { return acknowledged != 0; }
-    /// The stored row of this alarm.
-    AlarmRecord record() const;
-    static Alarm fromRecord(const AlarmRecord& record);
-};
 
 /// The rules of the alarm lifecycle, new -> acknowledged -> closed, and the
 /// open alarms. No Qt, no clock, no storage: callers pass the time and the
