@@ -1,8 +1,8 @@
 // velmora: the fleet console. Its data directory (app.db, setup.db, the
 // page's images/) is --data-dir, the working directory, or the per-user one
 // (DataDirectory says which when).
-#include "app/TerminationSignal.h"
-#include "app/VelmoraApp.h"
+#include "app/system/TerminationSignal.h"
+#include "app/shell/VelmoraApp.h"
 
 int main(int argc, char** argv) {
     // Before any thread exists, so that every thread inherits the mask.

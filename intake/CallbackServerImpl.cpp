@@ -81,21 +81,6 @@ void CallbackServerImpl::stop()
     m_boundPort.store(0);
 }
 
-std::unique_ptr<CallbackInfo> CallbackServerImpl::take(CallbackInfo** cell)
-{
-    if (cell == nullptr) {
-        return nullptr;
-    }
-    std::unique_ptr<CallbackInfo> held(*cell);
-    delete cell;
-    if (!held) {
-        return nullptr;
-    }
-    auto copy = std::make_unique<CallbackInfo>();
-    held->copyTo(*copy);
-    return copy;
-}
-
 void CallbackServerImpl::run()
 {
     try {

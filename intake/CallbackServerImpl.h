@@ -38,7 +38,6 @@ public:
 
     void start(int port) override;
     void stop() override;
-    std::unique_ptr<CallbackInfo> take(CallbackInfo** cell) override;
     void run() override;
 
     /// Receive queue asked for at each start(): bursts from a whole fleet

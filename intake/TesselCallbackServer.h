@@ -4,7 +4,6 @@
 
 namespace velmora {
 
-class CallbackInfo;
 class CallbackServerDelegate;
 
 /// The device callback server: receives device datagrams on one UDP port and
@@ -17,10 +16,6 @@ public:
     virtual void start(int port) = 0;
     /// Ends receiving and waits for the server thread; closes the port.
     virtual void stop() = 0;
-    /// Turns a cell made by a delegate (a heap holder of a heap CallbackInfo)
-    /// into a fresh CallbackInfo owned by the caller; frees the cell and its
-    /// content. nullptr for a null cell or an empty one.
-    virtual std::unique_ptr<CallbackInfo> take(CallbackInfo** cell) = 0;
 
     /// A new server for delegate (not owned; it must outlive the server).
     /// Opens and starts nothing.

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the console's alarm tone, app/alarm.wav: three short beeps
+"""Writes the console's alarm tone, app/alarms/alarm.wav: three short beeps
 alternating 880 Hz and 1320 Hz, 16-bit mono at 22,050 Hz, with soft edges so
 the speaker does not click. Run again only to change the tone."""
 import math
@@ -8,7 +8,7 @@ import sys
 import wave
 
 RATE = 22050
-out = sys.argv[1] if len(sys.argv) > 1 else "app/alarm.wav"
+out = sys.argv[1] if len(sys.argv) > 1 else "app/alarms/alarm.wav"
 samples = []
 for beep, freq in enumerate((880, 1320, 880)):
     n = int(RATE * 0.16)

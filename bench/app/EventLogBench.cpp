@@ -11,7 +11,7 @@
 // The database is made once in the temporary directory and reused by later
 // runs with the same event count; --fresh makes it again.
 
-#include "app/LogDlg.h"
+#include "app/dialogs/LogDlg.h"
 #include "bench/db/BenchSupport.h"
 #include "db/DBManager.h"
 #include "db/EventLogger.h"

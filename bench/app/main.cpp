@@ -53,11 +53,11 @@
 // gps_data rows. fix_p99_ms, send to the page having run the fix in the
 // same run, is the baseline the alarm's path is read against. Goals:
 // raised = shown = 100, p99_alarm_to_queue_ms < 200, fixes_lost = 0.
-#include "app/AlarmBell.h"
+#include "app/alarms/AlarmBell.h"
 #include "rules/AlarmBook.h"
-#include "app/AlarmPanel.h"
-#include "app/TerminationSignal.h"
-#include "app/VelmoraDlg.h"
+#include "app/alarms/AlarmPanel.h"
+#include "app/system/TerminationSignal.h"
+#include "app/shell/VelmoraDlg.h"
 #include "db/DBManager.h"
 #include "db/Setup.h"
 #include "db/VehicleInfo.h"

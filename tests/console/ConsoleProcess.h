@@ -4,7 +4,7 @@
 // directory with its diagnostic trace on (VELMORA_TRACE=1, standard error to
 // <instance directory>/console.log), watched through that log, stopped with a signal.
 
-#include "support/ConsoleTestSupport.h"
+#include "tests/support/ConsoleTestSupport.h"
 
 #include <fcntl.h>
 #include <signal.h>

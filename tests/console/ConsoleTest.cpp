@@ -5,7 +5,7 @@
 #include "ConsoleProcess.h"
 
 #include "db/Setup.h"
-#include "support/GermanLocale.h"
+#include "tests/support/GermanLocale.h"
 #include "tools/sim/FleetSimulator.h"
 
 #include <gtest/gtest.h>
@@ -221,7 +221,7 @@ TEST_F(Console, ASecondCopyGivesWayToTheFirst) {
 // keeps every datagram that reached the port before it. The stop waits for
 // the intake to pass its own marker; an idle console, whose marker comes
 // through at once, is gone well before the wait's time-out of 5 s
-// (VelmoraDlg::DRAIN_TIMEOUT_MS) would end it.
+// (StopDrain::TIMEOUT_MS) would end it.
 TEST_F(Console, SigtermDuringTrafficStoresEveryArrivedDatagram) {
     // 200 new vehicles from one address: more than one sender may add a
     // minute by default.

@@ -1,4 +1,5 @@
-#include "tests/db/DbTestSupport.h"
+#include "tests/support/SqliteRows.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

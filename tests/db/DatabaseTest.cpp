@@ -3,7 +3,8 @@
 #include "db/FormatableSQL.h"
 #include "db/RowSet.h"
 #include "db/Statement.h"
-#include "tests/db/DbTestSupport.h"
+#include "tests/support/SqliteRows.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/GermanLocale.h"
 
 #include <gtest/gtest.h>

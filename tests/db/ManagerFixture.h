@@ -5,7 +5,8 @@
 #include "db/GPSDataContainer.h"
 #include "db/VehicleInfoContainer.h"
 #include "intake/CallbackInfo.h"
-#include "tests/db/DbTestSupport.h"
+#include "tests/support/SqliteRows.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,8 @@
 #include "db/Setup.h"
 #include "db/SetupDatabase.h"
 #include "foundation/thread/ScopedLock.h"
-#include "tests/db/DbTestSupport.h"
+#include "tests/support/SqliteRows.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

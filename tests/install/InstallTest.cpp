@@ -3,7 +3,7 @@
 // /usr. The root gets a link to the system's /usr/share/javascript, standing
 // for the package's libjs-leaflet dependency.
 
-#include "support/ConsoleTestSupport.h"
+#include "tests/support/ConsoleTestSupport.h"
 
 #include <QColor>
 #include <QGuiApplication>

@@ -261,22 +261,21 @@ TEST(CallbackServerImpl, PortHeldExclusivelyIsReportedAndNoThreadRuns)
     EXPECT_EQ(delegate.infos().size(), 1u);
 }
 
-TEST(CallbackServerImpl, TakeMovesTheCellIntoAFreshInfo)
+// What the intake queue holds is a copy, independent of the server's own
+// message object, which the next datagram overwrites.
+TEST(CallbackInfo, CopyToCarriesEveryFieldIntoAnIndependentCopy)
 {
-    RecordingDelegate delegate;
-    auto server = TesselCallbackServer::create(&delegate);
-    auto* info = new CallbackInfo("192.168.1.9", 5555);
-    info->setVehicleName("Bus 3");
-    info->optionalInfo()["Driver"] = "Ann";
-    auto** cell = new CallbackInfo*(info);
-    std::unique_ptr<CallbackInfo> taken = server->take(cell);
-    ASSERT_TRUE(taken);
-    EXPECT_EQ(taken->getVehicleName(), "Bus 3");
-    EXPECT_EQ(taken->getAddress(), "192.168.1.9");
-    EXPECT_EQ(taken->getPort(), 5555);
-    EXPECT_EQ(taken->getOptionalInfo().at("Driver"), "Ann");
-    EXPECT_EQ(server->take(nullptr), nullptr);
-    EXPECT_EQ(server->take(new CallbackInfo*(nullptr)), nullptr);
+    CallbackInfo info("192.168.1.9", 5555);
+    info.setVehicleName("Bus 3");
+    info.optionalInfo()["Driver"] = "Ann";
+    CallbackInfo copy;
+    info.copyTo(copy);
+    info.setVehicleName("Bus 4");
+    info.optionalInfo()["Driver"] = "Bob";
+    EXPECT_EQ(copy.getVehicleName(), "Bus 3");
+    EXPECT_EQ(copy.getAddress(), "192.168.1.9");
+    EXPECT_EQ(copy.getPort(), 5555);
+    EXPECT_EQ(copy.getOptionalInfo().at("Driver"), "Ann");
 }
 
 TEST(CallbackServerImpl, DestroyingARunningServerStopsIt)

@@ -21,62 +21,11 @@
 #include <string>
 #include <vector>
 
-#include <ostream>
-
-/// Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
+#include "tests/support/QStringPrinting.h"
+#include "tests/support/QtWait.h"
+#include "tests/support/RecordingListener.h"
 
 namespace velmora::test {
-
-/// Records both listener faces as text lines, and whether every call came
-/// on the GUI thread.
-class RecordingListener : public CefClientListener, public CefClientV8Listener {
-public:
-    void onPageLoaded() override { add("onPageLoaded"); }
-    void onClickLog() override { add("onClickLog"); }
-    void onClickSetup() override { add("onClickSetup"); }
-    void onClickEdit(const std::string& id) override { add("onClickEdit(" + id + ")"); }
-    void onClickRemove(const std::string& id) override { add("onClickRemove(" + id + ")"); }
-    void onChangeName(const std::string& id, const std::string& name) override
-    {
-        add("onChangeName(" + id + "|" + name + ")");
-    }
-    bool onUpdateOptionalInfo(const std::string& id, const std::string& path, const std::string& info1,
-                              const std::string& info2) override
-    {
-        add("onUpdateOptionalInfo(" + id + "|" + path + "|" + info1 + "|" + info2 + ")");
-        return true;
-    }
-    void onClickImgBtn(const std::string& id) override { add("onClickImgBtn(" + id + ")"); }
-    void onClickTrackingLine(const std::string& id) override { add("onClickTrackingLine(" + id + ")"); }
-
-    std::vector<std::string> calls;
-    bool offGuiThread = false;
-
-private:
-    void add(const std::string& call)
-    {
-        if (QThread::currentThread() != QApplication::instance()->thread())
-            offGuiThread = true;
-        calls.push_back(call);
-    }
-};
-
-/// Spins the event loop until done() or the time-out; true when done.
-inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 15000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 /// The result of a script in the page's main world, waited for.
 inline QVariant evaluate(QWebEnginePage* page, const QString& script)
@@ -87,7 +36,7 @@ inline QVariant evaluate(QWebEnginePage* page, const QString& script)
         result = value;
         done = true;
     });
-    EXPECT_TRUE(waitFor([&] { return done; })) << script.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return done; })) << script.toStdString();
     return result;
 }
 
@@ -123,7 +72,7 @@ protected:
     {
         m_host->setPageDocument(document);
         m_host->createBrowser(m_window.get());
-        ASSERT_TRUE(waitFor([&] { return m_host->isPageLoaded(); }));
+        ASSERT_TRUE(waitUntil([&] { return m_host->isPageLoaded(); }));
     }
 
     QVariant evaluate(const QString& script) { return test::evaluate(m_host->getPage(), script); }

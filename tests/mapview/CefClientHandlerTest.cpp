@@ -30,12 +30,12 @@ TEST_F(CefClientHandlerTest, CommandsBeforeLoadAreDroppedAfterLoadRunInOrder)
     m_host->createBrowser(m_window.get());
     m_host->execute(MapCommands::resetTimeout(2));
     ASSERT_FALSE(m_host->isPageLoaded());
-    ASSERT_TRUE(waitFor([&] { return m_host->isPageLoaded(); }));
-    EXPECT_EQ(m_listener.calls, std::vector<std::string>{"onPageLoaded"});
+    ASSERT_TRUE(waitUntil([&] { return m_host->isPageLoaded(); }));
+    EXPECT_EQ(m_listener.lines(), std::vector<std::string>{"onPageLoaded"});
 
     for (int i = 3; i <= 7; ++i)
         m_host->execute(MapCommands::resetTimeout(i));
-    ASSERT_TRUE(waitFor([&] { return receivedCount(*this, m_host->getPage()) == 5; }));
+    ASSERT_TRUE(waitUntil([&] { return receivedCount(*this, m_host->getPage()) == 5; }));
     EXPECT_EQ(evaluate(QStringLiteral("received.map(function (r) { return r[1]; }).join(',')")).toString(),
               QStringLiteral("3,4,5,6,7"));
 }
@@ -57,7 +57,7 @@ TEST_F(CefClientHandlerTest, CommandsFromAnotherThreadRunOnTheGuiThreadInOrder)
             m_host->execute(MapCommands::resetTimeout(i));
     });
     sender.join();
-    ASSERT_TRUE(waitFor([&] { return receivedCount(*this, m_host->getPage()) == 20; }));
+    ASSERT_TRUE(waitUntil([&] { return receivedCount(*this, m_host->getPage()) == 20; }));
     EXPECT_EQ(evaluate(QStringLiteral("received.every(function (r, i) { return r[1] === i; })")).toBool(), true);
 }
 
@@ -76,7 +76,7 @@ TEST_F(CefClientHandlerTest, DeviceTextArrivesAsTheSameTextAndRunsNothing)
     for (const std::string& name : names)
         m_host->execute(MapCommands::updateVehicle("1.0", "2.0", ID, name, "2026-01-31 17:05:09"));
     const int count = static_cast<int>(std::size(names));
-    ASSERT_TRUE(waitFor([&] { return receivedCount(*this, m_host->getPage()) == count; }));
+    ASSERT_TRUE(waitUntil([&] { return receivedCount(*this, m_host->getPage()) == count; }));
     QApplication::processEvents();
     const QVariantList received = evaluate(QStringLiteral("received.map(function (r) { return r[4]; })")).toList();
     ASSERT_EQ(received.size(), count);
@@ -103,7 +103,7 @@ TEST_F(CefClientHandlerTest, InsertVehicleWithFlagOneReachesThePageAsThreeCalls)
     v.imagePath = "images\\Bob's truck.png";
     v.info1 = "a";
     m_host->execute(MapCommands::insertVehicle(1, v));
-    ASSERT_TRUE(waitFor([&] { return receivedCount(*this, m_host->getPage()) == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return receivedCount(*this, m_host->getPage()) == 3; }));
     EXPECT_EQ(evaluate(QStringLiteral("received.map(function (r) { return r[0]; }).join(',')")).toString(),
               QStringLiteral("insertVehicle,insertOptionalInfo,insertUserDefinedInfo"));
     EXPECT_EQ(evaluate(QStringLiteral("received[0][1]")).toInt(), 1);
@@ -116,7 +116,7 @@ TEST_F(CefClientHandlerTest, PopupsAreNotAdopted)
     QWebEnginePage* page = m_host->getPage();
     QWebEngineView* view = m_host->getBrowserWindow();
     evaluate(QStringLiteral("window.popup = window.open('about:blank', '_blank'); 0"));
-    waitFor([] { return false; }, 300);
+    waitUntil([] { return false; }, 300);
     EXPECT_EQ(evaluate(QStringLiteral("String(window.popup === null || window.popup.closed)")).toString(), QStringLiteral("true"));
     EXPECT_EQ(m_host->getPage(), page);
     EXPECT_EQ(m_host->getBrowserWindow(), view);
@@ -149,8 +149,8 @@ TEST_F(CefClientHandlerTest, AfterTheViewIsGoneNothingRuns)
     const QString command = QStringLiteral("cef.extension.onClickLog();");
     const std::vector<std::string> expected{"onPageLoaded", "onClickLog"};
     m_host->execute(command);
-    ASSERT_TRUE(waitFor([&] { return m_listener.calls.size() == expected.size(); }));
-    ASSERT_EQ(m_listener.calls, expected);
+    ASSERT_TRUE(waitUntil([&] { return m_listener.calls.size() == expected.size(); }));
+    ASSERT_EQ(m_listener.lines(), expected);
 
     QPointer<QWebEnginePage> page = m_host->getPage();
     delete m_host->getBrowserWindow();
@@ -160,8 +160,8 @@ TEST_F(CefClientHandlerTest, AfterTheViewIsGoneNothingRuns)
     m_host->execute(command);
     std::thread sender([this, &command] { m_host->execute(command); });
     sender.join();
-    waitFor([] { return false; }, 300);
-    EXPECT_EQ(m_listener.calls, expected);
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(m_listener.lines(), expected);
 }
 
 TEST_F(CefClientHandlerTest, ListenerToldOnceAcrossReloads)
@@ -170,8 +170,8 @@ TEST_F(CefClientHandlerTest, ListenerToldOnceAcrossReloads)
     bool reloaded = false;
     QObject::connect(m_host->getPage(), &QWebEnginePage::loadFinished, [&](bool) { reloaded = true; });
     m_host->getPage()->triggerAction(QWebEnginePage::Reload);
-    ASSERT_TRUE(waitFor([&] { return reloaded; }));
-    EXPECT_EQ(m_listener.calls, std::vector<std::string>{"onPageLoaded"});
+    ASSERT_TRUE(waitUntil([&] { return reloaded; }));
+    EXPECT_EQ(m_listener.lines(), std::vector<std::string>{"onPageLoaded"});
 }
 
 } // namespace

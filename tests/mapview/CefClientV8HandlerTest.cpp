@@ -28,12 +28,12 @@ TEST_F(CefClientV8HandlerTest, CallsMadeBeforeTheChannelIsReadyArriveInOrder)
                         "for (var i = 0; i < 20; i++) cef.extension.onClickRemove('r' + i);"
                         "cef.extension.onClickLog();"
                         "</script></head><body></body></html>"));
-    ASSERT_TRUE(waitFor([&] { return m_listener.calls.size() >= 25; }));
+    ASSERT_TRUE(waitUntil([&] { return m_listener.calls.size() >= 25; }));
     std::vector<std::string> expected = {"onClickSetup", "onClickEdit(e1)", "onChangeName(v1|first)"};
     for (int i = 0; i < 20; ++i)
         expected.push_back("onClickRemove(r" + std::to_string(i) + ")");
     expected.push_back("onClickLog");
-    std::vector<std::string> calls = m_listener.calls;
+    std::vector<std::string> calls = m_listener.lines();
     calls.erase(std::remove(calls.begin(), calls.end(), "onPageLoaded"), calls.end());
     EXPECT_EQ(calls, expected);
     EXPECT_FALSE(m_listener.offGuiThread);
@@ -73,10 +73,10 @@ TEST_F(CefClientV8HandlerTest, EachCallReachesTheListenerWithConvertedArguments)
     m_listener.calls.clear();
     evaluate(script + QStringLiteral("0"));
     const size_t count = std::size(rows);
-    ASSERT_TRUE(waitFor([&] { return m_listener.calls.size() >= count; }));
+    ASSERT_TRUE(waitUntil([&] { return m_listener.calls.size() >= count; }));
     ASSERT_EQ(m_listener.calls.size(), count);
     for (size_t i = 0; i < count; ++i)
-        EXPECT_EQ(m_listener.calls[i], rows[i].expected) << rows[i].call;
+        EXPECT_EQ(m_listener.lines()[i], rows[i].expected) << rows[i].call;
     EXPECT_FALSE(m_listener.offGuiThread);
 }
 
@@ -90,8 +90,8 @@ TEST_F(CefClientV8HandlerTest, ChangeNameWithoutArgumentsThrowsAndChangesNothing
               QStringLiteral("threw"));
     // A marker call after it: once it is in, the failed call would be too.
     evaluate(QStringLiteral("cef.extension.onClickLog(); 0"));
-    ASSERT_TRUE(waitFor([&] { return !m_listener.calls.empty(); }));
-    EXPECT_EQ(m_listener.calls, std::vector<std::string>{"onClickLog"});
+    ASSERT_TRUE(waitUntil([&] { return !m_listener.calls.empty(); }));
+    EXPECT_EQ(m_listener.lines(), std::vector<std::string>{"onClickLog"});
 }
 
 TEST(CefClientV8HandlerDispatchTest, AnswersByName)
@@ -119,7 +119,7 @@ TEST(CefClientV8HandlerDispatchTest, AnswersByName)
         listener.calls.clear();
         EXPECT_EQ(handler.dispatch(QString::fromLatin1(row.name), row.args), row.answer) << row.name;
         if (row.forwarded)
-            EXPECT_EQ(listener.calls, std::vector<std::string>{row.forwarded}) << row.name;
+            EXPECT_EQ(listener.lines(), std::vector<std::string>{row.forwarded}) << row.name;
         else
             EXPECT_TRUE(listener.calls.empty()) << row.name;
     }

@@ -181,7 +181,7 @@ TEST_F(VelmoraSchemeEngineTest, ThePageLoadsAssetsAndNativeAnswers)
                         "ask('missing', 'velmora://assets/none.js');"
                         "</script></head><body></body></html>"));
     EXPECT_EQ(evaluate(QStringLiteral("window.assetLoaded")).toString(), QStringLiteral("hello from velmora"));
-    ASSERT_TRUE(waitFor([&] { return evaluate(QStringLiteral("Object.keys(answers).length")).toInt() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return evaluate(QStringLiteral("Object.keys(answers).length")).toInt() == 3; }));
     EXPECT_EQ(evaluate(QStringLiteral("answers.geocode")).toString(), QStringLiteral("200 near 37.5"));
     EXPECT_EQ(evaluate(QStringLiteral("answers.traversal")).toString(), QStringLiteral("refused"));
     EXPECT_EQ(evaluate(QStringLiteral("answers.missing")).toString(), QStringLiteral("refused"));

@@ -4,6 +4,9 @@
 // recorders write them, real UDP sends, the kernel's view of a UDP port and
 // reads of app.db through a connection of the test's own.
 
+#include "tests/support/SqliteRows.h"
+#include "tests/support/TempDir.h"
+
 #include "foundation/Date.h"
 #include "foundation/DateTime.h"
 #include "foundation/Time.h"
@@ -26,81 +29,10 @@
 
 namespace velmora::test {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-console-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
 /// Copies the rendered page images into directory/images.
 inline void copyImages(const std::string& imagesParent, const std::string& directory) {
     std::filesystem::copy(imagesParent + "/images", directory + "/images",
                           std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-}
-
-using Rows = std::vector<std::vector<std::string>>;
-inline const char* const kNull = "<NULL>";
-
-/// Every row of sql on the file at path; columns as text, NULL as kNull.
-inline Rows queryRows(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open " + path);
-    }
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        const std::string message = sqlite3_errmsg(db);
-        sqlite3_close(db);
-        throw std::runtime_error(message + " in " + sql);
-    }
-    Rows rows;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        std::vector<std::string> row;
-        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-            const unsigned char* text = sqlite3_column_text(statement, i);
-            row.emplace_back(text == nullptr ? kNull : reinterpret_cast<const char*>(text));
-        }
-        rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return rows;
-}
-
-/// The columns of the first row joined by "|", or "<none>".
-inline std::string queryText(const std::string& path, const std::string& sql) {
-    const Rows rows = queryRows(path, sql);
-    if (rows.empty()) {
-        return "<none>";
-    }
-    std::string text;
-    for (size_t i = 0; i < rows.front().size(); ++i) {
-        text += (i == 0 ? "" : "|") + rows.front()[i];
-    }
-    return text;
-}
-
-inline long long queryCount(const std::string& path, const std::string& sql) {
-    return std::stoll(queryText(path, sql));
 }
 
 /// A device datagram as recorders write it: name, kind, ordinal, title,

@@ -1,0 +1,50 @@
+#include "app/shell/PageRunner.h"
+
+#include "mapview/CefClientHandler.h"
+
+namespace velmora {
+
+PageRunner::PageRunner(CefClientHandler& host, QObject* parent) : QObject(parent), m_host(host) {}
+
+void PageRunner::execute(const QString& command) {
+    m_pending.append(command);
+    if (!m_flushQueued) {
+        m_flushQueued = true;
+        QMetaObject::invokeMethod(this, &PageRunner::flush, Qt::QueuedConnection);
+    }
+}
+
+void PageRunner::execute(const QStringList& commands) {
+    for (const QString& command : commands) {
+        execute(command);
+    }
+}
+
+QString PageRunner::batchScript(const QStringList& commands, qsizetype from, qsizetype count) {
+    QString script;
+    for (qsizetype i = from; i < from + count; ++i) {
+        // The line break ends a command that has no semicolon of its own.
+        script += QStringLiteral("try {\n");
+        script += commands[i];
+        script += QStringLiteral("\n} catch (e) { console.error(String(e)); }\n");
+    }
+    return script;
+}
+
+void PageRunner::flush() {
+    m_flushQueued = false;
+    if (m_pending.isEmpty()) {
+        return;
+    }
+    const QStringList commands = std::move(m_pending);
+    m_pending.clear();
+    if (commands.size() == 1) {
+        m_host.execute(commands.front());
+        return;
+    }
+    for (qsizetype from = 0; from < commands.size(); from += MAX_BATCH) {
+        m_host.execute(batchScript(commands, from, std::min<qsizetype>(MAX_BATCH, commands.size() - from)));
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,206 @@
+#pragma once
+
+#include "app/hub/ConsoleHub.h"
+#include "app/shell/IntakePump.h"
+#include "app/shell/StopDrain.h"
+#include "app/system/IntakeDrain.h"
+#include "app/shell/OperatorDesk.h"
+#include "app/shell/PageRunner.h"
+#include "intake/CallbackServerDelegate.h"
+#include "intake/IntakeQueue.h"
+#include "intake/VehicleAdmission.h"
+#include "mapview/CefClientHandler.h"
+#include "mapview/CefClientListener.h"
+#include "mapview/CefClientV8Handler.h"
+#include "mapview/CefClientV8Listener.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <QPointer>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QTimer;
+
+namespace velmora {
+
+class AlarmPanel;
+class AlarmReportDlg;
+class IntakeStatusLine;
+class MBTilesSource;
+class NewVehiclesDlg;
+
+class CallbackServerImpl;
+class WindowMessage;
+
+/// The console's main window: the map page fills it, and it ties the
+/// callback server, the tracking database and the page together.
+///
+/// It only turns Qt events into calls on the ConsoleHub, which holds the
+/// rules. Device messages are judged on the server thread first
+/// (VehicleAdmission: a flood of unknown ids ends there), then wait in a
+/// bounded IntakeQueue, which the GUI thread empties in batches woken by a
+/// posted UWM_INTAKE, so timers, input and the stop signal are served
+/// between batches. Other input from another thread is a posted
+/// WindowMessage, handled here in posting order; the handler owns and frees
+/// its payload. The page's requests arrive on the GUI thread and take the
+/// same hop, except renames and information updates, which are answered at
+/// once.
+///
+/// What the intake refuses or drops is shown in a line below the map
+/// ("Intake: ... in the last minute"), never in a box; clicking it opens the
+/// "New vehicles" list. Open alarms are listed in a queue right of the map.
+///
+/// Life: construct, create() (screen check, browser), initialise()
+/// (databases, server), run with exec(), close (question, or a signal),
+/// teardown: intake drained, server stopped and deleted, DBManager shut down
+/// (it writes everything queued), setup.db closed.
+class VelmoraDlg : public QDialog,
+                   public CallbackServerDelegate,
+                   public CefClientV8Listener,
+                   public CefClientListener {
+    Q_OBJECT
+
+public:
+    /// The smallest monitor the console runs on.
+    static constexpr int MIN_SCREEN_WIDTH = 1024;
+    static constexpr int MIN_SCREEN_HEIGHT = 620;
+    /// The first client size (514 x 343 dialog units); the window is never
+    /// made smaller than that.
+    static constexpr int INITIAL_WIDTH = 771;
+    static constexpr int INITIAL_HEIGHT = 557;
+
+    /// applicationDirectory holds app.db, setup.db and images/.
+    explicit VelmoraDlg(const QString& applicationDirectory, QWidget* parent = nullptr);
+    ~VelmoraDlg() override;
+
+    /// The screen check and the browser. On a monitor under 1024 x 620 it
+    /// shows "Bad resolution format or unsupported resolution." and answers
+    /// false; the console must then end.
+    bool create();
+    /// Opens app.db and setup.db, reads the callback port and starts the
+    /// server. A database or port that fails is reported to the operator
+    /// once the window shows; the console runs on.
+    void initialise();
+    /// Closes without the question, in the same order as an accepted close
+    /// (SIGTERM, SIGINT). Open modal windows are closed first.
+    void closeWithoutQuestion();
+
+    /// The application icon, drawn from the vehicle marker's SVG.
+    static QIcon applicationIcon();
+
+    // CallbackServerDelegate, server thread.
+    void onCallback(const CallbackInfo& info) override;
+    void onError(const char* message) override;
+
+    // CefClientV8Listener, GUI thread.
+    void onClickLog() override;
+    void onClickSetup() override;
+    void onClickEdit(const std::string& vehicleID) override;
+    void onClickRemove(const std::string& vehicleID) override;
+    void onChangeName(const std::string& vehicleID, const std::string& vehicleName) override;
+    bool onUpdateOptionalInfo(const std::string& vehicleID, const std::string& imagePath, const std::string& info1,
+                              const std::string& info2) override;
+    void onClickImgBtn(const std::string& vehicleID) override;
+    void onClickTrackingLine(const std::string& vehicleID) override;
+    void onClickDelete(const std::string& vehicleID) override;
+
+    // CefClientListener, GUI thread.
+    void onPageLoaded() override;
+
+    CefClientHandler& getHost() { return m_host; }
+    ConsoleHub& getHub() { return m_hub; }
+    int getCallbackPort() const { return m_callbackPort; }
+    /// The port the server listens on; 0 when it does not.
+    int getBoundPort() const;
+    /// The problems reported (or still to report) to the operator.
+    const QStringList& getProblems() const { return m_problems; }
+    bool isStarted() const { return m_started; }
+    VehicleAdmission& getAdmission() { return m_admission; }
+    const IntakeQueue& getIntakeQueue() const { return m_intake; }
+    /// The intake status line's text; empty while it is hidden.
+    QString getIntakeStatus() const;
+    /// Opens (or raises) the "New vehicles" list.
+    void showNewVehicles();
+    /// The alarm queue beside the map; shown while alarms are open.
+    AlarmPanel* getAlarms() const { return m_alarms; }
+    /// Opens (or raises) the "Alarms" report.
+    AlarmReportDlg* showAlarmReport();
+    bool isTornDown() const { return m_tornDown; }
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    /// Every way out goes through the close question.
+    void reject() override;
+
+private:
+    /// Builds the page for the stored map settings and loads it; the fleet
+    /// is sent again once it has loaded. A file that cannot serve tiles is
+    /// reported and the offline map shown.
+    void applyMapSettings();
+    void handleMessage(WindowMessage& message);
+    void applyAdmissionSettings();
+    /// The page's height: the window's, less the intake line when shown.
+    int pageHeight() const;
+    /// The page's width: the window's, less the alarm queue when shown.
+    int pageWidth() const;
+    void onAlarmCountChanged(int count);
+    /// A new alarm: the window comes to the front and asks the desktop for
+    /// attention, without taking the keyboard from another window.
+    void drawAttention();
+    /// Places the page and the intake line; tells the page its size when
+    /// the window was resized or the page's area changed.
+    void layoutChildren(bool resized);
+    void startServer();
+    void restartServer(int port);
+    void reportProblems();
+    void report(const QString& problem);
+    void finishStop();
+    void teardown();
+
+    QString m_applicationDirectory;
+    // The page functions outlive the page: the host (declared after it)
+    // deletes the page first.
+    CefClientV8Handler m_v8Handler;
+    CefClientHandler m_host;
+    PageRunner m_page;
+    OperatorDesk m_desk;
+    ConsoleHub m_hub;
+    std::unique_ptr<CallbackServerImpl> m_server;
+    int m_callbackPort = 0;
+    QSize m_minimumSize;
+    bool m_pageLoadedPosted = false;
+    /// The MBTiles file the page's local tiles come from, while one is chosen.
+    std::unique_ptr<MBTilesSource> m_localTiles;
+    bool m_started = true;
+    bool m_shown = false;
+    bool m_stopping = false;
+    bool m_tornDown = false;
+    // The start-path failure text the server reports while start() runs.
+    bool m_inStart = false;
+    std::string m_startError;
+    QStringList m_problems;
+    QStringList m_unreported;
+    IntakeDrain m_drain;
+    VehicleAdmission m_admission;
+    IntakeQueue m_intake;
+    IntakePump m_pump;
+    StopDrain m_stopDrain;
+    IntakeStatusLine* m_intakeStatus = nullptr;
+    QTimer* m_statusTimer = nullptr;
+    QPointer<NewVehiclesDlg> m_newVehicles;
+    AlarmPanel* m_alarms = nullptr;
+    QPointer<AlarmReportDlg> m_alarmReport;
+};
+
+} // namespace velmora
