@@ -5,6 +5,7 @@
 #include "foundation/UniqueID.h"
 #include "intake/EventTypeName.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -22,7 +23,12 @@ public:
 
     using OptionalInfo = std::map<std::string, std::string>;
 
-    /// Empty texts, zeros, an unset time and a fresh random vehicle id.
+    /// The optional-information keys the console shows and stores; a device
+    /// message keeps no other key.
+    static constexpr const char* KEPT_INFO_KEYS[] = {"Company", "Maker", "Model", "Registration", "Driver", "License"};
+
+    /// Empty texts, zeros, an unset time and a fresh random vehicle id that
+    /// names no vehicle (hasVehicleID() is false until setVehicleID).
     CallbackInfo();
     /// The defaults, with the sender's dotted-decimal address and port.
     CallbackInfo(const std::string& address, int32_t port);
@@ -63,7 +69,16 @@ public:
     void setTime(const DateTime& value) { m_time = value; }
     const UniqueID& getVehicleID() const { return m_vehicleID; }
     UniqueID& getVehicleID() { return m_vehicleID; }
-    void setVehicleID(const UniqueID& value) { m_vehicleID = value; }
+    /// Sets the id; the message names that vehicle from now on.
+    void setVehicleID(const UniqueID& value)
+    {
+        m_vehicleID = value;
+        m_hasVehicleID = true;
+    }
+    /// Whether the id names a vehicle: false for a device message whose id
+    /// field was missing or no GUID, which no vehicle may be made of.
+    bool hasVehicleID() const { return m_hasVehicleID; }
+    void setHasVehicleID(bool value) { m_hasVehicleID = value; }
     const std::string& getGpsData() const { return m_gpsData; }
     std::string& getGpsData() { return m_gpsData; }
     void setGpsData(const std::string& value) { m_gpsData = value; }
@@ -75,6 +90,11 @@ public:
     /// The map itself, for readers that need no copy and for the parser.
     const OptionalInfo& optionalInfo() const { return m_optionalInfo; }
     OptionalInfo& optionalInfo() { return m_optionalInfo; }
+
+    /// Bytes this message holds, the object and what its texts and map
+    /// keep on the heap, allocator overhead included: what a queue of
+    /// messages costs in memory.
+    size_t estimateBytes() const;
 
 private:
     std::string m_vehicleName;
@@ -89,6 +109,7 @@ private:
     BitMask32 m_flags;
     DateTime m_time;
     UniqueID m_vehicleID;
+    bool m_hasVehicleID = false;
     std::string m_gpsData;
     OptionalInfo m_optionalInfo;
 };

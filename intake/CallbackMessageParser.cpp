@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace velmora {
@@ -165,6 +166,18 @@ void assignRaw(std::string& target, const char* field)
     }
 }
 
+/// Whether key is one the console uses: the raw bytes must match, since a
+/// kept key is plain ASCII and decoding would leave it unchanged.
+bool isKeptKey(const char* key)
+{
+    for (const char* kept : CallbackInfo::KEPT_INFO_KEYS) {
+        if (std::strcmp(key, kept) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void parseOptionalInfo(CallbackInfo& info, char*& cursor)
 {
     if (isTraceEnabled()) {
@@ -172,24 +185,28 @@ void parseOptionalInfo(CallbackInfo& info, char*& cursor)
     }
     (void)nextField(cursor);
     const int32_t count = toInteger(nextField(cursor));
+    const int32_t read = count < CallbackMessageParser::MAX_INFO_PAIRS ? count : CallbackMessageParser::MAX_INFO_PAIRS;
     auto& map = info.optionalInfo();
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < read; ++i) {
         const char* key = nextField(cursor);
         if (key == nullptr) {
             // Fewer pairs than announced: keep those that came.
             break;
         }
         const char* field = nextField(cursor);
-        // Keys and values are shown and stored like names: well-formed
-        // UTF-8 of a bounded length (a key keeps its unit separators).
-        std::string name;
-        appendDecoded(name, key, CallbackMessageParser::MAX_TEXT_UNITS, true);
+        if (!isKeptKey(key)) {
+            // Only what the console shows is kept: a datagram full of other
+            // keys costs no memory.
+            continue;
+        }
+        // Values are shown and stored like names: well-formed UTF-8 of a
+        // bounded length.
         std::string value;
         if (field != nullptr && !isSingleSpace(field)) {
             appendDecoded(value, field, CallbackMessageParser::MAX_TEXT_UNITS);
         }
-        trace("Key - %s, value - %s", name.c_str(), value.c_str());
-        map.insert_or_assign(std::move(name), std::move(value));
+        trace("Key - %s, value - %s", key, value.c_str());
+        map.insert_or_assign(std::string(key), std::move(value));
     }
 }
 
@@ -245,11 +262,16 @@ bool CallbackMessageParser::parse(CallbackInfo& info, char* text) const
     info.setAuxNumber(toInteger(nextField(cursor)));
     assignRaw(info.getAuxText2(), nextField(cursor));
 
+    // Only a GUID names a vehicle. Anything else is marked so: the id is
+    // the nil GUID, never one made up for this message, and admission
+    // refuses the message.
     const char* id = nextField(cursor);
-    if (id != nullptr) {
-        // A text that is no GUID leaves the id untouched.
-        (void)UniqueID::parse(id, info.getVehicleID());
+    const bool named = id != nullptr && UniqueID::parse(id, info.getVehicleID());
+    if (!named) {
+        static const uint8_t NIL[16] = {};
+        info.getVehicleID() = UniqueID::fromBytes(NIL);
     }
+    info.setHasVehicleID(named);
 
     info.getGpsData().clear();
     info.optionalInfo().clear();

@@ -13,20 +13,43 @@ namespace velmora {
 class CallbackInfo;
 
 /// The hand-over of parsed device messages from the intake thread to the
-/// window's thread, bounded: past its capacity a message is dropped and
-/// counted, so a flood waits in (and is dropped by) the socket's receive
-/// queue, never the heap. The taker empties it in batches, so the window
-/// serves its timers, input and stop signal between them.
+/// window's thread, bounded in messages and in bytes: past a bound a
+/// message is dropped and counted, so a flood waits in (and is dropped by)
+/// the socket's receive queue, never the heap. The taker empties it in
+/// batches, so the window serves its timers, input and stop signal between
+/// them.
 ///
-/// Wake-ups: push() answers true when the taker must be woken (the queue
-/// had no wake-up pending); takeBatch() clears the pending wake-up once it
-/// leaves the queue empty, under the same lock, so none is lost.
+/// Two lanes, each with its own bounds: REVIEWED for vehicles the operator
+/// knows, UNREVIEWED for vehicles that admitted themselves this run. A
+/// burst of unreviewed messages fills only its own lane and can never push
+/// a known vehicle's message out. takeBatch() serves the reviewed lane
+/// first and fills the rest of the batch from the other, in arrival order
+/// within each lane. The unreviewed lane waits only while the reviewed
+/// lane alone fills whole batches: the window is then saturated by
+/// vehicles it knows, and what waits (and is dropped) first should be the
+/// traffic nobody has looked at.
+///
+/// Wake-ups: a push answers true when the taker must be woken (no wake-up
+/// was pending); takeBatch() clears the pending wake-up once it leaves both
+/// lanes empty, under the same lock, so none is lost.
 /// Thread-safe.
 class IntakeQueue {
 public:
-    static constexpr size_t DEFAULT_CAPACITY = 4096;
+    enum Lane { REVIEWED = 0, UNREVIEWED = 1 };
 
-    explicit IntakeQueue(size_t capacity = DEFAULT_CAPACITY);
+    /// The most one lane holds.
+    struct Bounds {
+        size_t messages;
+        size_t bytes; ///< as CallbackInfo::estimateBytes() counts them
+    };
+    /// A burst of a whole fleet (a few fixes each of some thousands of
+    /// vehicles) fits; a stalled window holds tens of MB at most.
+    static constexpr Bounds DEFAULT_REVIEWED{16384, 32u * 1024 * 1024};
+    static constexpr Bounds DEFAULT_UNREVIEWED{4096, 8u * 1024 * 1024};
+
+    IntakeQueue();
+    /// A queue with the given bounds (each at least one message).
+    IntakeQueue(const Bounds& reviewed, const Bounds& unreviewed);
     IntakeQueue(const IntakeQueue&) = delete;
     IntakeQueue& operator=(const IntakeQueue&) = delete;
     ~IntakeQueue();
@@ -35,29 +58,55 @@ public:
         bool taken = false;
         bool wake = false;
     };
-    /// Appends message unless the queue is full; always true with
-    /// overCapacity (for the few messages that must never be dropped).
-    Pushed push(std::unique_ptr<CallbackInfo> message, bool overCapacity = false);
-    /// Moves up to most messages, oldest first, to out; answers how many
-    /// are left.
+    /// Appends message to lane unless that lane is at a bound.
+    Pushed push(std::unique_ptr<CallbackInfo> message, Lane lane = REVIEWED);
+    /// Appends message to the reviewed lane, past its bounds with
+    /// overCapacity; for callers that use one lane only.
+    Pushed push(std::unique_ptr<CallbackInfo> message, bool overCapacity);
+    /// Appends a message that must pass every bound (the stop's drain
+    /// marker): it is taken after everything queued before it in either
+    /// lane.
+    Pushed pushMarker(std::unique_ptr<CallbackInfo> message);
+    /// Moves up to most messages to out: the reviewed lane's oldest first,
+    /// then the unreviewed lane's; answers how many are left in both.
     size_t takeBatch(std::vector<std::unique_ptr<CallbackInfo>>& out, size_t most);
-    /// Returns messages taken but not handled to the front, in their order
-    /// (past the capacity: they were taken already); sets the wake-up pending.
+    /// Returns messages of the last batch that were not handled: each goes
+    /// back to the front of the lane it came from, in the order given (past
+    /// the bounds: they were taken already); sets the wake-up pending.
     void putBack(std::vector<std::unique_ptr<CallbackInfo>>& messages);
     /// Drops everything queued (a stop that will not handle it).
     void clear();
 
+    /// Messages waiting in both lanes.
     size_t size() const;
-    size_t getCapacity() const { return m_capacity; }
-    /// Messages dropped because the queue was full, since construction.
-    uint64_t getDropped() const { return m_dropped.load(); }
+    size_t size(Lane lane) const;
+    /// Bytes waiting in lane, by CallbackInfo::estimateBytes().
+    size_t getBytes(Lane lane) const;
+    const Bounds& getBounds(Lane lane) const { return m_lanes[lane].bounds; }
+    /// Messages dropped at a bound since construction, both lanes.
+    uint64_t getDropped() const;
+    uint64_t getDropped(Lane lane) const { return m_lanes[lane].dropped.load(); }
 
 private:
-    const size_t m_capacity;
+    struct Entry {
+        std::unique_ptr<CallbackInfo> message;
+        size_t bytes = 0;
+    };
+    struct LaneState {
+        Bounds bounds{};
+        std::deque<Entry> entries;
+        size_t bytes = 0;
+        std::atomic<uint64_t> dropped{0};
+    };
+
+    Pushed append(std::unique_ptr<CallbackInfo> message, Lane lane, bool overBounds);
+
     mutable std::mutex m_mutex;
-    std::deque<std::unique_ptr<CallbackInfo>> m_messages;
+    LaneState m_lanes[2];
     bool m_wakePending = false;
-    std::atomic<uint64_t> m_dropped{0};
+    // The unreviewed lane's messages of the last batch, by address, sorted:
+    // putBack() sends each message back to its own lane.
+    std::vector<const CallbackInfo*> m_takenUnreviewed;
 };
 
 } // namespace velmora

@@ -60,9 +60,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(info.getVehicleName().size() <= 4 * 255 && info.getDeviceTitle().size() <= 3 * 255 + 3);
     check(info.getGpsData().find('*') == std::string::npos);
     check((static_cast<uint32_t>(info.getTime().getTime().getValue()) >> 24) == 0);
+    // Only the console's keys are kept, and a message without a GUID names
+    // no vehicle.
+    for (const auto& [key, value] : info.optionalInfo()) {
+        bool kept = false;
+        for (const char* name : velmora::CallbackInfo::KEPT_INFO_KEYS) {
+            kept = kept || key == name;
+        }
+        check(kept && isWellFormedUtf8(value));
+    }
+    static const uint8_t NIL[16] = {};
+    check(info.hasVehicleID() || info.getVehicleID() == velmora::UniqueID::fromBytes(NIL));
     velmora::CallbackInfo copy;
     info.copyTo(copy);
     check(copy.getOptionalInfo() == info.getOptionalInfo());
+    check(copy.hasVehicleID() == info.hasVehicleID());
     std::free(buffer);
     return 0;
 }

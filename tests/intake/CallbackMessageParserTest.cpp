@@ -21,6 +21,16 @@ CallbackInfo parsed(std::string text)
     return info;
 }
 
+/// Pairs of keys key0 .. key<count-1>, each with the value "v".
+std::string otherPairs(int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += ",key" + std::to_string(i) + ",v";
+    }
+    return text;
+}
+
 std::string repeat(const std::string& piece, size_t times)
 {
     std::string text;
@@ -99,24 +109,34 @@ TEST(CallbackMessageParser, HeadFieldRules)
     }
 }
 
-TEST(CallbackMessageParser, VehicleIdIsParsedOrKeepsTheRandomOne)
+struct IdRow {
+    const char* text;
+    const char* id; ///< nullptr: the message names no vehicle
+};
+
+// Only a GUID names a vehicle: anything else gives the nil id and no name,
+// never an id made up for the message (each would be a new vehicle).
+TEST(CallbackMessageParser, VehicleIdIsParsedOrNamesNoVehicle)
 {
-    const char* const rows[] = {
-        "A,1",                                          // ends after field 2
-        "A,1,0, ,T,0,0,0, ,0, ,not-a-guid",             // field 12 is not a GUID
-        "A,1,0, ,T,0,0,0, ,0, ,00112233-4455-6677-8899-aabbccddeefg",
-        "A,1,0, ,T,0,0,0, ,0, ,00112233-4455-6677-8899-aabbccddeef",
+    const IdRow rows[] = {
+        {"A,1", nullptr},                                                   // ends after field 2
+        {"A,100,0, ,T,0,0,0, ,0, ,NOT-A-GUID,$GPRMC,1", nullptr},           // field 12 is not a GUID
+        {"A,1,0, ,T,0,0,0, ,0, ,00112233-4455-6677-8899-aabbccddeefg", nullptr},
+        {"A,1,0, ,T,0,0,0, ,0, ,00112233-4455-6677-8899-aabbccddeef", nullptr},
+        {"A,1,0, ,T,0,0,0, ,0, ,00112233-4455-6677-8899-aabbccddeeff0", nullptr},
+        {"A,1,0, ,T,0,0,0, ,0, ,00112233-4455-6677-8899-AABBCCDDEEFF", GUID_TEXT},
+        {"A,1,0, ,T,0,0,0, ,0, ,{00112233-4455-6677-8899-aabbccddeeff}", GUID_TEXT},
     };
-    for (const char* text : rows) {
-        SCOPED_TRACE(text);
+    for (const IdRow& row : rows) {
+        SCOPED_TRACE(row.text);
+        // A reused message that named a vehicle before names none now.
         CallbackInfo info("1.2.3.4", 1);
-        const UniqueID before = info.getVehicleID();
-        std::string copy = text;
-        CallbackMessageParser().parse(info, copy.data());
-        EXPECT_EQ(info.getVehicleID(), before);
+        info.setVehicleID(UniqueID());
+        std::string copy = row.text;
+        EXPECT_TRUE(CallbackMessageParser().parse(info, copy.data()));
+        EXPECT_EQ(info.hasVehicleID(), row.id != nullptr);
+        EXPECT_EQ(info.getVehicleID().toText(), row.id != nullptr ? row.id : "00000000-0000-0000-0000-000000000000");
     }
-    EXPECT_FALSE(parsed("A,1").getVehicleID() == parsed("A,1").getVehicleID());
-    EXPECT_EQ(parsed("A,1,0, ,T,0,0,0, ,0, ,00112233-4455-6677-8899-AABBCCDDEEFF").getVehicleID().toText(), GUID_TEXT);
 }
 
 struct TextRow {
@@ -203,17 +223,23 @@ TEST(CallbackMessageParser, OptionalInformationPairs)
         {"worked example", ",x,2,Driver,Night shift,Company,North Depot",
          {{"Company", "North Depot"}, {"Driver", "Night shift"}}},
         {"repeated key keeps the last", ",x,2,Driver,A,Driver,B", {{"Driver", "B"}}},
-        {"value of one space is empty, unit separator in value only", ",x,2,K\x1F,\x1F,Model, ",
-         {{"K\x1F", ","}, {"Model", ""}}},
+        {"value of one space is empty, unit separator in value", ",x,2,Maker,\x1F,Model, ",
+         {{"Maker", ","}, {"Model", ""}}},
         {"a longer value that begins with a blank is kept", ",x,3,Driver, Ann,Company,  ,Model, \x1F",
          {{"Company", "  "}, {"Driver", " Ann"}, {"Model", " ,"}}},
         {"short count stores what came, missing value empty", ",x,5,Maker,Volvo,Model", {{"Maker", "Volvo"}, {"Model", ""}}},
-        {"huge count ends with the text", ",x,2147483647,A,1", {{"A", "1"}}},
-        {"keys and values are cleaned and cut like names",
-         ",x,2,Dri\xFFver," + repeat("v", 300) + ",K\xE2\x82,\xF0\x9F\x9A\x9A" + repeat("w", 300),
-         {{"Dri\xEF\xBF\xBDver", repeat("v", 255)}, {"K\xEF\xBF\xBD", "\xF0\x9F\x9A\x9A" + repeat("w", 253)}}},
-        {"count zero", ",x,0,A,1", {}},
-        {"negative count", ",x,-2,A,1", {}},
+        {"huge count ends with the text", ",x,2147483647,License,1", {{"License", "1"}}},
+        {"values are cleaned and cut like names",
+         ",x,2,Driver," + repeat("v", 300) + ",License,\xF0\x9F\x9A\x9A" + repeat("w", 300),
+         {{"Driver", repeat("v", 255)}, {"License", "\xF0\x9F\x9A\x9A" + repeat("w", 253)}}},
+        // Only the keys the console shows are kept, exactly as it names them.
+        {"other keys are dropped", ",x,5,Color,red,driver,Ann,Driver\x1F,Bob,Dri\xFFver,Eve,Registration,ZH 1",
+         {{"Registration", "ZH 1"}}},
+        {"800 other keys cost nothing", ",x,801" + otherPairs(800) + ",Company,Acme", {}},
+        {"kept keys among the first 64 pairs", ",x,65" + otherPairs(62) + ",Company,Acme,Maker,MAN,Model,TGX",
+         {{"Company", "Acme"}, {"Maker", "MAN"}}},
+        {"count zero", ",x,0,Driver,1", {}},
+        {"negative count", ",x,-2,Driver,1", {}},
         {"missing count", ",x", {}},
         {"nothing after the id", "", {}},
     };
@@ -234,6 +260,7 @@ TEST(CallbackMessageParser, ReusedInfoIsOverwrittenCompletely)
     std::string second = "B";
     parser.parse(info, second.data());
     EXPECT_EQ(info.getVehicleName(), "B");
+    EXPECT_FALSE(info.hasVehicleID());
     EXPECT_EQ(info.getEventType(), 0);
     EXPECT_EQ(info.getOrdinal(), 0);
     EXPECT_EQ(info.getDeviceTitle(), "");
@@ -261,6 +288,7 @@ TEST(CallbackInfo, CopyToCopiesEveryField)
     EXPECT_EQ(target.getFlags().getValue(), 5u);
     EXPECT_TRUE(target.getTime().equals(source.getTime()));
     EXPECT_EQ(target.getVehicleID(), source.getVehicleID());
+    EXPECT_TRUE(target.hasVehicleID());
     EXPECT_EQ(target.getGpsData(), "$GPRMC,1");
     EXPECT_EQ(target.getOptionalInfo(), source.getOptionalInfo());
     // The copy is independent of the source.
