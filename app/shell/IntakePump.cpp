@@ -3,7 +3,6 @@
 #include "app/system/IntakeDrain.h"
 #include "intake/CallbackInfo.h"
 #include "intake/IntakeQueue.h"
-#include "intake/VehicleAdmission.h"
 
 #include <chrono>
 #include <memory>
@@ -12,17 +11,11 @@
 namespace velmora {
 
 IntakePump::IntakePump(VehicleAdmission& admission, IntakeQueue& queue, const IntakeDrain& drain)
-    : m_admission(admission), m_queue(queue), m_drain(drain) {}
+    : m_gate(admission, queue, [&drain](const CallbackInfo& message) { return drain.isMarker(message); }),
+      m_queue(queue), m_drain(drain) {}
 
 void IntakePump::take(const CallbackInfo& message) {
-    // The stop's marker passes every bound: the stop waits for it.
-    const bool marker = m_drain.isMarker(message);
-    if (!marker && m_admission.check(message) == VehicleAdmission::REFUSED) {
-        return;
-    }
-    auto copy = std::make_unique<CallbackInfo>();
-    message.copyTo(*copy);
-    if (m_queue.push(std::move(copy), marker).wake && m_wake) {
+    if (m_gate.offer(message).wake && m_wake) {
         m_wake();
     }
 }

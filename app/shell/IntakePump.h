@@ -1,19 +1,19 @@
 #pragma once
 
+#include "intake/IntakeGate.h"
+
 #include <functional>
 
 namespace velmora {
 
 class CallbackInfo;
 class IntakeDrain;
-class IntakeQueue;
-class VehicleAdmission;
 
 /// Moves device messages from the server thread to the hub.
 ///
-/// On the server thread take() judges a message (VehicleAdmission: a flood
-/// of unknown ids ends there) and queues a copy in the bounded IntakeQueue,
-/// waking the window once per empty-to-full turn. On the window's thread
+/// On the server thread take() judges a message and queues a copy in its
+/// lane of the bounded IntakeQueue (IntakeGate: a flood of unknown ids ends
+/// there), waking the window once per empty-to-full turn. On the window's thread
 /// serve() hands the queued messages to the hub in batches of at most BATCH
 /// messages or BATCH_MS, puts what is left back in order and asks to be
 /// woken again, so timers, input and the stop signal are served between
@@ -46,7 +46,7 @@ public:
     void stop();
 
 private:
-    VehicleAdmission& m_admission;
+    IntakeGate m_gate;
     IntakeQueue& m_queue;
     const IntakeDrain& m_drain;
     std::function<void()> m_wake;
