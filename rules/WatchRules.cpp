@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 namespace velmora {
 
@@ -98,9 +99,15 @@ void WatchRules::forget(const UniqueID& vehicle) { m_vehicles.erase(vehicle); }
 // --- zones ---------------------------------------------------------------
 
 size_t WatchRules::setZones(const std::vector<Zone>& zones) {
+    std::unordered_set<int32_t> kept;
+    for (const Zone& zone : zones) {
+        if (zone.isValid()) {
+            kept.insert(zone.getId());
+        }
+    }
     std::vector<int32_t> gone;
     for (const auto& [id, slot] : m_zoneOfId) {
-        if (std::none_of(zones.begin(), zones.end(), [id = id](const Zone& z) { return z.getId() == id; })) {
+        if (kept.count(id) == 0) {
             gone.push_back(id);
         }
     }
