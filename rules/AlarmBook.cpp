@@ -66,7 +66,7 @@ AlarmBook::Result AlarmBook::noteRule(const AlarmRequest& request, const Alarm**
     if (request.step != AlarmRequest::NOTE || !AlarmKinds::isRuleKind(request.kind)) {
         return Result::NotAnAlarm;
     }
-    const Alarm* open = findOpen(request.vehicle, request.kind);
+    const Alarm* open = openAlarmOf(request.vehicle, request.kind);
     if (open == nullptr) {
         return Result::Unknown;
     }
@@ -77,7 +77,7 @@ AlarmBook::Result AlarmBook::noteRule(const AlarmRequest& request, const Alarm**
     return result;
 }
 
-const Alarm* AlarmBook::findOpen(const UniqueID& vehicle, int32_t kind) const {
+const Alarm* AlarmBook::openAlarmOf(const UniqueID& vehicle, int32_t kind) const {
     const auto open = m_byVehicleKind.find({vehicle, kind});
     return open == m_byVehicleKind.end() ? nullptr : find(open->second);
 }

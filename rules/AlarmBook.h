@@ -95,7 +95,7 @@ public:
 
     const Alarm* find(int32_t id) const;
     /// The vehicle's open alarm of kind; null when none.
-    const Alarm* findOpen(const UniqueID& vehicle, int32_t kind) const;
+    const Alarm* openAlarmOf(const UniqueID& vehicle, int32_t kind) const;
     size_t openCount() const { return m_open.size(); }
     /// The open alarms, most urgent priority first, then the oldest.
     std::vector<const Alarm*> ordered() const;

@@ -62,23 +62,6 @@ ZoneIndex::ZoneIndex() : m_tree(std::make_unique<Tree>()) {}
 
 ZoneIndex::~ZoneIndex() = default;
 
-void ZoneIndex::assign(const std::vector<const Zone*>& zones) {
-    std::vector<Value> values;
-    values.reserve(zones.size());
-    for (size_t slot = 0; slot < zones.size(); ++slot) {
-        if (zones[slot] == nullptr || !zones[slot]->isValid()) {
-            continue;
-        }
-        Box boxes[2];
-        const size_t count = boxesOf(*zones[slot], boxes);
-        for (size_t i = 0; i < count; ++i) {
-            values.emplace_back(boxes[i], static_cast<uint32_t>(slot));
-        }
-    }
-    // Loaded in one go the tree is packed, better than one insert at a time.
-    m_tree->tree = bgi::rtree<Value, bgi::rstar<16>>(values);
-}
-
 void ZoneIndex::insert(uint32_t slot, const Zone& zone) {
     if (!zone.isValid()) {
         return;

@@ -25,9 +25,6 @@ public:
     ZoneIndex(const ZoneIndex&) = delete;
     ZoneIndex& operator=(const ZoneIndex&) = delete;
 
-    /// Replaces the whole index by zones[slot] for every slot that is not
-    /// null and holds a valid zone.
-    void assign(const std::vector<const Zone*>& zones);
     /// Adds a valid zone under slot (an invalid one is left out).
     void insert(uint32_t slot, const Zone& zone);
     /// Takes out what insert put in for the same slot and zone.
