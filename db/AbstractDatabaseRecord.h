@@ -16,7 +16,7 @@ class RowSet;
 class AbstractDatabaseRecord {
 public:
     enum Operation : int32_t { OPERATION_INSERT = 0, OPERATION_UPDATE = 1, OPERATION_DELETE = 2 };
-    enum RecordKind : int32_t { KIND_VEHICLE = 0, KIND_GPS = 1, KIND_EVENT = 2, KIND_ALARM = 3 };
+    enum RecordKind : int32_t { KIND_VEHICLE = 0, KIND_GPS = 1, KIND_EVENT = 2, KIND_ALARM = 3, KIND_ZONE = 4 };
 
     /// Reads a queue copy field by field; every read fails (false) once the
     /// bytes run short, so a damaged copy is never half believed.

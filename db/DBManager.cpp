@@ -2,6 +2,7 @@
 
 #include "db/AlarmRecord.h"
 #include "db/EventPager.h"
+#include "db/ZoneRecord.h"
 
 #include "db/AbstractDatabaseRecord.h"
 #include "db/DatabaseException.h"
@@ -54,6 +55,13 @@ const char* const kAlarmInfoTable =
     "repeat_count INTEGER NOT NULL DEFAULT 0,acknowledged DATETIME,acknowledged_by TEXT,closed DATETIME,"
     "closed_by TEXT,notes TEXT NOT NULL DEFAULT '');";
 const char* const kAlarmInfoIndex = "CREATE INDEX alarm_info_received_idx ON alarm_info(received);";
+// The zones the operators drew; the outline is text that reads the same in
+// every locale: "lat lng radius" for a circle, "lat lng,lat lng,..." for a
+// polygon.
+const char* const kZoneInfoTable =
+    "CREATE TABLE zone_info (id INTEGER PRIMARY KEY,name TEXT NOT NULL DEFAULT '',shape TEXT NOT NULL,"
+    "geometry TEXT NOT NULL,alarm_on_entry INTEGER NOT NULL DEFAULT 1,alarm_on_exit INTEGER NOT NULL DEFAULT 0,"
+    "dwell_seconds INTEGER NOT NULL DEFAULT 30,speed_limit_kmh INTEGER NOT NULL DEFAULT 0);";
 
 // Each INSERT is its head immediately followed by its values text.
 const char* const kInsertEvent =
@@ -94,6 +102,11 @@ const char* const kUpdateAlarm =
     "UPDATE alarm_info SET last_received = NULLIF('%q', ''), repeat_count = %d, acknowledged = NULLIF('%q', ''), "
     "acknowledged_by = NULLIF('%q', ''), closed = NULLIF('%q', ''), closed_by = NULLIF('%q', ''), notes = '%q' "
     "WHERE id = %d;";
+
+const char* const kStoreZone =
+    "INSERT OR REPLACE INTO zone_info (id, name, shape, geometry, alarm_on_entry, alarm_on_exit, dwell_seconds, "
+    "speed_limit_kmh) VALUES (%d, '%q', '%q', '%q', %d, %d, %d, %d);";
+const char* const kDeleteZone = "DELETE FROM zone_info WHERE id = %d;";
 
 // A vehicle deleted for good takes its fixes, events and information along.
 const char* const kDeleteVehicle =
@@ -163,6 +176,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
     ensureSearchIndex(TRACK_INDEX_SQL);
     ensureTable("optional_info", kOptionalInfoTable, kOptionalInfoIndex);
     ensureTable("alarm_info", kAlarmInfoTable, kAlarmInfoIndex);
+    ensureTable("zone_info", kZoneInfoTable, nullptr);
 
     // A closed queue stays closed, so every open gets a fresh one. No writer
     // runs and no put passes the gate while it is replaced.
@@ -195,7 +209,8 @@ void DBManager::ensureTable(const char* name, const char* createSql, const char*
                 return;
         }
         m_database.execute(createSql);
-        m_database.execute(indexSql);
+        if (indexSql != nullptr)
+            m_database.execute(indexSql);
     } catch (const DatabaseException& e) {
         traceException(e);
     }
@@ -438,6 +453,19 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
             sql.format(kUpdateAlarm, r.lastReceived.c_str(), r.repeatCount, r.acknowledged.c_str(),
                        r.acknowledgedBy.c_str(), r.closed.c_str(), r.closedBy.c_str(), r.notes.c_str(), r.id);
         }
+    } else if (recordKind == AbstractDatabaseRecord::KIND_ZONE &&
+               (operation == AbstractDatabaseRecord::OPERATION_INSERT ||
+                operation == AbstractDatabaseRecord::OPERATION_UPDATE ||
+                operation == AbstractDatabaseRecord::OPERATION_DELETE)) {
+        ZoneRecord r;
+        if (!r.deserializeFields(in))
+            return false;
+        if (operation == AbstractDatabaseRecord::OPERATION_DELETE) {
+            sql.format(kDeleteZone, r.id);
+        } else {
+            sql.format(kStoreZone, r.id, r.name.c_str(), r.shape.c_str(), r.geometry.c_str(), r.alarmOnEntry,
+                       r.alarmOnExit, r.dwellSeconds, r.speedLimitKmh);
+        }
     } else if (recordKind == AbstractDatabaseRecord::KIND_GPS &&
                operation == AbstractDatabaseRecord::OPERATION_INSERT) {
         GPSData record;
@@ -535,6 +563,28 @@ int32_t DBManager::lastAlarmId()
     ScopedLock lock(getLock());
     requireOpen();
     RowSet rows(m_database, "SELECT IFNULL(MAX(id), 0) FROM alarm_info;");
+    return rows.next() ? rows.getInt(0) : 0;
+}
+
+int DBManager::loadZones(std::vector<ZoneRecord>& zones)
+{
+    zones.clear();
+    ScopedLock lock(getLock());
+    requireOpen();
+    RowSet rows(m_database, "SELECT id, name, shape, geometry, alarm_on_entry, alarm_on_exit, dwell_seconds, "
+                            "speed_limit_kmh FROM zone_info ORDER BY id;");
+    while (rows.next()) {
+        zones.emplace_back();
+        zones.back().readRow(rows);
+    }
+    return static_cast<int>(zones.size());
+}
+
+int32_t DBManager::lastZoneId()
+{
+    ScopedLock lock(getLock());
+    requireOpen();
+    RowSet rows(m_database, "SELECT IFNULL(MAX(id), 0) FROM zone_info;");
     return rows.next() ? rows.getInt(0) : 0;
 }
 

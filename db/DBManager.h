@@ -20,8 +20,9 @@ namespace velmora {
 class AbstractDatabaseRecord;
 class AlarmRecord;
 class FormatableSQL;
+class ZoneRecord;
 
-/// The tracking database app.db: its four tables and the alarm table, the writer thread that
+/// The tracking database app.db: its four tables, the alarm and zone tables, the writer thread that
 /// stores queued record copies in batches of one transaction each, and the
 /// reads that fill the record containers.
 ///
@@ -78,6 +79,12 @@ public:
     int loadAlarms(const std::string& condition, std::vector<AlarmRecord>& alarms);
     /// The highest alarm id stored; 0 when none. Throws like loadEvents.
     int32_t lastAlarmId();
+    /// Every stored zone row, in id order; returns their number (rows whose
+    /// outline is no zone included: ZoneRecord::toZone tells). Throws like
+    /// loadEvents.
+    int loadZones(std::vector<ZoneRecord>& zones);
+    /// The highest zone id stored; 0 when none. Throws like loadEvents.
+    int32_t lastZoneId();
     /// Fills the VehicleInfoContainer with every vehicle; returns the count.
     /// Throws like loadEvents.
     int loadVehicles();

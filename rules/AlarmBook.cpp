@@ -1,5 +1,7 @@
 #include "rules/AlarmBook.h"
 
+#include "rules/AlarmKinds.h"
+
 #include <algorithm>
 
 namespace velmora {
@@ -33,6 +35,56 @@ std::string AlarmBook::cut(const std::string& text, size_t max) {
 AlarmBook::Result AlarmBook::raise(const UniqueID& vehicle, const std::string& vehicleName, int32_t kind,
                                    const std::string& deviceTitle, const std::string& address, std::time_t now,
                                    const Alarm** alarm) {
+    // Only the rules raise rule kinds, never a datagram that names one.
+    if (AlarmKinds::isRuleKind(kind)) {
+        return Result::NotAnAlarm;
+    }
+    return raiseKind(vehicle, vehicleName, kind, deviceTitle, address, now, alarm);
+}
+
+AlarmBook::Result AlarmBook::raiseRule(const AlarmRequest& request, const std::string& vehicleName,
+                                       const Alarm** alarm) {
+    if (request.step != AlarmRequest::RAISE || !AlarmKinds::isRuleKind(request.kind)) {
+        return Result::NotAnAlarm;
+    }
+    const Alarm* raised = nullptr;
+    const Result result =
+        raiseKind(request.vehicle, vehicleName, request.kind, request.title, std::string(), request.time, &raised);
+    if (result == Result::Raised && !request.text.empty()) {
+        addNote(raised->id, RULES_AUTHOR, request.text, request.time);
+    } else if (result == Result::Repeated) {
+        addNote(raised->id, RULES_AUTHOR, request.text.empty() ? request.title : request.title + ": " + request.text,
+                request.time);
+    }
+    if (alarm != nullptr) {
+        *alarm = raised;
+    }
+    return result;
+}
+
+AlarmBook::Result AlarmBook::noteRule(const AlarmRequest& request, const Alarm** alarm) {
+    if (request.step != AlarmRequest::NOTE || !AlarmKinds::isRuleKind(request.kind)) {
+        return Result::NotAnAlarm;
+    }
+    const Alarm* open = openAlarmOf(request.vehicle, request.kind);
+    if (open == nullptr) {
+        return Result::Unknown;
+    }
+    const Result result = addNote(open->id, RULES_AUTHOR, request.text, request.time);
+    if (alarm != nullptr) {
+        *alarm = open;
+    }
+    return result;
+}
+
+const Alarm* AlarmBook::openAlarmOf(const UniqueID& vehicle, int32_t kind) const {
+    const auto open = m_byVehicleKind.find({vehicle, kind});
+    return open == m_byVehicleKind.end() ? nullptr : find(open->second);
+}
+
+AlarmBook::Result AlarmBook::raiseKind(const UniqueID& vehicle, const std::string& vehicleName, int32_t kind,
+                                       const std::string& deviceTitle, const std::string& address, std::time_t now,
+                                       const Alarm** alarm) {
     const int32_t priority = priorityOf(kind);
     if (priority == 0) {
         return Result::NotAnAlarm;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rules/Alarm.h"
+#include "rules/AlarmRequest.h"
 #include "foundation/UniqueID.h"
 
 #include <cstddef>
@@ -23,6 +24,11 @@ namespace velmora {
 /// opening another, so a device that repeats its panic fills no queue. The
 /// open alarms are bounded (MAX_OPEN); so are the texts a device or an
 /// operator adds to one.
+///
+/// Device events and the watch rules' requests (AlarmRequest) come in by
+/// separate doors: raise() takes device kinds only, raiseRule() and
+/// noteRule() the rule kinds (AlarmKinds), so a device that sends a rule
+/// kind's number raises nothing.
 class AlarmBook {
 public:
     static constexpr size_t MAX_OPEN = 5000;
@@ -34,6 +40,8 @@ public:
     /// Priorities an alarm kind can have; 0 makes a kind a plain event.
     static constexpr int32_t PRIORITY_MIN = 1;
     static constexpr int32_t PRIORITY_MAX = 3;
+    /// The author of the notes the watch rules write.
+    static constexpr const char* RULES_AUTHOR = "rules";
 
     enum class Result {
         Raised,      ///< a new alarm is open
@@ -58,10 +66,23 @@ public:
     /// The priority of kind; 0 when it raises no alarm.
     int32_t priorityOf(int32_t kind) const;
 
-    /// An event of kind from vehicle, received at now. On Raised and
+    /// A device event of kind from vehicle, received at now. On Raised and
     /// Repeated, alarm points to the open alarm (valid until the next change).
+    /// A rule kind is NotAnAlarm here.
     Result raise(const UniqueID& vehicle, const std::string& vehicleName, int32_t kind,
                  const std::string& deviceTitle, const std::string& address, std::time_t now, const Alarm** alarm);
+    /// A watch rule's RAISE request for the vehicle named vehicleName,
+    /// raised or counted like an event at request.time, with the request's
+    /// title as the alarm's title. Its text becomes a note by RULES_AUTHOR:
+    /// the first of a new alarm, or, with the title before it, one more on
+    /// the open alarm it repeats (so a second zone entered is not lost).
+    /// NotAnAlarm for a NOTE request or a kind that is not a rule kind.
+    Result raiseRule(const AlarmRequest& request, const std::string& vehicleName, const Alarm** alarm);
+    /// A watch rule's NOTE request: its text added by RULES_AUTHOR to the
+    /// vehicle's open alarm of the request's kind. Unknown when none is open
+    /// (the operator closed it), Full when its notes are full, NotAnAlarm
+    /// for a RAISE request.
+    Result noteRule(const AlarmRequest& request, const Alarm** alarm);
     Result acknowledge(int32_t id, const std::string& user, std::time_t now);
     /// Adds "time user: text" as a line of the alarm's notes.
     Result addNote(int32_t id, const std::string& user, const std::string& text, std::time_t now);
@@ -73,6 +94,8 @@ public:
     bool restore(const Alarm& alarm);
 
     const Alarm* find(int32_t id) const;
+    /// The vehicle's open alarm of kind; null when none.
+    const Alarm* openAlarmOf(const UniqueID& vehicle, int32_t kind) const;
     size_t openCount() const { return m_open.size(); }
     /// The open alarms, most urgent priority first, then the oldest.
     std::vector<const Alarm*> ordered() const;
@@ -87,6 +110,9 @@ public:
 
 private:
     Alarm* findOpen(int32_t id);
+    Result raiseKind(const UniqueID& vehicle, const std::string& vehicleName, int32_t kind,
+                     const std::string& deviceTitle, const std::string& address, std::time_t now,
+                     const Alarm** alarm);
 
     Priorities m_priorities;
     int32_t m_lastId;

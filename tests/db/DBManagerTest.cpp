@@ -60,6 +60,10 @@ const Rows kSchema = {
      "repeat_count INTEGER NOT NULL DEFAULT 0,acknowledged DATETIME,acknowledged_by TEXT,closed DATETIME,"
      "closed_by TEXT,notes TEXT NOT NULL DEFAULT '')"},
     {"alarm_info_received_idx", "CREATE INDEX alarm_info_received_idx ON alarm_info(received)"},
+    {"zone_info",
+     "CREATE TABLE zone_info (id INTEGER PRIMARY KEY,name TEXT NOT NULL DEFAULT '',shape TEXT NOT NULL,"
+     "geometry TEXT NOT NULL,alarm_on_entry INTEGER NOT NULL DEFAULT 1,alarm_on_exit INTEGER NOT NULL DEFAULT 0,"
+     "dwell_seconds INTEGER NOT NULL DEFAULT 30,speed_limit_kmh INTEGER NOT NULL DEFAULT 0)"},
 };
 
 const char* const kSchemaQuery =
@@ -116,7 +120,7 @@ TEST_F(DBManagerTest, FileLackingOnlyOptionalInfoGetsOnlyThat)
               (Rows{{"event_info", "CREATE TABLE event_info (id INTEGER PRIMARY KEY, marker TEXT)"},
                     {"vehicle_info", "CREATE TABLE vehicle_info (id TEXT PRIMARY KEY, marker TEXT)"},
                     {"gps_data", "CREATE TABLE gps_data (id INTEGER PRIMARY KEY, marker TEXT)"},
-                    kSchema[8], kSchema[9], kSchema[10], kSchema[11]}));
+                    kSchema[8], kSchema[9], kSchema[10], kSchema[11], kSchema[12]}));
 }
 
 TEST_F(DBManagerTest, PathLongerThan259BytesIsUsedWhole)

@@ -6,8 +6,10 @@
 #include "db/RowSet.h"
 #include "db/VehicleInfo.h"
 #include "db/VehicleInfoContainer.h"
+#include "db/ZoneRecord.h"
 #include "foundation/thread/ScopedLock.h"
 #include "tests/db/ManagerFixture.h"
+#include "tests/support/GermanLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +234,80 @@ TEST_F(RecordsTest, RefusedStoresReturnFalseAndChangeNothingElse)
     EXPECT_EQ(queryRows(m_path, "SELECT COUNT(*) FROM event_info WHERE name='refused';"),
               (Rows{{"0"}}));
     EXPECT_EQ(count("vehicle_info"), "0");
+}
+
+// Zones go through the writer like every record and come back the same,
+// whatever the locale; their outlines are stored with decimal points.
+TEST_F(RecordsTest, ZonesStoredAndReadBack)
+{
+    velmora::test::GermanLocale german;
+    ASSERT_TRUE(german.isActive()) << german.why();
+    DBManager& manager = DBManager::getInstance();
+    EXPECT_EQ(manager.lastZoneId(), 0);
+
+    Zone depot = Zone::circle(3, "Depot", {47.376887, 8.541694}, 250.5);
+    depot.setAlarmOnExit(true);
+    depot.setDwellSeconds(45);
+    Zone strip = Zone::polygon(7, "O'Hare ‘Süd’",
+                               {{10.25, 179.5}, {10.25, -179.5}, {-11.125, -179.5}, {-11.125, 179.5}});
+    strip.setAlarmOnEntry(false);
+    strip.setAlarmOnExit(true);
+    strip.setSpeedLimitKmh(30);
+    Zone school = Zone::circle(9, "School", {-33.8688, 151.2093}, 120.0);
+    for (const Zone* zone : {&depot, &strip, &school}) {
+        ZoneRecord record = ZoneRecord::of(*zone);
+        record.setOperation(AbstractDatabaseRecord::OPERATION_INSERT);
+        ASSERT_TRUE(manager.enqueue(record));
+    }
+    reopen();
+    EXPECT_EQ(queryRows(m_path, "SELECT id, shape, geometry FROM zone_info ORDER BY id;"),
+              (Rows{{"3", "circle", "47.376887 8.541694 250.5"},
+                    {"7", "polygon", "10.25 179.5,10.25 -179.5,-11.125 -179.5,-11.125 179.5"},
+                    {"9", "circle", "-33.8688 151.2093 120"}}));
+    std::vector<ZoneRecord> rows;
+    ASSERT_EQ(manager.loadZones(rows), 3);
+    EXPECT_EQ(manager.lastZoneId(), 9);
+    const Zone* expected[] = {&depot, &strip, &school};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        Zone back;
+        ASSERT_TRUE(rows[i].toZone(back));
+        EXPECT_EQ(back.getId(), expected[i]->getId());
+        EXPECT_EQ(back.getName(), expected[i]->getName());
+        EXPECT_TRUE(back.sameGeometry(*expected[i]));
+        EXPECT_EQ(back.getAlarmOnEntry(), expected[i]->getAlarmOnEntry());
+        EXPECT_EQ(back.getAlarmOnExit(), expected[i]->getAlarmOnExit());
+        EXPECT_EQ(back.getDwellSeconds(), expected[i]->getDwellSeconds());
+        EXPECT_EQ(back.getSpeedLimitKmh(), expected[i]->getSpeedLimitKmh());
+    }
+
+    // An edit (new name and outline) replaces the row; a delete removes it;
+    // an UPDATE of a zone whose INSERT never arrived stores it whole.
+    Zone moved = Zone::polygon(3, "Depot West", {{47.0, 8.0}, {47.0, 8.01}, {47.01, 8.005}});
+    ZoneRecord update = ZoneRecord::of(moved);
+    update.setOperation(AbstractDatabaseRecord::OPERATION_UPDATE);
+    ASSERT_TRUE(manager.enqueue(update));
+    ZoneRecord gone = ZoneRecord::of(strip);
+    gone.setOperation(AbstractDatabaseRecord::OPERATION_DELETE);
+    ASSERT_TRUE(manager.enqueue(gone));
+    ZoneRecord late = ZoneRecord::of(Zone::circle(12, "Late", {1.5, 2.5}, 10.0));
+    late.setOperation(AbstractDatabaseRecord::OPERATION_UPDATE);
+    ASSERT_TRUE(manager.enqueue(late));
+    reopen();
+    EXPECT_EQ(queryRows(m_path, "SELECT id, name, shape, geometry FROM zone_info ORDER BY id;"),
+              (Rows{{"3", "Depot West", "polygon", "47 8,47 8.01,47.01 8.005"},
+                    {"9", "School", "circle", "-33.8688 151.2093 120"},
+                    {"12", "Late", "circle", "1.5 2.5 10"}}));
+
+    // A row edited by hand into something that is no zone is read, and
+    // refused as a zone.
+    manager.shutdown();
+    test::executeSql(m_path, "INSERT INTO zone_info (id, shape, geometry) VALUES (20, 'circle', '47,5 8 100');");
+    openManager();
+    ASSERT_EQ(manager.loadZones(rows), 4);
+    Zone untouched = Zone::circle(1, "keep", {1, 1}, 5.0);
+    EXPECT_FALSE(rows.back().toZone(untouched));
+    EXPECT_EQ(untouched.getName(), "keep");
 }
 
 // Window thread and script thread store records while the writer runs and

@@ -17,6 +17,10 @@ constexpr double BLOCK_MIN_METRES = 90.0;
 constexpr double BLOCK_MAX_METRES = 260.0;
 // The optional information follows the first fix this much later.
 constexpr double INFO_AFTER_FIRST_FIX = 0.05;
+// A shuttle through a circle goes at least this far past its rim, and spends
+// about this long inside it.
+constexpr double SHUTTLE_MARGIN_METRES = 300.0;
+constexpr double SHUTTLE_INSIDE_SECONDS = 60.0;
 
 const char* const KINDS[] = {"Truck", "Van", "Bus", "Taxi", "Tow", "Courier", "Ambulance", "Coach"};
 const char* const QUARTERS[] = {"North", "Süd", "Harbour", "Łódź Road", "Østre", "Riverside", "Airport", "Old Town"};
@@ -59,6 +63,30 @@ std::string nmeaAngle(double degrees, int degreeDigits)
 
 } // namespace
 
+FleetSimulator::Shuttle FleetSimulator::Shuttle::throughCircle(double latitude, double longitude,
+                                                               double radiusMetres)
+{
+    Shuttle shuttle;
+    shuttle.on = true;
+    shuttle.latitude = latitude;
+    shuttle.longitude = longitude;
+    shuttle.lengthMetres = 2.0 * (radiusMetres + std::max(radiusMetres, SHUTTLE_MARGIN_METRES));
+    // A minute inside each time through, but no crawl below 5 km/h.
+    shuttle.speedKmh = std::clamp(2.0 * radiusMetres / SHUTTLE_INSIDE_SECONDS * 3.6, 5.0, 30.0);
+    return shuttle;
+}
+
+FleetSimulator::Shuttle FleetSimulator::Shuttle::throughPoint(double latitude, double longitude,
+                                                              double lengthMetres)
+{
+    Shuttle shuttle;
+    shuttle.on = true;
+    shuttle.latitude = latitude;
+    shuttle.longitude = longitude;
+    shuttle.lengthMetres = lengthMetres;
+    return shuttle;
+}
+
 FleetSimulator::FleetSimulator(const Options& options) : m_options(options), m_random(options.seed)
 {
     if (m_options.startEpoch == 0) {
@@ -67,11 +95,78 @@ FleetSimulator::FleetSimulator(const Options& options) : m_options(options), m_r
     if (m_options.intervalSeconds <= 0) {
         m_options.intervalSeconds = 1.0;
     }
+    std::vector<SimVehicle::Role> roles;
+    if (m_options.shuttle.on && m_options.shuttle.lengthMetres > 0 && m_options.shuttle.speedKmh > 0) {
+        roles.push_back(SimVehicle::SHUTTLE);
+    }
+    if (m_options.speedingKmh > 0) {
+        roles.push_back(SimVehicle::SPEEDER);
+    }
+    if (m_options.silentAfterSeconds >= 0) {
+        roles.push_back(SimVehicle::SILENT);
+    }
+    m_options.vehicles = std::max(m_options.vehicles, roles.size());
     m_gridAngle = uniform(0.0, 90.0);
     m_vehicles.resize(m_options.vehicles);
     for (size_t i = 0; i < m_vehicles.size(); ++i) {
         makeVehicle(i);
     }
+    for (size_t i = 0; i < roles.size(); ++i) {
+        SimVehicle& v = m_vehicles[i];
+        v.role = roles[i];
+        if (v.role == SimVehicle::SHUTTLE) {
+            shuttleTo(v, v.movedAt);
+        } else if (v.role == SimVehicle::SPEEDER) {
+            v.targetSpeedKmh = speederKmh(m_options.speedingKmh, v.movedAt);
+            v.speedKmh = v.targetSpeedKmh;
+        } else {
+            v.silentFrom = m_options.silentAfterSeconds;
+        }
+    }
+}
+
+int FleetSimulator::roleVehicle(SimVehicle::Role role) const
+{
+    for (size_t i = 0; i < m_vehicles.size(); ++i) {
+        if (m_vehicles[i].role == role) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+double FleetSimulator::speederKmh(double speedingKmh, double at)
+{
+    const bool above = static_cast<int64_t>(std::floor(at / 60.0)) % 2 == 0;
+    if (above) {
+        return speedingKmh + 20.0;
+    }
+    return speedingKmh > 40.0 ? speedingKmh - 20.0 : speedingKmh / 2.0;
+}
+
+void FleetSimulator::shuttleTo(SimVehicle& v, double at)
+{
+    // Back and forth along the road: out to the east end, back to the west.
+    const Shuttle& road = m_options.shuttle;
+    const double metresPerSecond = road.speedKmh / 3.6;
+    const double leg = road.lengthMetres / metresPerSecond;
+    const double phase = std::fmod(std::max(at, 0.0), 2.0 * leg);
+    const bool eastward = phase < leg;
+    const double along = eastward ? phase * metresPerSecond : road.lengthMetres - (phase - leg) * metresPerSecond;
+    const double east = along - road.lengthMetres / 2.0;
+    v.latitude = road.latitude;
+    double longitude = road.longitude + east / (METRES_PER_DEGREE * std::cos(road.latitude * PI / 180.0));
+    // A road across the antimeridian stays on the map's longitudes.
+    if (longitude >= 180.0) {
+        longitude -= 360.0;
+    } else if (longitude < -180.0) {
+        longitude += 360.0;
+    }
+    v.longitude = longitude;
+    v.heading = eastward ? 90.0 : 270.0;
+    v.speedKmh = road.speedKmh;
+    v.targetSpeedKmh = road.speedKmh;
+    v.movedAt = at;
 }
 
 double FleetSimulator::uniform() { return static_cast<double>(m_random() >> 11) * 0x1.0p-53; }
@@ -153,10 +248,21 @@ void FleetSimulator::turnAtCrossing(SimVehicle& v)
     }
     // A new block, a new pace; now and then a red light.
     v.targetSpeedKmh = uniform() < 0.1 ? 0.0 : uniform(20.0, 60.0);
+    if (v.role == SimVehicle::SPEEDER) {
+        // The speeder's pace is its role's, lights or not.
+        v.targetSpeedKmh = speederKmh(m_options.speedingKmh, v.movedAt);
+    }
 }
 
 void FleetSimulator::moveTo(SimVehicle& v, double at)
 {
+    if (v.role == SimVehicle::SHUTTLE) {
+        shuttleTo(v, at);
+        return;
+    }
+    if (v.role == SimVehicle::SPEEDER) {
+        v.targetSpeedKmh = speederKmh(m_options.speedingKmh, at);
+    }
     double dt = at - v.movedAt;
     v.movedAt = at;
     // Speed follows its target gently (about 2 m/s per second).
@@ -329,9 +435,11 @@ SimMessage FleetSimulator::next()
     size_t best = 0;
     double bestAt = INFINITY;
     int what = -1;
+    // A silent vehicle's messages after it fell silent never come.
+    auto due = [](const SimVehicle& v, double at) { return at < v.silentFrom ? at : INFINITY; };
     for (size_t i = 0; i < m_vehicles.size(); ++i) {
         const SimVehicle& v = m_vehicles[i];
-        if (v.nextFix < bestAt) {
+        if (due(v, v.nextFix) < bestAt) {
             best = i;
             bestAt = v.nextFix;
             what = 1;
@@ -339,12 +447,12 @@ SimMessage FleetSimulator::next()
         if (!v.fixSent) {
             continue;
         }
-        if (v.nextInfo < bestAt) {
+        if (due(v, v.nextInfo) < bestAt) {
             best = i;
             bestAt = v.nextInfo;
             what = 0;
         }
-        if (v.nextEvent < bestAt) {
+        if (due(v, v.nextEvent) < bestAt) {
             best = i;
             bestAt = v.nextEvent;
             what = 2;
@@ -359,7 +467,9 @@ SimMessage FleetSimulator::next()
     if (what == 1) {
         return fixMessage(best);
     }
-    return SimMessage();
+    SimMessage none;
+    none.at = INFINITY;
+    return none;
 }
 
 } // namespace velmora

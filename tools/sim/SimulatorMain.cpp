@@ -6,6 +6,7 @@
 #include "tools/sim/FleetSimulator.h"
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace velmora;
 
@@ -56,6 +58,23 @@ const char* const USAGE =
     "  --quiet                 no progress lines, only the summary\n"
     "  --help                  this text\n"
     "\n"
+    "To see the console's watch rules at work, the first vehicles can take roles:\n"
+    "  --zone-circle LAT,LON,RADIUS\n"
+    "                          one vehicle drives back and forth along an east-west road\n"
+    "                          through the centre of a circle zone of RADIUS metres, out\n"
+    "                          past its rim by the radius (at least 300 m) each way, at up\n"
+    "                          to 30 km/h and slowly enough (down to 5 km/h) to spend a\n"
+    "                          minute inside each time through: zone entries and exits\n"
+    "  --zone-line LAT,LON[,METRES]\n"
+    "                          the same along a road of METRES (default 2000) centred on\n"
+    "                          a place, at 30 km/h, for a polygon zone around it\n"
+    "  --speeding KMH          one vehicle drives 20 km/h above KMH for a minute, then a\n"
+    "                          minute below it, in turn: speeding episodes\n"
+    "  --silent-after SECONDS  one vehicle sends nothing more after SECONDS: a silent\n"
+    "                          vehicle (the console's default is 10 minutes)\n"
+    "Roles take the first vehicles in that order (the fleet grows to hold them); their\n"
+    "names are printed at the start.\n"
+    "\n"
     "Progress is printed once a second and a summary at the end, e.g.\n"
     "  sim: 12s sent=240 fixes=200 events=20 info=20 errors=0 (20.0/s)\n";
 
@@ -95,6 +114,32 @@ long long toInteger(const char* option, const char* text, long long low, long lo
         fail(option, text);
     }
     return value;
+}
+
+/// Two or three numbers separated by commas.
+std::vector<double> numbers(const char* option, const char* text, size_t least, size_t most)
+{
+    std::vector<double> values;
+    std::string rest = text;
+    for (;;) {
+        const size_t comma = rest.find(',');
+        values.push_back(toDouble(option, rest.substr(0, comma).c_str()));
+        if (comma == std::string::npos) {
+            break;
+        }
+        rest.erase(0, comma + 1);
+    }
+    if (values.size() < least || values.size() > most) {
+        fail(option, text);
+    }
+    return values;
+}
+
+void checkPlace(const char* option, const char* text, const std::vector<double>& n)
+{
+    if (std::abs(n[0]) > 89 || std::abs(n[1]) > 180) {
+        fail(option, text);
+    }
 }
 
 Settings parseArguments(int argc, char** argv)
@@ -168,6 +213,31 @@ Settings parseArguments(int argc, char** argv)
             }
         } else if (option == "--replay") {
             s.replay = value;
+        } else if (option == "--zone-circle") {
+            const std::vector<double> n = numbers(name, value, 3, 3);
+            checkPlace(name, value, n);
+            if (!(n[2] > 0 && n[2] <= 1000000)) {
+                fail(name, value);
+            }
+            s.fleet.shuttle = FleetSimulator::Shuttle::throughCircle(n[0], n[1], n[2]);
+        } else if (option == "--zone-line") {
+            const std::vector<double> n = numbers(name, value, 2, 3);
+            checkPlace(name, value, n);
+            const double length = n.size() == 3 ? n[2] : 2000.0;
+            if (!(length > 0 && length <= 1000000)) {
+                fail(name, value);
+            }
+            s.fleet.shuttle = FleetSimulator::Shuttle::throughPoint(n[0], n[1], length);
+        } else if (option == "--speeding") {
+            s.fleet.speedingKmh = toDouble(name, value);
+            if (!(s.fleet.speedingKmh > 0 && s.fleet.speedingKmh <= 1000)) {
+                fail(name, value);
+            }
+        } else if (option == "--silent-after") {
+            s.fleet.silentAfterSeconds = toDouble(name, value);
+            if (s.fleet.silentAfterSeconds < 0) {
+                fail(name, value);
+            }
         } else {
             fail("unknown option", argv[i - 1]);
         }
@@ -252,6 +322,27 @@ void waitUntil(Clock::time_point due)
     }
 }
 
+/// Names the vehicles that have roles, so the operator knows whom to watch.
+void describeRoles(const FleetSimulator& fleet, std::FILE* out)
+{
+    const FleetSimulator::Options& o = fleet.getOptions();
+    if (int i = fleet.roleVehicle(SimVehicle::SHUTTLE); i >= 0) {
+        std::fprintf(out, "sim: %s drives an east-west road of %.0f m through %.6f,%.6f at %.1f km/h\n",
+                     fleet.vehicle(static_cast<size_t>(i)).name.c_str(), o.shuttle.lengthMetres, o.shuttle.latitude,
+                     o.shuttle.longitude, o.shuttle.speedKmh);
+    }
+    if (int i = fleet.roleVehicle(SimVehicle::SPEEDER); i >= 0) {
+        std::fprintf(out, "sim: %s drives at %.0f km/h and %.0f km/h a minute each in turn\n",
+                     fleet.vehicle(static_cast<size_t>(i)).name.c_str(), FleetSimulator::speederKmh(o.speedingKmh, 0),
+                     FleetSimulator::speederKmh(o.speedingKmh, 60));
+    }
+    if (int i = fleet.roleVehicle(SimVehicle::SILENT); i >= 0) {
+        std::fprintf(out, "sim: %s falls silent after %.0f s\n", fleet.vehicle(static_cast<size_t>(i)).name.c_str(),
+                     o.silentAfterSeconds);
+    }
+    std::fflush(out);
+}
+
 int run(const Settings& settings)
 {
     Sender sender(settings);
@@ -300,9 +391,19 @@ int run(const Settings& settings)
         }
     } else {
         FleetSimulator fleet(settings.fleet);
+        if (!quiet) {
+            describeRoles(fleet, settings.print ? stderr : stdout);
+        }
         long long index = 0;
         while (!finished()) {
             SimMessage message = fleet.next();
+            if (std::isinf(message.at)) {
+                // Every vehicle has fallen silent: wait for the end.
+                while (!finished()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                break;
+            }
             pace(index++, message.at, settings.rate);
             if (finished()) {
                 break;
