@@ -34,7 +34,11 @@ function lowestZoom(mapHeight) {
 function updateMinZoom() {
   if (!map) return;
   var zoom = lowestZoom(map.getSize().y);
-  if (zoom !== map.getMinZoom()) map.setMinZoom(zoom);
+  if (zoom === map.getMinZoom()) return;
+  // Leaflet would animate up to a new lowest zoom, and a view set during
+  // that animation would be lost.
+  if (map.getZoom() < zoom) map.setZoom(zoom, { animate: false });
+  map.setMinZoom(zoom);
 }
 
 function createMapView() {
@@ -78,12 +82,16 @@ function fleetBounds() {
 // the whole world, and the view follows the first vehicles that get one.
 // Answers whether there was a vehicle to fit.
 function fitFleet() {
+  mapView.follow = !fitToFleet();
+  return !mapView.follow;
+}
+
+function fitToFleet() {
   clearTimeout(mapView.fitTimer);
   mapView.fitTimer = null;
   var bounds = fleetBounds();
   if (!bounds) {
     map.setView([20, 0], map.getMinZoom(), { animate: false });
-    mapView.follow = true;
     return false;
   }
   var padding = Math.min(FIT_PADDING_PX, Math.floor(Math.min(map.getSize().x, map.getSize().y) / 4));
@@ -98,7 +106,7 @@ function fleetGrew() {
   if (!mapView.follow || mapView.fitTimer !== null) return;
   mapView.fitTimer = setTimeout(function () {
     mapView.fitTimer = null;
-    if (mapView.follow) fitFleet();
+    if (mapView.follow) fitToFleet();
   }, FOLLOW_FIT_MS);
 }
 

@@ -197,6 +197,13 @@ function updateWater() {
   if (added) orderBaseLayers();
 }
 
+// Whether nothing the view needs is still on its way.
+function waterSettled() {
+  if (water.state === "loading") return false;
+  for (var name in water.cells) if (water.cells[name].state === "loading") return false;
+  return true;
+}
+
 // Land at the bottom, then water, then borders.
 function orderBaseLayers() {
   [fineMap.land, baseMap.land].forEach(function (layer) {

@@ -52,6 +52,7 @@ public:
     }
     void onClickImgBtn(const std::string& id) override { add("onClickImgBtn(" + id + ")"); }
     void onClickTrackingLine(const std::string& id) override { add("onClickTrackingLine(" + id + ")"); }
+    void onMapViewChanged(const MapView& view) override { add("onMapViewChanged(" + view.toText() + ")"); }
 
     std::vector<std::string> calls;
     bool offGuiThread = false;

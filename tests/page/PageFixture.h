@@ -50,6 +50,7 @@ public:
     }
     void onClickImgBtn(const std::string& id) override { calls.push_back({"onClickImgBtn", id}); }
     void onClickTrackingLine(const std::string& id) override { calls.push_back({"onClickTrackingLine", id}); }
+    void onMapViewChanged(const MapView& view) override { calls.push_back({"onMapViewChanged", view.toText()}); }
 
     std::vector<Call> calls;
 };
