@@ -75,6 +75,7 @@ EventPopup.prototype.listen = function (element, type, handler) {
 
 EventPopup.prototype.AddItem = function (key, value, src) {
   var self = this;
+  var height = this.height;
   var children = this.block.childNodes.length; // the close row counts
   if (children > this.DEFAULT_ITEM_COUNT - 1 && children < this.TOTAL_ITEM_COUNT) {
     this.height += this.ITEM_HEIGHT;
@@ -117,7 +118,14 @@ EventPopup.prototype.AddItem = function (key, value, src) {
   // so a console left running for weeks does not collect them.
   this.block.insertBefore(line, this.closeRow.nextSibling);
   this.count++;
-  this.Display();
+  // The place is measured only when the list opens or grows: a burst of
+  // events must not make the page lay itself out once per line.
+  if (!this.shown || this.height !== height) this.Display();
+  else if (this.counter.style.display === "block") this.showCount();
+};
+
+EventPopup.prototype.showCount = function () {
+  setText(this.counter, this.count === 1 ? "1 event" : this.count + " events");
 };
 
 EventPopup.prototype.Display = function () {
@@ -154,11 +162,20 @@ EventPopup.prototype.isCollapsed = function () {
 
 // Puts the list (or its counter) where it covers nothing it must not.
 EventPopup.prototype.place = function () {
+  if (!this.shown) {
+    // Closed: nothing to measure; it opens in the map's top right corner.
+    this.block.style.left = (global.width - EVENT_LIST_MARGIN - EVENT_LIST_WIDTH) + "px";
+    this.block.style.width = (EVENT_LIST_WIDTH - 10) + "px";
+    this.block.style.height = this.height + "px";
+    this.block.style.display = "none";
+    this.counter.style.display = "none";
+    return;
+  }
   var area = eventListArea();
   var obstacles = area ? eventListObstacles() : [];
   var spot = area ? eventListSpot(area, obstacles, EVENT_LIST_WIDTH, this.height + 10,
     EVENT_LIST_MIN_WIDTH, EVENT_LIST_MIN_HEIGHT) : null;
-  var open = this.shown && !this.collapsed && spot !== null;
+  var open = !this.collapsed && spot !== null;
   if (spot) {
     this.block.style.left = spot.left + "px";
     this.block.style.top = spot.top + "px";
@@ -166,9 +183,9 @@ EventPopup.prototype.place = function () {
     this.block.style.height = (spot.height - 10) + "px";
   }
   this.block.style.display = open ? "block" : "none";
-  var folded = this.shown && !open;
+  var folded = !open;
   if (folded) {
-    setText(this.counter, this.count === 1 ? "1 event" : this.count + " events");
+    this.showCount();
     var chip = area ? eventListSpot(area, obstacles, EVENT_COUNTER_WIDTH, EVENT_COUNTER_HEIGHT,
       EVENT_COUNTER_WIDTH, EVENT_COUNTER_HEIGHT) : null;
     // No free place even for the counter (a tiny map): the top right corner.

@@ -465,7 +465,7 @@ function layout() {
   document.getElementById("Address").style.maxWidth = Math.max(80, cx - listWidth - 330) + "px";
   if (map) {
     map.invalidateSize({ pan: false });
-    updateMinZoom();
+    mapResized();
   }
   if (eventPopup) eventPopup.place();
 }

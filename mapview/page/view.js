@@ -31,6 +31,14 @@ function lowestZoom(mapHeight) {
   return Math.max(0, Math.ceil(Math.log(h / 256) / Math.LN2 - 1e-9));
 }
 
+// After a change of the map's size: its lowest zoom, and while the view
+// follows the fleet, a new fit (the alarm queue opening beside the map must
+// not push the fleet out of it).
+function mapResized() {
+  updateMinZoom();
+  if (mapView.follow) fleetGrew();
+}
+
 function updateMinZoom() {
   if (!map) return;
   var zoom = lowestZoom(map.getSize().y);

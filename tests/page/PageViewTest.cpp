@@ -140,6 +140,15 @@ TEST_F(PageViewTest, AnEmptyFleetIsFollowedUntilTheOperatorMovesTheMap) {
     insert(1, idOf(3), "Van 3", "", "");
     send(MapCommands::moveTo(47.2000, 8.9000, 10, 17, 5, 9, 90, idOf(3)));
     ASSERT_TRUE(waitUntil("mapView.fitTimer === null && map.getBounds().contains([47.2, 8.9])"));
+    // The alarm queue opens beside the map: the fleet is fitted again.
+    send(MapCommands::setPageSize(520, 620));
+    ASSERT_TRUE(waitUntil("map.getSize().x === 320"));
+    PageDocumentView::pump(400);
+    ASSERT_TRUE(waitUntil("mapView.fitTimer === null"));
+    for (int id : {1, 2, 3}) {
+        const QPointF p = containerPoint(idOf(id));
+        EXPECT_TRUE(QRectF(0, 0, 320, 593).contains(p)) << id << " at " << p.x() << "," << p.y();
+    }
     // The fitted view goes to the console; the empty world did not.
     ASSERT_TRUE(waitUntil("mapView.reportTimer === null"));
     const std::vector<std::string> reports = viewReports();
