@@ -13,7 +13,10 @@ var STREET_ZOOM = 16;
 // Web Mercator ends at this latitude: the map's world is a square.
 var WORLD_LATITUDE = 85.0511;
 var VIEW_REPORT_MS = 1000;
-var FOLLOW_FIT_MS = 250;
+// A burst of arrivals (a fleet coming on line, or a flood of new ids) makes
+// one fit a second at most: each fit redraws the map, and one at street
+// level fetches the finer geodata.
+var FOLLOW_FIT_MS = 1000;
 var FIT_PADDING_PX = 40;
 
 var mapView = {
