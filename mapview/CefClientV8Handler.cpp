@@ -58,6 +58,9 @@ const char* const kBootstrap = R"JS(
   ext.onClickImgBtn = function (vehicleID) { send('onClickImgBtn', [text(vehicleID)]); };
   ext.onClickTrackingLine = function (vehicleID) { send('onClickTrackingLine', [text(vehicleID)]); };
   ext.onClickDelete = function (vehicleID) { send('onClickDelete', [text(vehicleID)]); };
+  ext.onMapViewChanged = function (latitude, longitude, zoom) {
+    send('onMapViewChanged', [text(latitude), text(longitude), text(zoom)]);
+  };
 
   // Taken now, before page scripts could shadow the global name.
   var transport = (typeof qt === 'object' && qt) ? qt.webChannelTransport : undefined;
@@ -210,6 +213,21 @@ bool CefClientV8Handler::forward(const QString& name, const QJsonArray& args)
     if (name == QLatin1String("onClickDelete")) {
         if (listener)
             listener->onClickDelete(argumentText(args, 0));
+        return true;
+    }
+    if (name == QLatin1String("onMapViewChanged")) {
+        // Numbers as the page writes them; QString reads the C locale only.
+        bool latOk = false, lngOk = false, zoomOk = false;
+        MapView view;
+        view.latitude = args.size() > 0 ? args.at(0).toString().toDouble(&latOk) : 0;
+        view.longitude = args.size() > 1 ? args.at(1).toString().toDouble(&lngOk) : 0;
+        view.zoom = args.size() > 2 ? args.at(2).toString().toInt(&zoomOk) : 0;
+        if (!latOk || !lngOk || !zoomOk || !view.isValid()) {
+            trace("cef/extension: onMapViewChanged without a view");
+            return false;
+        }
+        if (listener)
+            listener->onMapViewChanged(view);
         return true;
     }
     trace("cef/extension: unknown function %s", qPrintable(name));

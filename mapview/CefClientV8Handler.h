@@ -18,7 +18,8 @@ class CefClientV8Listener;
 /// cef.extension.onClickLog(), onClickSetup(), onChangeName(vehicleID,
 /// vehicleName), onUpdateOptionalInfo(vehicleID, [imagePath, info1, info2]),
 /// onClickEdit(vehicleID), onClickRemove(vehicleID), onClickImgBtn(vehicleID)
-/// onClickTrackingLine(vehicleID) and onClickDelete(vehicleID). Each forwards its call over a QWebChannel to
+/// onClickTrackingLine(vehicleID), onClickDelete(vehicleID) and
+/// onMapViewChanged(latitude, longitude, zoom). Each forwards its call over a QWebChannel to
 /// dispatch(); calls made before the channel is up are queued in the page
 /// and sent in order once it is, so none is lost or reordered.
 /// onChangeName() with no arguments throws in the page and forwards nothing.
@@ -48,8 +49,9 @@ public:
 
     /// One page call: name and its arguments as the page gave them. Texts
     /// are taken only where the argument is a string, else empty. Answers
-    /// false for an unknown name and for onChangeName without arguments
-    /// (nothing is forwarded then), true otherwise. An exception thrown by
+    /// false for an unknown name, for onChangeName without arguments and for
+    /// onMapViewChanged without a valid view (nothing is forwarded then),
+    /// true otherwise. An exception thrown by
     /// the listener is traced and goes no further.
     Q_INVOKABLE bool dispatch(const QString& name, const QJsonArray& args);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mapview/MapView.h"
+
 #include <string>
 
 namespace velmora {
@@ -27,6 +29,9 @@ public:
     /// The vehicle menu's "Delete": the operator asks to delete the vehicle
     /// with everything stored of it.
     virtual void onClickDelete(const std::string& vehicleID) { (void)vehicleID; }
+    /// The map settled on a new view (after the operator moved it or the
+    /// fleet was fitted); always a valid view.
+    virtual void onMapViewChanged(const MapView& view) { (void)view; }
 };
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 #include "db/VehicleInfo.h"
 #include "intake/CallbackInfo.h"
 #include "intake/GPSInfo.h"
+#include "mapview/MapView.h"
 
 #include <cfloat>
 #include <charconv>
@@ -191,6 +192,18 @@ QString MapCommands::setAlarm(std::string_view id, bool on)
 QString MapCommands::showAlarmVehicle(std::string_view id)
 {
     return call("showAlarmVehicle", quotedList({id}), false);
+}
+
+QString MapCommands::setMapView(const MapView& view)
+{
+    return QStringLiteral("setMapView(%1, %2, %3);")
+        .arg(number(view.latitude), number(view.longitude))
+        .arg(view.zoom);
+}
+
+QString MapCommands::fitFleet()
+{
+    return QStringLiteral("fitFleet();");
 }
 
 QString MapCommands::enableTooltip()

@@ -11,6 +11,7 @@ namespace velmora {
 class CallbackInfo;
 class GPSInfo;
 class VehicleInfo;
+struct MapView;
 
 /// The script lines the native side sends to the map page, one command per
 /// line, with the exact texts the page's functions expect (some end with
@@ -97,6 +98,12 @@ public:
     static QString setAlarm(std::string_view id, bool on);
     /// "showAlarmVehicle('id')": selects the vehicle and brings it into view.
     static QString showAlarmVehicle(std::string_view id);
+    /// "setMapView(lat, lng, zoom);": the map shows the view the console
+    /// kept from the last run.
+    static QString setMapView(const MapView& view);
+    /// "fitFleet();": the map shows every vehicle with a position (the
+    /// whole world while there is none, following the first ones to come).
+    static QString fitFleet();
     static QString enableTooltip();
     static QString hideTooltip();
     static QString showTrackingMap();

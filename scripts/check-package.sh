@@ -25,6 +25,7 @@ for file in \
   ./usr/share/doc/velmora/copyright ./usr/share/doc/velmora/changelog.gz \
   ./usr/share/velmora/images/toolbar_bg.png ./usr/share/velmora/images/point_normal.png \
   ./usr/share/velmora/assets/geodata/world.js ./usr/share/velmora/geonames/places.tsv \
+  ./usr/share/velmora/assets/geodata/water-coarse.json ./usr/share/velmora/assets/geodata/water/40_0.json \
   "./usr/share/velmora/assets/leaflet/leaflet.js -> ../../../javascript/leaflet/leaflet.js"; do
   if ! grep -qF -- " $file" <<<"$listing"; then
     echo "package: missing $file"

@@ -19,6 +19,7 @@
 #include "intake/GPSInfo.h"
 #include "intake/VehicleAdmission.h"
 #include "mapview/MapCommands.h"
+#include "mapview/MapView.h"
 #include "mapview/TrackHistory.h"
 
 #include <QString>
@@ -27,6 +28,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -288,6 +290,18 @@ void ConsoleHub::onPageLoaded(int width, int height) {
         }
     }
     m_page.execute(MapCommands::sortVehicleList());
+    // The view of the last run, or on a first start the whole fleet.
+    const std::optional<MapView> view = MapView::load(m_setup);
+    m_page.execute(view ? MapCommands::setMapView(*view) : MapCommands::fitFleet());
+}
+
+void ConsoleHub::mapViewChanged(const MapView& view) {
+    try {
+        view.store(m_setup);
+    } catch (const DatabaseException& e) {
+        // The next start fits the fleet instead.
+        traceException(e);
+    }
 }
 
 void ConsoleHub::showLog() {

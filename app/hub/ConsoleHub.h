@@ -12,6 +12,7 @@ class DateTime;
 class GPSInfo;
 class IOperator;
 class IPageRunner;
+struct MapView;
 class UniqueID;
 class VehicleAdmission;
 class VehicleInfo;
@@ -43,8 +44,13 @@ public:
     void onDeviceMessage(CallbackInfo& message);
 
     /// The page has loaded: its size, the vehicle time-out and the whole
-    /// fleet but the deleted vehicles (loaded flag 1), then the sort.
+    /// fleet but the deleted vehicles (loaded flag 1), then the sort, then
+    /// the map view kept in the settings or, with none kept, the fit to the
+    /// fleet.
     void onPageLoaded(int width, int height);
+    /// The page settled on a new view: kept in the settings for the next
+    /// start (a store that fails is traced).
+    void mapViewChanged(const MapView& view);
 
     /// Page requests.
     void showLog();

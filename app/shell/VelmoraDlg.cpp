@@ -371,6 +371,12 @@ void VelmoraDlg::onClickDelete(const std::string& vehicleID) {
         this, new WindowMessage(WindowMessage::UWM_DELETE_VEHICLE, std::make_unique<std::string>(vehicleID)));
 }
 
+void VelmoraDlg::onMapViewChanged(const MapView& view) {
+    if (!m_tornDown) {
+        m_hub.mapViewChanged(view);
+    }
+}
+
 void VelmoraDlg::onChangeName(const std::string& vehicleID, const std::string& vehicleName) {
     if (!m_tornDown) {
         m_hub.changeName(vehicleID, vehicleName);

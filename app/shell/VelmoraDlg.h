@@ -110,6 +110,7 @@ public:
     void onClickImgBtn(const std::string& vehicleID) override;
     void onClickTrackingLine(const std::string& vehicleID) override;
     void onClickDelete(const std::string& vehicleID) override;
+    void onMapViewChanged(const MapView& view) override;
 
     // CefClientListener, GUI thread.
     void onPageLoaded() override;

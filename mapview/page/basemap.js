@@ -2,8 +2,8 @@
 // Natural Earth topology, drawn on one canvas in a light ("Map") and a dark
 // ("Satellite") style. Optional online tile layers go over it.
 var BASE_STYLES = {
-  map: { sea: "#A9CCE3", land: "#F6F3EC", coast: "#8FB3CF", border: "#B49DB5", dark: false },
-  satellite: { sea: "#0E2236", land: "#25384C", coast: "#3D5B7A", border: "#6A84A3", dark: true }
+  map: { sea: "#A9CCE3", land: "#F6F3EC", coast: "#8FB3CF", border: "#B49DB5", river: "#8DB9DA", dark: false },
+  satellite: { sea: "#0E2236", land: "#25384C", coast: "#3D5B7A", border: "#6A84A3", river: "#2C5478", dark: true }
 };
 
 // Decodes the topology's quantized arcs into [longitude, latitude] lists.
@@ -186,7 +186,7 @@ function createBaseMap() {
     });
   }
   map.attributionControl.setPrefix("Leaflet");
-  map.attributionControl.addAttribution("Natural Earth \u00B7 Places \u00A9 GeoNames (CC BY 4.0)");
+  map.attributionControl.addAttribution("Natural Earth \u00B7 Water: GSHHG \u00B7 Places \u00A9 GeoNames (CC BY 4.0)");
   setMapType("map");
   // Past the repeated worlds the view jumps back by one turn: it looks the same.
   map.on("moveend", function () {
@@ -213,6 +213,7 @@ function setMapType(type) {
   if (baseMap.land) baseMap.land.setStyle({ color: style.coast, fillColor: style.land });
   if (baseMap.borders) baseMap.borders.setStyle({ color: style.border });
   styleFineMap();
+  styleWater();
   var select = document.getElementById("MapType");
   if (select && select.value !== type) select.value = type;
 }

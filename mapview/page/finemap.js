@@ -5,7 +5,7 @@
 // geometry stays.
 var FINE_MAP_ZOOM = 6;
 
-var fineMap = { state: "none", land: null, borders: null }; // none, loading, ready, failed
+var fineMap = { state: "none", land: null, borders: null, shown: false }; // state: none, loading, ready, failed
 
 function createFineMap() {
   map.on("zoomend", updateFineMap);
@@ -50,8 +50,11 @@ function updateFineMap() {
   swapLayer(fineMap.borders, useFine);
   swapLayer(baseMap.land, !useFine);
   swapLayer(baseMap.borders, !useFine);
-  // Borders over land, whichever set shows.
-  if (useFine) fineMap.borders.bringToFront();
+  // Land under the water, borders over both, whichever set shows.
+  if (useFine !== fineMap.shown) {
+    fineMap.shown = useFine;
+    orderBaseLayers();
+  }
 }
 
 function swapLayer(layer, shown) {

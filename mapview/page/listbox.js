@@ -67,6 +67,9 @@ ListBox.prototype.AddItem = function (vehicleName, vehicleID, latlng) {
     if (e.button === 1) return;
     self.setCurrentVehicle(e, item);
   });
+  item.addEventListener("dblclick", function (e) {
+    if (self.options.DoubleClickHandler) self.options.DoubleClickHandler(e, id);
+  });
   item.addEventListener("contextmenu", function (e) {
     e.preventDefault();
     self.setCurrentVehicle(e, item);

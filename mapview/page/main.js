@@ -112,6 +112,7 @@ function selectVehicle(vehicleID, latlng, previous) {
   showTrack(vehicle);
   requestAddress(position || null);
   if (previous && previous !== vehicleID) fillPopup(vehicle);
+  eventPopup.place();
 }
 
 var POPUP_PLACEHOLDERS = {};
@@ -204,7 +205,10 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
   var icon = new ImageCanvasOverlay(latlng || L.latLng(0, 0), global.normalIcon, id);
   iconContainer.push(icon);
   iconIndex[id] = icon;
-  if (latlng) showVehicleIcon(icon);
+  if (latlng) {
+    showVehicleIcon(icon);
+    fleetGrew();
+  }
   placeLabels.moved = true;
   var name = String(vehicleName);
   var unique = replaceSameVehicleName(name, id);
@@ -326,7 +330,10 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
   if (icon) {
     if (course >= 0) icon.setAngle(course * Math.PI / 180);
     moveVehicleIcon(icon, latlng);
-    if (!vehicleIconShown(icon)) showVehicleIcon(icon);
+    if (!vehicleIconShown(icon)) {
+      showVehicleIcon(icon);
+      fleetGrew();
+    }
     placeLabels.moved = true;
   }
   listBox.UpdateItem(vehicle.vehicleID, vehicle.vehicleName, latlng, "", "");
@@ -337,6 +344,7 @@ function moveTo(latitude, longitude, speed, hour, minute, second, direction, veh
       map.panTo(latlng, { animate: false });
       requestAddress(null);
     }
+    eventPopup.place();
   }
 }
 
@@ -401,11 +409,23 @@ function setAlarm(vehicleID, on) {
   markCoveredGroups();
 }
 
+// "Show on map" of the alarm queue: the vehicle is selected as by a click
+// in the list, shown at street level and its popup opened.
 function showAlarmVehicle(vehicleID) {
   var item = listBox.item(vehicleID);
   if (!item || !findVehicle(vehicleID)) return;
   listBox.setCurrentVehicle(null, item);
   item.scrollIntoView({ block: "nearest" });
+  showVehicleClose(item.vehicleID);
+}
+
+// A double click on a list entry: the same, for the vehicle it names.
+function onListDoubleClick(e, vehicleID) {
+  if (!isLeftButton(e)) return;
+  var item = listBox.item(vehicleID);
+  if (!item || !findVehicle(vehicleID)) return;
+  if (global.currentVehicle !== item.vehicleID) listBox.setCurrentVehicle(e, item);
+  showVehicleClose(item.vehicleID);
 }
 
 // --- tracking line
@@ -443,14 +463,17 @@ function layout() {
   document.getElementById("LeftColumn").style.height = h;
   document.getElementById("VehicleList").style.height = h;
   document.getElementById("Address").style.maxWidth = Math.max(80, cx - listWidth - 330) + "px";
-  if (map) map.invalidateSize({ pan: false });
+  if (map) {
+    map.invalidateSize({ pan: false });
+    mapResized();
+  }
+  if (eventPopup) eventPopup.place();
 }
 
 function setPageSize(cx, cy) {
   cx = Number(cx);
   cy = Number(cy);
   if (!isFinite(cx) || !isFinite(cy) || cx <= 0 || cy <= 0) return;
-  eventPopup.changePosition(cx - global.width, 0);
   contextMenu.changePosition(cx + global.listWidth, cy - global.headerHeight);
   global.width = cx;
   global.height = cy;
@@ -534,7 +557,7 @@ function initialize() {
   map = L.map(mapElement, {
     center: [20, 0],
     zoom: Math.max(1, Math.floor(Math.log2(Math.max(256, initialWidth - global.listWidth) / 256))),
-    minZoom: 1,
+    minZoom: lowestZoom(window.innerHeight > 0 ? window.innerHeight - global.headerHeight : global.height),
     maxZoom: 18,
     zoomControl: true,
     attributionControl: true,
@@ -551,12 +574,15 @@ function initialize() {
   historyRenderer = L.canvas({ pane: "historyPane", padding: 0.5 });
   createBaseMap();
   createFineMap();
+  createWater();
   createPlaceLabels();
+  createMapView();
   L.control.scale({ position: "bottomleft", metric: true, imperial: true, maxWidth: 120 }).addTo(map);
   createLocalTiles();
   createVehicleGroup();
 
   listBox = new ListBox({
+    DoubleClickHandler: onListDoubleClick,
     MouseOverLeftHandler: onListMouseOverLeft,
     MouseOutHandler: onListMouseOut,
     ContextMenu: onListContextMenu,
@@ -580,6 +606,8 @@ function initialize() {
     EventPopupMouseOverHandler: function (e, text) { showTooltip(e, text); },
     EventPopupMouseOutHandler: function () { removeTooltip(); }
   });
+  // The list steps aside for the selected vehicle wherever the map takes it.
+  map.on("moveend zoomend", function () { eventPopup.place(); });
   tooltip = new Tooltip({});
   vehicleContextMenu = new VehicleContextMenu({ MouseClickHandler: onVehicleMenuClick });
   vehicleContextMenu.AddItem("edit", "Edit");

@@ -1,7 +1,8 @@
 # The map page: the document assembled from its pieces and compiled into
 # velmora_mapview (:/page/map.html, read by PageDocument), and the large data
 # (Leaflet from the system's libjs-leaflet, the Natural Earth base maps, the
-# GeoNames places for the geocoder and the place labels) shipped as files in share/velmora
+# GSHHG lakes and rivers, the GeoNames places for the geocoder and the place
+# labels) shipped as files in share/velmora
 # (SharedData):
 #   share/velmora/assets/...        served as velmora://assets/... (PageResources)
 #   share/velmora/geonames/*.tsv    read by the geocoder
@@ -29,10 +30,12 @@ set(VELMORA_PAGE_PIECES
   listbox.js       # vehicle list widget and list functions
   basemap.js       # offline base map
   finemap.js       # finer base map from zoom 6
+  water.js         # lakes and rivers
   labels.js        # place labels
   tiles.js         # the console's own tile set (MBTiles)
   cluster.js       # grouping of overlapping vehicle icons
   trackhistory.js  # history track and its replay
+  view.js          # the map's view: lowest zoom, fleet fit, kept view
   main.js          # page functions
   body.html        # body and end of document
 )
@@ -124,6 +127,15 @@ foreach(file leaflet.markercluster.js MarkerCluster.css MarkerCluster.Default.cs
 endforeach()
 foreach(image layers.png layers-2x.png marker-icon.png marker-icon-2x.png marker-shadow.png)
   velmora_page_resource(${VELMORA_LEAFLET_DIR}/images/${image} assets/leaflet/images/${image})
+endforeach()
+# The lakes and rivers: fetched by the page as JSON (water.js), the large
+# ones in one file, the rest in one file per 10-degree cell.
+set(VELMORA_WATER_DIR ${PROJECT_SOURCE_DIR}/third_party/gshhg)
+velmora_page_resource(${VELMORA_WATER_DIR}/water-coarse.json assets/geodata/water-coarse.json)
+file(GLOB VELMORA_WATER_CELLS CONFIGURE_DEPENDS ${VELMORA_WATER_DIR}/water/*.json)
+foreach(cell IN LISTS VELMORA_WATER_CELLS)
+  get_filename_component(velmora_cell_name ${cell} NAME)
+  velmora_page_resource(${cell} assets/geodata/water/${velmora_cell_name})
 endforeach()
 foreach(table places admin1 countries)
   velmora_page_resource(${PROJECT_SOURCE_DIR}/third_party/geonames/${table}.tsv geonames/${table}.tsv)

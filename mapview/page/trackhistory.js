@@ -269,6 +269,7 @@ function removeHistory() {
   removeHistoryLayers(trackHistory);
   trackHistory = null;
   document.getElementById("TrackingBar").style.display = "none";
+  eventPopup.place();
 }
 
 // The close button: back to the live view as it was before the history.
@@ -296,6 +297,7 @@ function showTrackingBar(h) {
   slider.max = String(Math.max(0, span));
   slider.value = "0";
   document.getElementById("TrackingBar").style.display = "block";
+  eventPopup.place();
   updatePlayButton(h);
   updateSpeedButtons(h);
 }

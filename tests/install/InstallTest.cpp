@@ -220,6 +220,8 @@ TEST_F(Installed, EveryFileIsWhereTheDesktopLooks) {
         "share/velmora/images/toolbar_bg.png",
         "share/velmora/images/point_normal.png",
         "share/velmora/assets/geodata/world.js",
+        "share/velmora/assets/geodata/water-coarse.json",
+        "share/velmora/assets/geodata/water/40_0.json",
         "share/velmora/assets/leaflet/leaflet.js",
         "share/velmora/assets/leaflet/images/layers.png",
         "share/velmora/geonames/places.tsv",

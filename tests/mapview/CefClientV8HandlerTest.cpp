@@ -12,7 +12,7 @@ TEST_F(CefClientV8HandlerTest, ExtensionExistsBeforeTheFirstPageScript)
     load(testPageDocument());
     EXPECT_EQ(evaluate(QStringLiteral("extensionAtStart")).toString(),
               QStringLiteral("onClickLog,onClickSetup,onChangeName,onUpdateOptionalInfo,onClickEdit,"
-                             "onClickRemove,onClickImgBtn,onClickTrackingLine,onClickDelete"));
+                             "onClickRemove,onClickImgBtn,onClickTrackingLine,onClickDelete,onMapViewChanged"));
     // Nothing of the channel leaks into the page's globals.
     EXPECT_EQ(evaluate(QStringLiteral("typeof QWebChannel")).toString(), QStringLiteral("undefined"));
 }
@@ -114,6 +114,25 @@ TEST(CefClientV8HandlerDispatchTest, AnswersByName)
         {"onClickEdit", {QJsonValue(QJsonArray{QStringLiteral("x")})}, true, "onClickEdit()"},
         {"onClickTrackingLine", {QStringLiteral("v8")}, true, "onClickTrackingLine(v8)"},
         {"onClickTrackingline", {QStringLiteral("v8")}, false, nullptr},
+        // The page's view as text: read in the C locale, forwarded only
+        // when the map could show it.
+        {"onMapViewChanged",
+         {QStringLiteral("47.376900"), QStringLiteral("8.541700"), QStringLiteral("12")},
+         true,
+         "onMapViewChanged(47.376900 8.541700 12)"},
+        {"onMapViewChanged",
+         {QStringLiteral("-33.9"), QStringLiteral("-180"), QStringLiteral("0")},
+         true,
+         "onMapViewChanged(-33.900000 -180.000000 0)"},
+        {"onMapViewChanged", {QStringLiteral("47,3769"), QStringLiteral("8.5417"), QStringLiteral("12")}, false,
+         nullptr},
+        {"onMapViewChanged", {QStringLiteral("86"), QStringLiteral("8.5"), QStringLiteral("12")}, false, nullptr},
+        {"onMapViewChanged", {QStringLiteral("47"), QStringLiteral("181"), QStringLiteral("12")}, false, nullptr},
+        {"onMapViewChanged", {QStringLiteral("47"), QStringLiteral("8"), QStringLiteral("19")}, false, nullptr},
+        {"onMapViewChanged", {QStringLiteral("47"), QStringLiteral("8"), QStringLiteral("12.5")}, false, nullptr},
+        {"onMapViewChanged", {QStringLiteral("NaN"), QStringLiteral("8"), QStringLiteral("12")}, false, nullptr},
+        {"onMapViewChanged", {47.0, 8.0, 12}, false, nullptr},
+        {"onMapViewChanged", {QStringLiteral("47"), QStringLiteral("8")}, false, nullptr},
     };
     for (const Row& row : rows) {
         listener.calls.clear();

@@ -5,6 +5,7 @@
 
 #include "mapview/CefClientListener.h"
 #include "mapview/CefClientV8Listener.h"
+#include "mapview/MapView.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -39,6 +40,7 @@ public:
     }
     void onClickImgBtn(const std::string& id) override { add("onClickImgBtn", id); }
     void onClickTrackingLine(const std::string& id) override { add("onClickTrackingLine", id); }
+    void onMapViewChanged(const MapView& view) override { add("onMapViewChanged", view.toText()); }
 
     /// The calls as text lines: "onClickLog", "onClickEdit(id)",
     /// "onChangeName(id|name)".

@@ -128,9 +128,11 @@ int main(int argc, char** argv) {
                                      "setReplayPlaying(trackHistory, true); true"));
         PageDocumentView::pump(1200);
     }
-    // The place labels and, from zoom 6, the finer base map arrive on their own.
+    // The place labels, from zoom 6 the finer base map and from zoom 4 the
+    // water arrive on their own.
     for (int i = 0; i < 300; ++i) {
-        if (page.evaluate(QStringLiteral("(placeLabels.ready || placeLabels.failed) && fineMap.state !== 'loading'"))
+        if (page.evaluate(QStringLiteral("(placeLabels.ready || placeLabels.failed) && fineMap.state !== 'loading'"
+                                         " && waterSettled()"))
                 .toBool()) {
             break;
         }

@@ -3,10 +3,12 @@
 #include "tests/support/GermanLocale.h"
 
 #include "mapview/MapCommands.h"
+#include "mapview/MapView.h"
 #include "mapview/TrackHistory.h"
 
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -236,8 +238,50 @@ TEST_F(HubTest, PageLoadedSendsTheStoredFleet) {
         "'O\\'Brien\\\\Co', 'L-1')",
         "page insertUserDefinedInfo('" + ID_A + "', 'images/fleet/truck.png', 'Night: \\'Hans\\'', 'Day')",
         "page sortVehicleList();",
+        "page fitFleet();",
     };
     EXPECT_EQ(journal, expected);
+}
+
+// The map's view: the one the operator left, kept in setup.db across a
+// restart; none kept (or none readable) fits the fleet.
+TEST_F(HubTest, PageLoadedShowsTheKeptViewOrFitsTheFleet) {
+    struct Row {
+        const char* name;
+        std::function<void(HubTest&)> before;
+        const char* command;
+    };
+    const Row rows[] = {
+        {"first start", [](HubTest&) {}, "page fitFleet();"},
+        {"view left by the operator",
+         [](HubTest& t) { t.hub.mapViewChanged(MapView{47.3769, 8.5417, 12}); },
+         "page setMapView(47.376900, 8.541700, 12);"},
+        {"the latest of two views",
+         [](HubTest& t) {
+             t.hub.mapViewChanged(MapView{47.3769, 8.5417, 12});
+             t.hub.mapViewChanged(MapView{-33.8688, 151.2093, 9});
+         },
+         "page setMapView(-33.868800, 151.209300, 9);"},
+        {"a kept text the map cannot show",
+         [](HubTest&) { Setup::getInstance().getDatabase().setString(MapView::KEY, "47.37 8.54 30"); },
+         "page fitFleet();"},
+        {"no settings file",
+         [](HubTest&) { Setup::getInstance().close(); },
+         "page fitFleet();"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Setup::getInstance().close();
+        std::filesystem::remove(dir.file("setup.db"));
+        Setup::getInstance().open(dir.file("setup.db").c_str());
+        row.before(*this);
+        journal.clear();
+        hub.onPageLoaded(1280, 800);
+        ASSERT_FALSE(journal.empty());
+        EXPECT_EQ(journal.back(), row.command);
+        Setup::getInstance().close();
+        Setup::getInstance().open(dir.file("setup.db").c_str());
+    }
 }
 
 TEST_F(HubTest, PageLoadedWithoutSettingsUsesTheDefaultTimeout) {
