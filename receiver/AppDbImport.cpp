@@ -186,6 +186,9 @@ int64_t AppDbImport::importEvents(int32_t origin, const std::function<void(const
     int64_t done = 0;
     int64_t added = 0;
     const Rate rate;
+    if (total == 0) {
+        progress("events: nothing new since the last import");
+    }
     for (;;) {
         CopyText rows;
         RowSet read(appDb.get(), ("SELECT * FROM event_info WHERE id > " + std::to_string(from) + " ORDER BY id LIMIT " +
@@ -239,6 +242,9 @@ int64_t AppDbImport::importFixes(int32_t origin, const std::function<void(const 
     int64_t done = 0;
     int64_t added = 0;
     const Rate rate;
+    if (total == 0) {
+        progress("fixes: nothing new since the last import");
+    }
     for (;;) {
         CopyText rows;
         std::set<int64_t> days;

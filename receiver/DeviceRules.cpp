@@ -2,6 +2,7 @@
 
 #include "intake/CallbackInfo.h"
 #include "intake/GPSInfo.h"
+#include "store/SharedSettings.h"
 #include "store/StoreText.h"
 #include "store/StoredAlarm.h"
 #include "store/StoredVehicle.h"
@@ -36,7 +37,11 @@ int64_t deviceTime(const CallbackInfo& message)
 
 } // namespace
 
-DeviceRules::DeviceRules() = default;
+DeviceRules::DeviceRules()
+{
+    // The store's defaults, until its settings are read.
+    m_alarms.setPriorities(SharedSettings::defaultPriorities());
+}
 
 bool DeviceRules::hasPosition(const GPSInfo& fix)
 {

@@ -1,0 +1,149 @@
+// The real velmora-receiver under traffic while the store goes away and
+// comes back, and stopped while it is away: nothing lost, nothing twice.
+
+#include "ReceiverProcess.h"
+#include "StoreFixture.h"
+#include "UdpSender.h"
+
+#include "store/StoreException.h"
+
+#include <atomic>
+#include <filesystem>
+
+using namespace velmora;
+
+namespace {
+
+constexpr auto START_LIMIT = std::chrono::seconds(30);
+/// SIGTERM must end the program within 2 s.
+constexpr auto STOP_LIMIT = std::chrono::milliseconds(2000);
+
+std::string fix(int vehicle, int sequence)
+{
+    char id[40];
+    std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", vehicle);
+    return "Car " + std::to_string(vehicle) + ",100,0, ,GPS,0,131859729,863518, ,0, ," + id +
+           ",$GPRMC,134530.000,A,4722.6140,N,00832.5020,E,0.0,0.0,170512,," + std::to_string(sequence) + "*00";
+}
+
+class ReceiverProcessTest : public test::StoreFixture {
+protected:
+    void SetUp() override
+    {
+        StoreFixture::SetUp();
+        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-receiver-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+    }
+
+    std::vector<std::string> args() const
+    {
+        return {"--store", conninfo(), "--port", "0", "--spool", m_folder + "/spool.db"};
+    }
+
+    /// Rows the store holds, reconnecting when the cluster was restarted.
+    int64_t storedCount(const std::string& sql)
+    {
+        try {
+            if (!m_store.isOpen()) {
+                m_store.open(conninfo(), "store_tests");
+            }
+            return m_store.execute(sql).getInt64(0, 0);
+        } catch (const StoreException&) {
+            m_store.close();
+            return -1;
+        }
+    }
+
+    bool waitForStored(int64_t count, std::chrono::seconds limit)
+    {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (storedCount("SELECT COUNT(*) FROM gps_data") < count) {
+            if (std::chrono::steady_clock::now() > until) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return true;
+    }
+
+    std::string m_folder;
+};
+
+} // namespace
+
+TEST_F(ReceiverProcessTest, TrafficWhileTheStoreStopsAndStartsIsStoredOnceEach)
+{
+    test::ReceiverProcess receiver(args(), m_folder + "/receiver.log");
+    ASSERT_TRUE(receiver.isStarted());
+    ASSERT_TRUE(receiver.waitForLog("writing to the store", START_LIMIT)) << receiver.log();
+    m_store.close();
+
+    // 40 vehicles, 1,000 fixes a second for 8 s; the store is stopped from
+    // the 2nd to the 5th second.
+    constexpr int VEHICLES = 40;
+    constexpr int TOTAL = 8000;
+    std::atomic<int> sent{0};
+    std::thread devices([&] {
+        test::UdpSender device(receiver.port());
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < TOTAL; ++i) {
+            std::this_thread::sleep_until(start + std::chrono::microseconds(1000LL * i));
+            if (device.send(fix(i % VEHICLES, i))) {
+                ++sent;
+            }
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_TRUE(m_cluster->stop()) << m_cluster->why();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ASSERT_TRUE(m_cluster->start()) << m_cluster->why();
+    devices.join();
+    ASSERT_EQ(sent.load(), TOTAL);
+
+    EXPECT_TRUE(waitForStored(TOTAL, std::chrono::seconds(60)))
+        << storedCount("SELECT COUNT(*) FROM gps_data") << " stored\n"
+        << receiver.log();
+    EXPECT_EQ(storedCount("SELECT COUNT(*) FROM gps_data"), TOTAL);
+    EXPECT_EQ(storedCount("SELECT COUNT(DISTINCT gps_data) FROM gps_data"), TOTAL);
+    EXPECT_EQ(storedCount("SELECT COUNT(*) FROM vehicle_info"), VEHICLES);
+    const std::string log = receiver.log();
+    EXPECT_NE(log.find("store unreachable"), std::string::npos) << log;
+    EXPECT_NE(log.find("store reachable again"), std::string::npos) << log;
+    EXPECT_EQ(receiver.terminate(STOP_LIMIT), 0) << receiver.log();
+}
+
+TEST_F(ReceiverProcessTest, AStopWhileTheStoreIsAwayKeepsWhatWasTakenForTheNextStart)
+{
+    constexpr int TOTAL = 600;
+    {
+        test::ReceiverProcess receiver(args(), m_folder + "/first.log");
+        ASSERT_TRUE(receiver.waitForLog("writing to the store", START_LIMIT)) << receiver.log();
+        m_store.close();
+        ASSERT_TRUE(m_cluster->stop()) << m_cluster->why();
+        test::UdpSender device(receiver.port());
+        for (int i = 0; i < TOTAL; ++i) {
+            ASSERT_TRUE(device.send(fix(i % 7, i)));
+            if (i % 100 == 99) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(receiver.terminate(STOP_LIMIT), 0) << receiver.log();
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, STOP_LIMIT);
+        EXPECT_NE(receiver.log().find("spooled="), std::string::npos);
+    }
+    ASSERT_TRUE(m_cluster->start()) << m_cluster->why();
+    test::ReceiverProcess again(args(), m_folder + "/second.log");
+    ASSERT_TRUE(again.waitForLog("spooled batches first", START_LIMIT)) << again.log();
+    EXPECT_TRUE(waitForStored(TOTAL, std::chrono::seconds(30))) << again.log();
+    EXPECT_EQ(storedCount("SELECT COUNT(DISTINCT gps_data) FROM gps_data"), TOTAL);
+    EXPECT_EQ(storedCount("SELECT COUNT(*) FROM gps_data"), TOTAL);
+    EXPECT_EQ(again.terminate(STOP_LIMIT), 0) << again.log();
+}
