@@ -12,8 +12,33 @@ namespace velmora {
 
 namespace {
 
-/// Serialises schema changes and partition making between programs.
-constexpr const char* SCHEMA_LOCK = "SELECT pg_advisory_xact_lock(7405311001)";
+/// Serialises schema changes and partition making between programs, held
+/// by the session around the transaction that changes the schema: a
+/// transaction that began before the lock was granted would look the tables
+/// up in a catalog snapshot older than the last holder's commit.
+class SchemaLock {
+public:
+    explicit SchemaLock(PgConnection& connection) : m_connection(connection)
+    {
+        m_connection.execute("SELECT pg_advisory_lock(7405311001)");
+    }
+    ~SchemaLock()
+    {
+        if (!m_connection.isOpen()) {
+            return; // a lost session lost its lock with it
+        }
+        try {
+            m_connection.execute("SELECT pg_advisory_unlock(7405311001)");
+        } catch (const StoreException& e) {
+            traceException(e);
+        }
+    }
+    SchemaLock(const SchemaLock&) = delete;
+    SchemaLock& operator=(const SchemaLock&) = delete;
+
+private:
+    PgConnection& m_connection;
+};
 
 /// The transaction that wrote a row, as a number the feed can compare.
 #define VELMORA_TX "(pg_current_xact_id()::text::bigint)"
@@ -199,8 +224,8 @@ int StoreSchema::readVersion(PgConnection& connection)
 
 int StoreSchema::migrate(PgConnection& connection, const std::string& program)
 {
+    const SchemaLock lock(connection);
     PgTransaction transaction(connection);
-    connection.execute(SCHEMA_LOCK);
     const int found = readVersion(connection);
     if (found > VERSION) {
         throw StoreException(VELMORA_THROW_SITE("StoreException"), StoreException::SCHEMA,
@@ -264,8 +289,8 @@ void StoreSchema::ensureFixDays(PgConnection& connection, const std::vector<int6
         }
         // Making a partition locks the whole table for a moment: never
         // inside a batch, and never waiting long behind readers.
+        const SchemaLock lock(connection);
         PgTransaction transaction(connection);
-        connection.execute(SCHEMA_LOCK);
         connection.execute("SET LOCAL lock_timeout = '5s'");
         connection.execute("CREATE TABLE IF NOT EXISTS " + name + " PARTITION OF gps_data FOR VALUES FROM ('" +
                            dayText(day) + " 00:00:00+00') TO ('" + dayText(day + 1) + " 00:00:00+00')");
@@ -283,8 +308,8 @@ int StoreSchema::dropFixDaysBefore(PgConnection& connection, int64_t firstKept)
         }
         const std::string name = fixPartitionName(day);
         try {
+            const SchemaLock lock(connection);
             PgTransaction transaction(connection);
-            connection.execute(SCHEMA_LOCK);
             connection.execute("SET LOCAL lock_timeout = '2s'");
             connection.execute("DROP TABLE IF EXISTS " + name);
             transaction.commit();

@@ -56,6 +56,7 @@ public:
     ReceiverProcess& operator=(const ReceiverProcess&) = delete;
 
     bool isStarted() const { return m_pid > 0; }
+    int pid() const { return m_pid; }
 
     std::string log() const
     {
