@@ -6,6 +6,7 @@
 #include "receiver/Spool.h"
 #include "store/StoreText.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
@@ -122,14 +123,24 @@ void Batcher::run()
                 batchStarted = 0;
             }
         }
-        if (m_rules.hasPending() && (now - lastFlush >= POSITION_FLUSH_MS || finishing)) {
-            m_rules.flushPositions(batch);
+        const bool last = finishing && taken.empty();
+        const bool due = !batch.isEmpty() && (now - batchStarted >= MAX_AGE_MS || last);
+        // Each vehicle's waiting position is written within about
+        // POSITION_FLUSH_MS, a share with every batch, so no batch carries
+        // the whole fleet's.
+        const size_t pending = m_rules.getPendingCount();
+        if (pending > 0 && (due || last || now - lastFlush >= POSITION_FLUSH_MS / 5)) {
+            const int64_t since = std::max<int64_t>(now - lastFlush, 1);
+            const size_t share = last ? pending
+                                      : std::max<size_t>(1, static_cast<size_t>((static_cast<int64_t>(pending) * since +
+                                                                                 POSITION_FLUSH_MS - 1) /
+                                                                                POSITION_FLUSH_MS));
+            m_rules.flushPositions(batch, share);
             lastFlush = now;
             if (batchStarted == 0) {
                 batchStarted = now;
             }
         }
-        const bool last = finishing && taken.empty();
         if (!batch.isEmpty() && (now - batchStarted >= MAX_AGE_MS || last)) {
             handOver(batch);
             batchStarted = 0;
@@ -149,8 +160,8 @@ void Batcher::run()
             if (batchStarted != 0) {
                 until = std::min(until, batchStarted + MAX_AGE_MS);
             }
-            if (m_rules.hasPending()) {
-                until = std::min(until, lastFlush + POSITION_FLUSH_MS);
+            if (m_rules.getPendingCount() > 0) {
+                until = std::min(until, lastFlush + POSITION_FLUSH_MS / 5);
             }
             m_changed.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(until - now, 1)),
                                [this] { return m_woken || m_finishing; });

@@ -19,7 +19,8 @@ class Spool;
 /// messages from the intake, runs the device rules on them and cuts
 /// batches: a batch is handed on once it is 50 ms old or holds 4,000 fixes
 /// and events, whichever comes first, numbered in hand-over order.
-/// Positions and times join a batch once a second.
+/// Each vehicle's position and time joins a batch within about 5 s, a share
+/// of the fleet's with every batch.
 ///
 /// The rules' state (fleet, alarms, priorities) belongs to this thread;
 /// other threads change it through post(). start, finish and post may be
@@ -28,7 +29,7 @@ class Batcher {
 public:
     static constexpr size_t MAX_MESSAGES = 4000;
     static constexpr int64_t MAX_AGE_MS = 50;
-    static constexpr int64_t POSITION_FLUSH_MS = 1000;
+    static constexpr int64_t POSITION_FLUSH_MS = 5000;
     /// Messages taken from the intake at once.
     static constexpr size_t TAKE = 512;
 

@@ -30,11 +30,6 @@ std::string stored(const std::string& text, size_t maxBytes)
     return StoreText::clean(StoreText::cut(text, maxBytes));
 }
 
-int64_t deviceTime(const CallbackInfo& message)
-{
-    return StoreText::parseTime(StoreText::deviceTimeText(message.getTime()));
-}
-
 } // namespace
 
 DeviceRules::DeviceRules()
@@ -59,7 +54,7 @@ bool DeviceRules::hasPosition(const GPSInfo& fix)
 
 void DeviceRules::setFleet(const std::vector<StoredVehicle>& vehicles)
 {
-    std::map<UniqueID, Known> kept;
+    ById<Known> kept;
     for (const UniqueID& id : m_created) {
         const auto found = m_fleet.find(id);
         if (found != m_fleet.end()) {
@@ -145,6 +140,20 @@ void DeviceRules::restoreAlarms(const std::vector<StoredAlarm>& open)
     m_alarms = std::move(book);
 }
 
+int64_t DeviceRules::deviceTime(const CallbackInfo& message)
+{
+    const DateTime& time = message.getTime();
+    const int32_t date = time.getDate().getValue();
+    const int32_t clock = time.getTime().getValue();
+    if (!m_hasLastTime || date != m_lastDate || clock != m_lastTime) {
+        m_lastSeconds = StoreText::parseTime(StoreText::deviceTimeText(time));
+        m_lastDate = date;
+        m_lastTime = clock;
+        m_hasLastTime = true;
+    }
+    return m_lastSeconds;
+}
+
 void DeviceRules::apply(const CallbackInfo& message, int64_t receivedMicros, std::time_t now, StoreBatch& batch)
 {
     const int32_t kind = message.getEventType();
@@ -186,7 +195,7 @@ void DeviceRules::onFix(const CallbackInfo& message, int64_t receivedMicros, Sto
         m_created.push_back(id);
         ++m_counters.newVehicles;
         if (moves) {
-            Pending& pending = m_pending[id];
+            Pending& pending = waiting(id);
             pending.time = time;
             pending.moved = true;
             pending.latitude = fix.getLatitude();
@@ -194,7 +203,7 @@ void DeviceRules::onFix(const CallbackInfo& message, int64_t receivedMicros, Sto
         }
     } else if (!found->second.deleted) {
         rename(id, found->second, message.getVehicleName(), batch);
-        Pending& pending = m_pending[id];
+        Pending& pending = waiting(id);
         pending.time = time;
         if (moves) {
             pending.moved = true;
@@ -283,9 +292,28 @@ void DeviceRules::onOptionalInfo(const CallbackInfo& message, StoreBatch& batch)
     }
 }
 
-void DeviceRules::flushPositions(StoreBatch& batch)
+DeviceRules::Pending& DeviceRules::waiting(const UniqueID& id)
 {
-    for (const auto& [id, pending] : m_pending) {
+    const auto found = m_pending.find(id);
+    if (found != m_pending.end()) {
+        return found->second;
+    }
+    m_pendingOrder.push_back(id);
+    return m_pending[id];
+}
+
+void DeviceRules::flushPositions(StoreBatch& batch, size_t most)
+{
+    for (size_t flushed = 0; flushed < most && !m_pendingOrder.empty();) {
+        const UniqueID id = m_pendingOrder.front();
+        m_pendingOrder.pop_front();
+        const auto held = m_pending.find(id);
+        if (held == m_pending.end()) {
+            continue; // forgotten meanwhile
+        }
+        const Pending pending = held->second;
+        m_pending.erase(held);
+        ++flushed;
         const auto known = m_fleet.find(id);
         if (known == m_fleet.end() || known->second.deleted) {
             continue;
@@ -299,7 +327,6 @@ void DeviceRules::flushPositions(StoreBatch& batch)
             state.longitude = pending.longitude;
         }
     }
-    m_pending.clear();
 }
 
 } // namespace velmora

@@ -3,11 +3,13 @@
 #include "foundation/UniqueID.h"
 #include "rules/AlarmBook.h"
 #include "store/StoreBatch.h"
+#include "store/UniqueIdHash.h"
 
 #include <cstdint>
+#include <cstddef>
 #include <ctime>
-#include <map>
-#include <set>
+#include <deque>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,8 @@ struct StoredVehicle;
 /// settings). A removed vehicle's row is left alone and its events dropped;
 /// its fixes are still stored. Texts are cut to app.db's limits.
 ///
-/// Positions and times change with every fix but are written at most once
-/// a second per vehicle (flushPositions): desks learn them from the fixes,
+/// Positions and times change with every fix but are written every few
+/// seconds per vehicle (flushPositions): desks learn them from the fixes,
 /// and the store is spared an UPDATE per fix. Names and information go out
 /// with the next batch, into the change feed.
 ///
@@ -83,10 +85,11 @@ public:
     /// One admitted message, taken at receivedMicros (UTC microseconds) and
     /// handled at now (UTC seconds): its rows go into batch.
     void apply(const CallbackInfo& message, int64_t receivedMicros, std::time_t now, StoreBatch& batch);
-    /// Whether positions or times wait to be written.
-    bool hasPending() const { return !m_pending.empty(); }
-    /// Moves the waiting positions and times into batch.
-    void flushPositions(StoreBatch& batch);
+    /// Positions and times waiting to be written (one per vehicle).
+    size_t getPendingCount() const { return m_pending.size(); }
+    /// Moves up to most waiting positions and times into batch, those
+    /// waiting longest first.
+    void flushPositions(StoreBatch& batch, size_t most = SIZE_MAX);
 
     const Counters& getCounters() const { return m_counters; }
 
@@ -112,17 +115,30 @@ private:
     void onFix(const CallbackInfo& message, int64_t receivedMicros, StoreBatch& batch);
     void onEvent(const CallbackInfo& message, int64_t receivedMicros, std::time_t now, StoreBatch& batch);
     void onOptionalInfo(const CallbackInfo& message, StoreBatch& batch);
+    /// The vehicle's waiting position and time, made when it has none.
+    Pending& waiting(const UniqueID& id);
+    /// The device's time in seconds (as stored), remembering the last one:
+    /// most messages of a moment carry the same time.
+    int64_t deviceTime(const CallbackInfo& message);
     /// Puts the changed name into batch when it differs from the known one.
     void rename(const UniqueID& id, Known& known, const std::string& name, StoreBatch& batch);
 
-    std::map<UniqueID, Known> m_fleet;
-    std::map<UniqueID, Pending> m_pending;
+    template <typename T> using ById = std::unordered_map<UniqueID, T, UniqueIdHash, UniqueIdEqual>;
+
+    ById<Known> m_fleet;
+    ById<Pending> m_pending;
+    /// The vehicles of m_pending in the order they began to wait.
+    std::deque<UniqueID> m_pendingOrder;
     /// Vehicles made and not yet confirmed stored: in the batch being
     /// built, and by the number of the batch they went out in.
     std::vector<UniqueID> m_created;
-    std::map<UniqueID, uint64_t> m_unconfirmed;
+    ById<uint64_t> m_unconfirmed;
     AlarmBook m_alarms;
     Counters m_counters;
+    int32_t m_lastDate = 0;
+    int32_t m_lastTime = 0;
+    int64_t m_lastSeconds = 0;
+    bool m_hasLastTime = false;
 };
 
 } // namespace velmora

@@ -82,7 +82,7 @@ void StoreWriter::submit(StoreBatch&& batch)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_storeUp && m_memoryBytes + bytes <= MEMORY_LIMIT_BYTES) {
-            m_memory.push_back(std::move(batch));
+            m_memory.emplace_back(std::move(batch), bytes);
             m_memoryBytes += bytes;
             m_changed.notify_one();
             return;
@@ -113,14 +113,14 @@ void StoreWriter::toSpool(const StoreBatch& batch)
 
 void StoreWriter::spillMemory()
 {
-    std::deque<StoreBatch> spilled;
+    std::deque<std::pair<StoreBatch, size_t>> spilled;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         spilled.swap(m_memory);
         m_memoryBytes = 0;
     }
-    for (const StoreBatch& batch : spilled) {
-        toSpool(batch);
+    for (const auto& held : spilled) {
+        toSpool(held.first);
     }
 }
 
@@ -415,11 +415,23 @@ void StoreWriter::run()
         }
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (!m_memory.empty() && (spoolFront == 0 || m_memory.front().number < spoolFront)) {
-                batch = std::move(m_memory.front());
+            const auto nextFits = [this, spoolFront] {
+                return !m_memory.empty() && (spoolFront == 0 || m_memory.front().first.number < spoolFront);
+            };
+            if (nextFits()) {
+                batch = std::move(m_memory.front().first);
+                m_memoryBytes -= m_memory.front().second;
                 m_memory.pop_front();
-                m_memoryBytes -= std::min(m_memoryBytes, batch.getBytes());
                 have = true;
+                // Behind the port: batches waiting one after another go in
+                // one transaction, so the commits' cost does not grow the
+                // backlog.
+                while (nextFits() &&
+                       batch.getMessageCount() + m_memory.front().first.getMessageCount() <= MERGED_MESSAGES_MAX) {
+                    m_memoryBytes -= m_memory.front().second;
+                    batch.append(std::move(m_memory.front().first));
+                    m_memory.pop_front();
+                }
             }
         }
         if (!have && spoolFront != 0) {

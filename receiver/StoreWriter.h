@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace velmora {
 
@@ -27,13 +28,15 @@ class StoreWriterDelegate;
 /// Batches wait in memory (bounded in bytes) or in the spool. While the
 /// store is away, and while memory is full, they go to the spool; the
 /// writer always writes the lowest-numbered batch it holds, memory or spool,
-/// so the store gets them in order. A batch whose write fails because the
+/// so the store gets them in order. When several wait in memory (the store
+/// is slower than the port for a moment), consecutive ones go in one
+/// transaction of at most MERGED_MESSAGES_MAX fixes and events. A batch whose write fails because the
 /// store went away goes to the spool and is written again later; one whose
 /// commit did reach the store is then recognised and skipped. A batch the
 /// store refuses for good (a statement it will never take) is counted lost
 /// and logged, never retried for ever.
 ///
-/// Reconnects back off from 0.25 s to 10 s; the writer never gives up. A
+/// Reconnects back off from 0.25 s to 5 s; the writer never gives up. A
 /// store whose schema is newer than this program is not written to (and
 /// said so); batches keep going to the spool.
 ///
@@ -41,10 +44,12 @@ class StoreWriterDelegate;
 class StoreWriter {
 public:
     static constexpr size_t MEMORY_LIMIT_BYTES = 64 * 1024 * 1024;
+    /// Fixes and events of batches written as one while the writer is behind.
+    static constexpr size_t MERGED_MESSAGES_MAX = 10000;
     static constexpr int CONNECT_TIMEOUT_MS = 5000;
     static constexpr int CALL_TIMEOUT_MS = 15000;
     static constexpr int64_t RETRY_FIRST_MS = 250;
-    static constexpr int64_t RETRY_MAX_MS = 10000;
+    static constexpr int64_t RETRY_MAX_MS = 5000;
     static constexpr int64_t SCHEMA_RETRY_MS = 60000;
     /// The feed is read on every notice of another program, and this often anyway.
     static constexpr int64_t FOLLOW_INTERVAL_MS = 2000;
@@ -92,7 +97,8 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<StoreBatch> m_memory;
+    /// Batches in memory with the bytes they were counted with.
+    std::deque<std::pair<StoreBatch, size_t>> m_memory;
     size_t m_memoryBytes = 0;
     bool m_finishing = false;
     int64_t m_deadline = INT64_MAX;

@@ -29,7 +29,8 @@ const char* const STAGING_SQL =
 const char* const PROGRESS_SQL =
     "INSERT INTO receiver_progress (receiver, last_batch, host) VALUES ($1, $2, $3) "
     "ON CONFLICT (receiver) DO UPDATE SET last_batch = EXCLUDED.last_batch, host = EXCLUDED.host, updated = now() "
-    "WHERE receiver_progress.last_batch < EXCLUDED.last_batch RETURNING 1";
+    "WHERE receiver_progress.last_batch < $4 "
+    "RETURNING pg_current_xact_id()::text::bigint";
 
 const char* const INSERT_VEHICLES_SQL =
     "WITH made AS (INSERT INTO vehicle_info (id, name, last_updated_time) "
@@ -120,12 +121,16 @@ BatchWriter::Result BatchWriter::writeOnce(PgConnection& connection, const Store
 {
     Result result;
     PgTransaction transaction(connection);
-    const PgResult progress = connection.query(
-        PROGRESS_SQL, {m_receiver.toText(), static_cast<int64_t>(batch.number), m_host});
+    const PgResult progress =
+        connection.query(PROGRESS_SQL, {m_receiver.toText(), static_cast<int64_t>(batch.number), m_host,
+                                        static_cast<int64_t>(batch.getFirstNumber())});
     if (progress.getRowCount() == 0) {
         result.duplicate = true;
         return result;
     }
+    // This transaction's number, written into the rows once rather than
+    // worked out by the server for every row.
+    const int64_t tx = progress.getInt64(0, 0);
 
     if (!batch.fixes.empty()) {
         CopyText rows;
@@ -135,9 +140,10 @@ BatchWriter::Result BatchWriter::writeOnce(PgConnection& connection, const Store
             rows.timeSeconds(fix.time);
             rows.uuid(fix.vehicle);
             rows.timeMicros(fix.received);
+            rows.integer(tx);
             rows.endRow();
         }
-        PgCopyIn copy(connection, "COPY gps_data (gps_data, update_time, vehicle_id, received) FROM STDIN");
+        PgCopyIn copy(connection, "COPY gps_data (gps_data, update_time, vehicle_id, received, tx) FROM STDIN");
         copy.write(rows);
         result.fixes = copy.end();
     }
@@ -160,10 +166,11 @@ BatchWriter::Result BatchWriter::writeOnce(PgConnection& connection, const Store
             rows.text(event.title);
             rows.uuid(event.vehicle);
             rows.timeMicros(event.received);
+            rows.integer(tx);
             rows.endRow();
         }
         PgCopyIn copy(connection, "COPY event_info (id, address, name, time, event_type, device_title, vehicle_id, "
-                                  "received) FROM STDIN");
+                                  "received, tx) FROM STDIN");
         copy.write(rows);
         result.events = copy.end();
     }

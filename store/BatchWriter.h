@@ -21,10 +21,11 @@ class StoreBatch;
 /// the notice desks wake on.
 ///
 /// The first statement raises the receiver's last stored batch number in
-/// receiver_progress, and finds a batch whose number is not above it
-/// stored already: a batch written again after its commit's answer was lost
-/// is skipped, never stored twice. Batches of one receiver must therefore
-/// be written in number order.
+/// receiver_progress, and finds a batch whose (first) number is not above
+/// it stored already: a batch written again after its commit's answer was
+/// lost is skipped, never stored twice. Batches of one receiver must
+/// therefore be written in number order, and batches written as one
+/// (StoreBatch::append) written again only as that one or one by one.
 ///
 /// Used by one thread, on one connection at a time.
 class BatchWriter {

@@ -1,5 +1,6 @@
 #include "store/PgConnection.h"
 
+#include "foundation/Trace.h"
 #include "store/StoreException.h"
 
 #include <libpq-fe.h>
@@ -16,6 +17,13 @@ namespace {
 
 /// Longest single poll: an abortAt() from another thread is seen this soon.
 constexpr int SLICE_MS = 50;
+
+/// The server's notices (a shutdown's FATAL, warnings) go to the trace,
+/// never straight to standard error as libpq would have them.
+void traceNotice(void*, const char* message)
+{
+    trace("PgConnection: %s", message);
+}
 
 std::string errorText(pg_conn* conn)
 {
@@ -62,6 +70,7 @@ void PgConnection::open(const std::string& conninfo, const std::string& applicat
     if (PQstatus(m_conn) == CONNECTION_BAD) {
         failLink(errorText(m_conn));
     }
+    PQsetNoticeProcessor(m_conn, traceNotice, nullptr);
     const int64_t deadline = deadlineIn(timeoutMs);
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK) {

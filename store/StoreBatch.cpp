@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <set>
 
 namespace velmora {
@@ -106,6 +107,45 @@ void StoreBatch::raise(const AlarmRaise& alarm)
     alarms.push_back(alarm);
 }
 
+void StoreBatch::append(StoreBatch&& later)
+{
+    firstNumber = getFirstNumber();
+    number = later.number;
+    const auto offset = static_cast<int32_t>(events.size());
+    fixes.insert(fixes.end(), std::make_move_iterator(later.fixes.begin()), std::make_move_iterator(later.fixes.end()));
+    events.insert(events.end(), std::make_move_iterator(later.events.begin()),
+                  std::make_move_iterator(later.events.end()));
+    newVehicles.insert(newVehicles.end(), std::make_move_iterator(later.newVehicles.begin()),
+                       std::make_move_iterator(later.newVehicles.end()));
+    for (VehicleState& state : later.vehicles) {
+        VehicleState& held = vehicle(state.id);
+        // The later values of the fields it names win.
+        if ((state.fields & NAME) != 0) {
+            held.name = std::move(state.name);
+        }
+        if ((state.fields & TIME) != 0) {
+            held.time = state.time;
+        }
+        if ((state.fields & POSITION) != 0) {
+            held.latitude = state.latitude;
+            held.longitude = state.longitude;
+        }
+        for (int i = 0; i < INFO_COUNT; ++i) {
+            if ((state.fields & (COMPANY << i)) != 0) {
+                held.info[i] = std::move(state.info[i]);
+            }
+        }
+        held.fields |= state.fields;
+        held.described = held.described || state.described;
+    }
+    for (AlarmRaise& alarm : later.alarms) {
+        if (alarm.event >= 0) {
+            alarm.event += offset;
+        }
+        raise(alarm);
+    }
+}
+
 bool StoreBatch::isEmpty() const
 {
     return fixes.empty() && events.empty() && newVehicles.empty() && vehicles.empty() && alarms.empty();
@@ -163,6 +203,7 @@ void StoreBatch::serialize(std::string& out) const
     Writer w(out);
     w.u32(MAGIC);
     w.u64(number);
+    w.u64(firstNumber);
     w.u32(static_cast<uint32_t>(fixes.size()));
     for (const Fix& fix : fixes) {
         w.i64(fix.received);
@@ -220,7 +261,7 @@ bool StoreBatch::deserialize(const void* data, size_t length)
     Reader r(data, length);
     uint32_t magic = 0;
     uint32_t count = 0;
-    bool ok = r.plain(magic) && magic == MAGIC && r.plain(number) && r.count(count, 36);
+    bool ok = r.plain(magic) && magic == MAGIC && r.plain(number) && r.plain(firstNumber) && r.count(count, 36);
     for (uint32_t i = 0; ok && i < count; ++i) {
         Fix& fix = fixes.emplace_back();
         ok = r.plain(fix.received) && r.id(fix.vehicle) && r.plain(fix.time) && r.text(fix.sentence);

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "foundation/UniqueID.h"
+#include "store/UniqueIdHash.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,9 @@ public:
     };
 
     uint64_t number = 0;
+    /// The first number this batch stands for: batches handed over one
+    /// after another may be written as one (append); 0 means number.
+    uint64_t firstNumber = 0;
     std::vector<Fix> fixes;
     std::vector<Event> events;
     std::vector<NewVehicle> newVehicles;
@@ -96,6 +100,11 @@ public:
     /// Counts one more alarm event of vehicle and kind, merging with one
     /// already in the batch.
     void raise(const AlarmRaise& alarm);
+
+    /// Takes later's rows into this batch, which then stands for both:
+    /// later must follow it (a higher number).
+    void append(StoreBatch&& later);
+    uint64_t getFirstNumber() const { return firstNumber != 0 ? firstNumber : number; }
 
     bool isEmpty() const;
     /// Fixes and events: the rows that make a batch due.
@@ -114,7 +123,7 @@ public:
     bool deserialize(const void* data, size_t length);
 
 private:
-    std::map<UniqueID, size_t> m_vehicleIndex;
+    std::unordered_map<UniqueID, size_t, UniqueIdHash, UniqueIdEqual> m_vehicleIndex;
 };
 
 } // namespace velmora

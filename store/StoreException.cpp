@@ -6,10 +6,22 @@ StoreException::StoreException(const char* name, const char* file, int32_t line,
                                const std::string& text, const std::string& sqlState)
     : Exception(name, file, line, function, kind, ""), m_text(text), m_sqlState(sqlState)
 {
-    // The server's texts end with a line break; a log line must not.
-    while (!m_text.empty() && (m_text.back() == '\n' || m_text.back() == ' ')) {
-        m_text.pop_back();
+    // libpq's texts span lines ("...\n\tThis probably means..."); a log
+    // line must not.
+    std::string oneLine;
+    oneLine.reserve(m_text.size());
+    for (const char c : m_text) {
+        const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (!blank) {
+            oneLine.push_back(c);
+        } else if (!oneLine.empty() && oneLine.back() != ' ') {
+            oneLine.push_back(' ');
+        }
     }
+    while (!oneLine.empty() && oneLine.back() == ' ') {
+        oneLine.pop_back();
+    }
+    m_text.swap(oneLine);
     setMessage(m_text.c_str());
 }
 

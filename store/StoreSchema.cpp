@@ -85,7 +85,7 @@ CREATE TABLE event_info (
     origin_id bigint
 );
 CREATE INDEX event_info_vehicle_idx ON event_info (vehicle_id, id);
-CREATE INDEX event_info_tx_idx ON event_info USING brin (tx) WITH (autosummarize = on);
+CREATE INDEX event_info_tx_idx ON event_info (tx);
 CREATE UNIQUE INDEX event_info_origin_idx ON event_info (origin, origin_id) WHERE origin IS NOT NULL;
 
 CREATE TABLE gps_data (
@@ -99,7 +99,7 @@ CREATE TABLE gps_data (
     origin_id bigint
 ) PARTITION BY RANGE (received);
 CREATE INDEX gps_data_vehicle_idx ON gps_data (vehicle_id, received);
-CREATE INDEX gps_data_tx_idx ON gps_data USING brin (tx) WITH (autosummarize = on);
+CREATE INDEX gps_data_tx_idx ON gps_data (tx);
 CREATE UNIQUE INDEX gps_data_origin_idx ON gps_data (origin, origin_id, received) WHERE origin IS NOT NULL;
 
 CREATE TABLE optional_info (
