@@ -131,9 +131,11 @@ void Receiver::onOpenAlarms(const std::vector<StoredAlarm>& open)
 void Receiver::onSettings(const SharedSettings::Values& settings)
 {
     m_cache.saveSettings(settings);
-    m_intake.setRules(settings.admission);
+    // The rules' part first: once the admission shows the new rules, the
+    // priorities are queued ahead of any later message.
     const AlarmBook::Priorities priorities = settings.priorities;
     m_batcher->post([priorities](DeviceRules& rules) { rules.setPriorities(priorities); });
+    m_intake.setRules(settings.admission);
     std::fprintf(stderr,
                  "velmora-receiver: shared settings: new vehicles %s, %d a minute per sender, fleet limit %d; "
                  "%zu alarm kinds\n",

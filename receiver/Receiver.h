@@ -45,6 +45,8 @@ public:
     /// spool) within STOP_BUDGET_MS, and ends the threads.
     void stop();
     int getBoundPort() const { return m_intake.getBoundPort(); }
+    /// The admission rules in force.
+    SharedSettings::Admission getAdmission() const { return m_intake.getRules(); }
 
     /// The minute line's counters: "received=... stored_fixes=... ...".
     std::string counterLine();

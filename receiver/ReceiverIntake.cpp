@@ -67,6 +67,16 @@ void ReceiverIntake::setRules(const SharedSettings::Admission& rules)
     m_admission->setRules(applied);
 }
 
+SharedSettings::Admission ReceiverIntake::getRules() const
+{
+    const VehicleAdmission::Rules applied = m_admission->getRules();
+    SharedSettings::Admission rules;
+    rules.knownOnly = applied.mode == VehicleAdmission::KNOWN_ONLY;
+    rules.newPerMinute = applied.newPerMinute;
+    rules.fleetLimit = applied.fleetLimit;
+    return rules;
+}
+
 void ReceiverIntake::setKnown(const std::vector<UniqueID>& ids)
 {
     m_admission->setKnown(ids);

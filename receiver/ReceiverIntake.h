@@ -61,6 +61,7 @@ public:
     size_t take(std::vector<std::unique_ptr<CallbackInfo>>& out, size_t most);
 
     void setRules(const SharedSettings::Admission& rules);
+    SharedSettings::Admission getRules() const;
     /// The fleet's ids: their messages pass.
     void setKnown(const std::vector<UniqueID>& ids);
     void admit(const UniqueID& id);

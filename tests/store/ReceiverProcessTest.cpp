@@ -8,6 +8,8 @@
 #include "store/StoreException.h"
 
 #include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <filesystem>
 
 using namespace velmora;
@@ -146,4 +148,45 @@ TEST_F(ReceiverProcessTest, AStopWhileTheStoreIsAwayKeepsWhatWasTakenForTheNextS
     EXPECT_EQ(storedCount("SELECT COUNT(DISTINCT gps_data) FROM gps_data"), TOTAL);
     EXPECT_EQ(storedCount("SELECT COUNT(*) FROM gps_data"), TOTAL);
     EXPECT_EQ(again.terminate(STOP_LIMIT), 0) << again.log();
+}
+
+struct CommandRow {
+    std::vector<std::string> args;
+    int status;
+    std::string said;
+};
+
+TEST(ReceiverCommandLine, AnswersAndRefusalsEndWithTheirStatus)
+{
+    std::string folder = (std::filesystem::temp_directory_path() / "velmora-cli-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    // A port another socket holds.
+    const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string busyPort = std::to_string(ntohs(address.sin_port));
+    const std::string spool = folder + "/spool.db";
+    const CommandRow rows[] = {
+        {{"--help"}, 0, "usage: velmora-receiver"},
+        {{"--version"}, 0, "velmora-receiver "},
+        {{"--bogus"}, 2, "unknown option --bogus"},
+        {{"--port", "70000"}, 2, "--port must be between 0 and 65535"},
+        {{"--port"}, 2, "--port needs a value"},
+        {{"--spool-limit-mb", "0"}, 2, "--spool-limit-mb must be between"},
+        {{"--store", "dbname=none", "--spool", spool, "--port", busyPort}, 1, "callback port " + busyPort},
+        {{"--store", "dbname=none", "--spool", "/proc/no-such-folder/spool.db", "--port", "0"}, 1,
+         "cannot be opened"},
+    };
+    for (const CommandRow& row : rows) {
+        SCOPED_TRACE(row.args.front());
+        test::ReceiverProcess program(row.args, folder + "/out.log");
+        EXPECT_EQ(program.waitForExit(std::chrono::seconds(20)), row.status) << program.log();
+        EXPECT_NE(program.log().find(row.said), std::string::npos) << program.log();
+    }
+    ::close(holder);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 }
