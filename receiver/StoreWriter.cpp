@@ -168,9 +168,18 @@ bool StoreWriter::connect()
         StoreSchema::ensureFixDays(m_connection, {day, day + 1});
     } catch (const StoreException& e) {
         if (e.getKind() == StoreException::SCHEMA) {
-            // Nothing this program can fix: said once a minute, batches kept.
-            m_reportedDown = false;
-            disconnect(e.getMessage());
+            // Nothing this program can fix: said at every try (once a
+            // minute), batches kept.
+            m_connection.close();
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_storeUp = false;
+            }
+            m_counters.storeUp = false;
+            say("the store is not written to: " + std::string(e.getMessage()) + "; keeping batches in the spool " +
+                m_spool.getPath() + " and trying again in a minute");
+            m_reportedDown = true;
+            m_downSinceMs = PgConnection::steadyNowMs();
             m_nextAttempt = PgConnection::steadyNowMs() + SCHEMA_RETRY_MS;
         } else {
             disconnect(e.getMessage());

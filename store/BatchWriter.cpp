@@ -1,6 +1,7 @@
 #include "store/BatchWriter.h"
 
 #include "store/ChangeFeed.h"
+#include "store/CopyBinary.h"
 #include "store/CopyText.h"
 #include "store/PgConnection.h"
 #include "store/PgCopyIn.h"
@@ -133,17 +134,21 @@ BatchWriter::Result BatchWriter::writeOnce(PgConnection& connection, const Store
     const int64_t tx = progress.getInt64(0, 0);
 
     if (!batch.fixes.empty()) {
-        CopyText rows;
-        rows.reserve(batch.fixes.size() * 128);
+        // Binary: the server reads the times and ids as they are, the most
+        // of its work on a fix spared.
+        CopyBinary rows;
+        rows.reserve(batch.fixes.size() * 140);
         for (const StoreBatch::Fix& fix : batch.fixes) {
+            rows.row(5);
             rows.text(fix.sentence);
             rows.timeSeconds(fix.time);
             rows.uuid(fix.vehicle);
             rows.timeMicros(fix.received);
-            rows.integer(tx);
-            rows.endRow();
+            rows.bigint(tx);
         }
-        PgCopyIn copy(connection, "COPY gps_data (gps_data, update_time, vehicle_id, received, tx) FROM STDIN");
+        rows.finish();
+        PgCopyIn copy(connection,
+                      "COPY gps_data (gps_data, update_time, vehicle_id, received, tx) FROM STDIN (FORMAT binary)");
         copy.write(rows);
         result.fixes = copy.end();
     }

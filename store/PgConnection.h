@@ -69,8 +69,9 @@ public:
     /// Connects to conninfo (a libpq connection string or URI; "" uses the
     /// PG* environment and ~/.pgpass), naming the program applicationName
     /// unless conninfo names one; texts travel as UTF-8 and times are read
-    /// and written in UTC. Waits at most timeoutMs. Closes an open
-    /// connection first. Throws StoreException (CONNECTION).
+    /// and written in UTC. Waits at most timeoutMs (a host name is resolved
+    /// before that wait, by the system's resolver; hostaddr= skips it).
+    /// Closes an open connection first. Throws StoreException (CONNECTION).
     void open(const std::string& conninfo, const std::string& applicationName,
               int timeoutMs = DEFAULT_CONNECT_TIMEOUT_MS);
     /// Closes the connection; nothing when none is open. Never throws.

@@ -1,5 +1,6 @@
 #include "store/PgCopyIn.h"
 
+#include "store/CopyBinary.h"
 #include "store/CopyText.h"
 #include "store/PgConnection.h"
 
@@ -19,6 +20,12 @@ PgCopyIn::~PgCopyIn()
 }
 
 void PgCopyIn::write(const CopyText& rows)
+{
+    const std::string& data = rows.getData();
+    m_connection.copyPut(data.data(), data.size());
+}
+
+void PgCopyIn::write(const CopyBinary& rows)
 {
     const std::string& data = rows.getData();
     m_connection.copyPut(data.data(), data.size());

@@ -17,6 +17,7 @@
 
 #include "foundation/UniqueID.h"
 #include "store/ChangeFeed.h"
+#include "store/CopyBinary.h"
 #include "store/CopyText.h"
 #include "store/FeedReader.h"
 #include "store/PgConnection.h"
@@ -315,7 +316,7 @@ int64_t peakRssMb(int pid)
     return -1;
 }
 
-double copyBaseline(const std::string& conninfo, const std::vector<std::string>& ids, int64_t rows)
+double copyBaseline(const std::string& conninfo, const std::vector<UniqueID>& ids, int64_t rows)
 {
     PgConnection store;
     store.open(conninfo, "bench baseline");
@@ -326,26 +327,29 @@ double copyBaseline(const std::string& conninfo, const std::vector<std::string>&
     constexpr int64_t CHUNK = 50000;
     // The rows carry a transaction number as the receiver's do.
     const int64_t tx = store.execute("SELECT pg_current_xact_id()::text::bigint").getInt64(0, 0);
-    std::vector<CopyText> chunks;
+    // In the receiver's format, binary.
+    std::vector<CopyBinary> chunks;
     for (int64_t done = 0; done < rows; done += CHUNK) {
-        CopyText text;
+        CopyBinary data;
         const int64_t now = StoreText::nowMicros();
         for (int64_t i = done; i < std::min(rows, done + CHUNK); ++i) {
             char sentence[128];
             std::snprintf(sentence, sizeof sentence, "%sm0.%lld.0", PREFIX, static_cast<long long>(i));
-            text.text(sentence);
-            text.timeSeconds(1337262330);
-            text.text(ids[static_cast<size_t>(i) % ids.size()]);
-            text.timeMicros(now);
-            text.integer(tx);
-            text.endRow();
+            data.row(5);
+            data.text(sentence);
+            data.timeSeconds(1337262330);
+            data.uuid(ids[static_cast<size_t>(i) % ids.size()]);
+            data.timeMicros(now);
+            data.bigint(tx);
         }
-        chunks.push_back(std::move(text));
+        data.finish();
+        chunks.push_back(std::move(data));
     }
     const auto start = Clock::now();
-    for (const CopyText& chunk : chunks) {
+    for (const CopyBinary& chunk : chunks) {
         PgTransaction transaction(store);
-        PgCopyIn copy(store, "COPY gps_data (gps_data, update_time, vehicle_id, received, tx) FROM STDIN");
+        PgCopyIn copy(store,
+                      "COPY gps_data (gps_data, update_time, vehicle_id, received, tx) FROM STDIN (FORMAT binary)");
         copy.write(chunk);
         copy.end();
         transaction.commit();
@@ -402,9 +406,10 @@ int main(int argc, char** argv)
     const std::string conninfo = cluster.conninfo(database);
 
     // A known fleet, and room for it in the admission rules.
+    std::vector<UniqueID> vehicles(static_cast<size_t>(options.vehicles));
     std::vector<std::string> ids;
-    for (int i = 0; i < options.vehicles; ++i) {
-        ids.push_back(UniqueID().toText());
+    for (const UniqueID& id : vehicles) {
+        ids.push_back(id.toText());
     }
     {
         PgConnection setup;
@@ -452,7 +457,7 @@ int main(int argc, char** argv)
     const double fixesPerSecond = static_cast<double>(stored) / std::max(storeSeconds, sendSeconds);
 
     // The baseline: the same number of rows, one client, COPY.
-    const double baseline = copyBaseline(cluster.conninfo(baselineDatabase), ids, std::max<int64_t>(stored, 1));
+    const double baseline = copyBaseline(cluster.conninfo(baselineDatabase), vehicles, std::max<int64_t>(stored, 1));
 
     // The outage.
     int64_t outageSent = 0;

@@ -190,3 +190,29 @@ TEST(ReceiverCommandLine, AnswersAndRefusalsEndWithTheirStatus)
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 }
+
+TEST_F(ReceiverProcessTest, ANewerStoreIsNotWrittenToAndAFullSpoolRefusesAndSaysSo)
+{
+    m_store.query("INSERT INTO schema_version (version, program) VALUES ($1, 'later')", {StoreSchema::VERSION + 1});
+    std::vector<std::string> arguments = args();
+    arguments.insert(arguments.end(), {"--spool-limit-mb", "1"});
+    test::ReceiverProcess receiver(arguments, m_folder + "/receiver.log");
+    ASSERT_TRUE(receiver.waitForLog("the store is not written to", START_LIMIT)) << receiver.log();
+    EXPECT_NE(receiver.log().find("newer than this program knows"), std::string::npos) << receiver.log();
+    // About 3 MB of fixes for a spool of 1 MB.
+    test::UdpSender device(receiver.port());
+    for (int i = 0; i < 30000; ++i) {
+        ASSERT_TRUE(device.send(fix(i % 50, i)));
+        if (i % 500 == 499) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    EXPECT_TRUE(receiver.waitForLog("is full", std::chrono::seconds(20))) << receiver.log();
+    EXPECT_EQ(receiver.terminate(STOP_LIMIT), 0) << receiver.log();
+    const std::string log = receiver.log();
+    const size_t refused = log.rfind("spool_refused_rows=");
+    ASSERT_NE(refused, std::string::npos) << log;
+    EXPECT_GT(std::atoll(log.c_str() + refused + 19), 0) << log;
+    EXPECT_EQ(storedCount("SELECT COUNT(*) FROM gps_data"), 0);
+    EXPECT_LE(std::filesystem::file_size(m_folder + "/spool.db"), 2u * 1024 * 1024);
+}
