@@ -216,3 +216,41 @@ TEST_F(ReceiverProcessTest, ANewerStoreIsNotWrittenToAndAFullSpoolRefusesAndSays
     EXPECT_EQ(storedCount("SELECT COUNT(*) FROM gps_data"), 0);
     EXPECT_LE(std::filesystem::file_size(m_folder + "/spool.db"), 2u * 1024 * 1024);
 }
+
+TEST_F(ReceiverProcessTest, AReceiverStartedWhileTheStoreIsAwayJudgesByItsCopyOfTheFleet)
+{
+    const auto event = [](int vehicle, int kind) {
+        char id[40];
+        std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", vehicle);
+        return "Car " + std::to_string(vehicle) + "," + std::to_string(kind) + ",0, ,Door,0,131859729,863518, ,0, ," +
+               id;
+    };
+    {
+        // Known vehicles only, and one vehicle the store knows.
+        m_store.execute("UPDATE shared_setting SET value = '1' WHERE key = 'setup/AdmissionMode'");
+        m_store.execute("INSERT INTO vehicle_info (id, name) VALUES ('00000000-0000-4000-8000-000000000001', 'Car 1')");
+        test::ReceiverProcess receiver(args(), m_folder + "/first.log");
+        ASSERT_TRUE(receiver.waitForLog("writing to the store", START_LIMIT)) << receiver.log();
+        EXPECT_EQ(receiver.terminate(STOP_LIMIT), 0);
+    }
+    m_store.close();
+    ASSERT_TRUE(m_cluster->stop());
+    test::ReceiverProcess receiver(args(), m_folder + "/second.log");
+    ASSERT_TRUE(receiver.waitForLog("store unreachable", START_LIMIT)) << receiver.log();
+    test::UdpSender device(receiver.port());
+    // The known vehicle's events are taken; an unknown one's fixes are not.
+    ASSERT_TRUE(device.send(event(1, 3)));
+    ASSERT_TRUE(device.send(fix(2, 1)));
+    ASSERT_TRUE(device.send(event(1, 4)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(m_cluster->start());
+    EXPECT_TRUE(receiver.waitForLog("reachable again", std::chrono::seconds(20))) << receiver.log();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (storedCount("SELECT COUNT(*) FROM event_info") < 2 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(storedCount("SELECT COUNT(*) FROM event_info"), 2);
+    EXPECT_EQ(storedCount("SELECT COUNT(*) FROM vehicle_info"), 1);
+    EXPECT_EQ(storedCount("SELECT COUNT(*) FROM gps_data"), 0);
+    EXPECT_EQ(receiver.terminate(STOP_LIMIT), 0) << receiver.log();
+}
