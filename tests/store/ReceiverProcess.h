@@ -80,9 +80,11 @@ public:
         return true;
     }
 
-    /// The port from "listening on port N"; 0 when not (yet) there.
+    /// The port from "listening on port N", waiting up to 30 s for the
+    /// line; 0 when it does not come.
     int port() const
     {
+        waitForLog("listening on port", std::chrono::seconds(30));
         const std::string text = log();
         const std::string mark = "listening on port ";
         const size_t at = text.find(mark);

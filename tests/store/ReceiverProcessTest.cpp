@@ -198,6 +198,7 @@ TEST_F(ReceiverProcessTest, ANewerStoreIsNotWrittenToAndAFullSpoolRefusesAndSays
     arguments.insert(arguments.end(), {"--spool-limit-mb", "1"});
     test::ReceiverProcess receiver(arguments, m_folder + "/receiver.log");
     ASSERT_TRUE(receiver.waitForLog("the store is not written to", START_LIMIT)) << receiver.log();
+    ASSERT_TRUE(receiver.waitForLog("listening on port", START_LIMIT)) << receiver.log();
     EXPECT_NE(receiver.log().find("newer than this program knows"), std::string::npos) << receiver.log();
     // About 3 MB of fixes for a spool of 1 MB.
     test::UdpSender device(receiver.port());
@@ -237,6 +238,7 @@ TEST_F(ReceiverProcessTest, AReceiverStartedWhileTheStoreIsAwayJudgesByItsCopyOf
     ASSERT_TRUE(m_cluster->stop());
     test::ReceiverProcess receiver(args(), m_folder + "/second.log");
     ASSERT_TRUE(receiver.waitForLog("store unreachable", START_LIMIT)) << receiver.log();
+    ASSERT_TRUE(receiver.waitForLog("listening on port", START_LIMIT)) << receiver.log();
     test::UdpSender device(receiver.port());
     // The known vehicle's events are taken; an unknown one's fixes are not.
     ASSERT_TRUE(device.send(event(1, 3)));
