@@ -12,17 +12,18 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <linux/close_range.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace velmora::test {
 
 class ReceiverProcess {
 public:
     /// Starts VELMORA_RECEIVER with args, its standard error into logPath.
+    /// The program is killed should this process end without stopping it
+    /// (a crash, a time-out kill), so none outlives a test.
     ReceiverProcess(const std::vector<std::string>& args, std::string logPath) : m_log(std::move(logPath))
     {
         std::vector<std::string> argv = {VELMORA_RECEIVER};
@@ -32,16 +33,25 @@ public:
             pointers.push_back(arg.data());
         }
         pointers.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 2, 1);
-        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-        if (posix_spawn(&m_pid, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) {
-            m_pid = -1;
+        const pid_t parent = getpid();
+        const int log = ::open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // Only async-signal-safe calls between fork and exec.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent) {
+                _exit(127);
+            }
+            ::dup2(nothing, 0);
+            ::dup2(log, 1);
+            ::dup2(log, 2);
+            ::close_range(3, ~0U, 0);
+            ::execv(pointers[0], pointers.data());
+            _exit(127);
         }
-        posix_spawn_file_actions_destroy(&actions);
+        ::close(log);
+        ::close(nothing);
     }
 
     ~ReceiverProcess()
