@@ -59,7 +59,7 @@ struct Options {
     int seconds = 60;
     int vehicles = 10000;
     int senders = 4;
-    int rate = 50000;
+    int rate = 85000;
     int outageSeconds = 10;
     int outageRate = 10000;
     bool outage = true;
