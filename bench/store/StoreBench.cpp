@@ -12,7 +12,7 @@
 // store: vehicles= sent= stored= lost= fixes_per_s= copy_baseline_per_s= ratio= p99_commit_ms=
 //        outage_sent= outage_stored= spool_peak_mb= rss_mb=
 
-#include "store/ReceiverProcess.h"
+#include "support/ReceiverProcess.h"
 #include "support/PgCluster.h"
 
 #include "foundation/UniqueID.h"

@@ -5,7 +5,7 @@
 // reached over UDP.
 
 #include "StoreFixture.h"
-#include "UdpSender.h"
+#include "support/UdpSender.h"
 
 #include "db/DBManager.h"
 #include "db/EventLogger.h"

@@ -3,7 +3,7 @@
 // ids, closed alarms; and publishes the ids it refuses.
 
 #include "StoreFixture.h"
-#include "UdpSender.h"
+#include "support/UdpSender.h"
 
 #include "receiver/Receiver.h"
 #include "store/ChangeFeed.h"

@@ -2,7 +2,7 @@
 // texts and numbers app.db holds; twice adds nothing; a grown file adds
 // only what it gained. app.db is made by the console's own storing code.
 
-#include "ReceiverProcess.h"
+#include "support/ReceiverProcess.h"
 #include "StoreFixture.h"
 
 #include "db/AlarmRecord.h"

@@ -1,9 +1,9 @@
 // The real velmora-receiver under traffic while the store goes away and
 // comes back, and stopped while it is away: nothing lost, nothing twice.
 
-#include "ReceiverProcess.h"
+#include "support/ReceiverProcess.h"
 #include "StoreFixture.h"
-#include "UdpSender.h"
+#include "support/UdpSender.h"
 
 #include "store/StoreException.h"
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The real velmora-receiver program as a child process, its standard error
-// in a file the test reads.
+// in a file the test reads. The including target defines VELMORA_RECEIVER,
+// the program's path ($<TARGET_FILE:velmora-receiver>).
 
 #include <chrono>
 #include <csignal>
