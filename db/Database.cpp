@@ -21,6 +21,15 @@ void Database::open(const char* path, int busyTimeoutMs)
         sqlite3_busy_timeout(m_handle, busyTimeoutMs);
 }
 
+void Database::openReadOnly(const char* path, int busyTimeoutMs)
+{
+    close();
+    if (sqlite3_open_v2(path, &m_handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        throw DatabaseException(VELMORA_THROW_SITE("DatabaseException"), m_handle);
+    if (busyTimeoutMs > 0)
+        sqlite3_busy_timeout(m_handle, busyTimeoutMs);
+}
+
 void Database::close()
 {
     if (m_handle != nullptr) {

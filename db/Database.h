@@ -24,6 +24,9 @@ public:
     /// DatabaseException; the handle SQLite returned for the failure is kept
     /// until the next open, close or the destructor.
     void open(const char* path, int busyTimeoutMs);
+    /// The same for an existing file, read only: nothing of it is ever
+    /// written (another program may be using it).
+    void openReadOnly(const char* path, int busyTimeoutMs);
     /// Closes the connection if one is open; SQLite's answer is ignored.
     void close();
     bool isOpen() const { return m_handle != nullptr; }

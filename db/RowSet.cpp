@@ -49,6 +49,11 @@ int32_t RowSet::getInt(int column) const
     return sqlite3_column_int(m_statement, column);
 }
 
+int64_t RowSet::getInt64(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
 const char* RowSet::getText(int column) const
 {
     return reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));

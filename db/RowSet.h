@@ -26,6 +26,7 @@ public:
     /// statement and throws DatabaseException with the specific error.
     bool next();
     int32_t getInt(int column) const;
+    int64_t getInt64(int column) const;
     /// UTF-8 text owned by the statement, valid until the next step; null
     /// for a NULL column.
     const char* getText(int column) const;

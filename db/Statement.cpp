@@ -35,6 +35,11 @@ int Statement::bindInt(int index, int32_t value)
     return sqlite3_bind_int(m_statement, index, value);
 }
 
+int Statement::bindInt64(int index, int64_t value)
+{
+    return sqlite3_bind_int64(m_statement, index, value);
+}
+
 int Statement::bindText(int index, const char* text)
 {
     return sqlite3_bind_text(m_statement, index, text, static_cast<int>(std::strlen(text)),

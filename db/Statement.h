@@ -25,6 +25,7 @@ public:
     void prepare(const char* sql);
     /// Binds by 1-based index; returns SQLite's result code.
     int bindInt(int index, int32_t value);
+    int bindInt64(int index, int64_t value);
     int bindText(int index, const char* text);
     int bindBlob(int index, const void* data, int length);
     /// Binds by name (":value"); an unknown name gives SQLite's range error.

@@ -15,7 +15,9 @@ echo "package: $(basename "$deb") ($(du -k "$deb" | cut -f1) kB)"
 listing=$(dpkg-deb -c "$deb")
 failed=0
 for file in \
-  ./usr/bin/velmora ./usr/bin/velmora-sim \
+  ./usr/bin/velmora ./usr/bin/velmora-sim ./usr/bin/velmora-receiver \
+  ./lib/systemd/system/velmora-receiver.service ./usr/share/man/man1/velmora-receiver.1.gz \
+  ./usr/share/doc/velmora/examples/receiver.conf \
   ./usr/share/applications/velmora.desktop \
   ./usr/share/metainfo/org.velmora.console.metainfo.xml \
   ./usr/share/icons/hicolor/scalable/apps/velmora.svg \
@@ -37,7 +39,7 @@ if grep -q '^-.* \./usr/share/velmora/.*leaflet.*\.js$' <<<"$listing"; then
   failed=1
 fi
 depends=$(dpkg-deb -f "$deb" Depends)
-for need in libjs-leaflet libqt6webenginecore6 libsqlite3-0; do
+for need in libjs-leaflet libqt6webenginecore6 libsqlite3-0 libpq5; do
   grep -q "$need" <<<"$depends" || { echo "package: Depends lacks $need: $depends"; failed=1; }
 done
 for field in Maintainer Section Description; do

@@ -217,6 +217,7 @@ TEST_F(Installed, EveryFileIsWhereTheDesktopLooks) {
     const char* const files[] = {
         "bin/velmora",
         "bin/velmora-sim",
+        "bin/velmora-receiver",
         "share/velmora/images/toolbar_bg.png",
         "share/velmora/images/point_normal.png",
         "share/velmora/assets/geodata/world.js",
@@ -232,6 +233,7 @@ TEST_F(Installed, EveryFileIsWhereTheDesktopLooks) {
         "share/icons/hicolor/256x256/apps/velmora.png",
         "share/man/man1/velmora.1.gz",
         "share/man/man1/velmora-sim.1.gz",
+        "share/man/man1/velmora-receiver.1.gz",
         "share/doc/velmora/copyright",
     };
     for (const char* file : files) {

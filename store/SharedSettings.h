@@ -1,0 +1,69 @@
+#pragma once
+
+#include "rules/AlarmBook.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace velmora {
+
+class PgConnection;
+
+/// The settings every desk and receiver of a store shares, in the store's
+/// shared_setting table under the keys setup.db uses for the same settings
+/// ("setup/AdmissionMode", "setup/AlarmPriority/13", ...). A value that is
+/// missing, unreadable or out of range reads as its default, as in setup.db.
+class SharedSettings {
+public:
+    static constexpr const char* KEY_ADMISSION_MODE = "setup/AdmissionMode";
+    static constexpr const char* KEY_NEW_PER_MINUTE = "setup/NewVehiclesPerMinute";
+    static constexpr const char* KEY_FLEET_LIMIT = "setup/FleetLimit";
+    static constexpr const char* KEY_ALARM_PRIORITY_PREFIX = "setup/AlarmPriority/";
+    /// Days of fixes kept (whole days of gps_data); 0 keeps every day.
+    static constexpr const char* KEY_FIX_RETENTION_DAYS = "store/FixRetentionDays";
+
+    /// The rules for new vehicle ids (the admission's rules, kept here so
+    /// the store does not depend on how the intake applies them).
+    struct Admission {
+        bool knownOnly = false;
+        int32_t newPerMinute = 60;
+        int32_t fleetLimit = 20000;
+        bool operator==(const Admission& other) const
+        {
+            return knownOnly == other.knownOnly && newPerMinute == other.newPerMinute &&
+                   fleetLimit == other.fleetLimit;
+        }
+    };
+    static constexpr int32_t PER_MINUTE_MIN = 1;
+    static constexpr int32_t PER_MINUTE_MAX = 10000;
+    static constexpr int32_t FLEET_LIMIT_MIN = 1;
+    static constexpr int32_t FLEET_LIMIT_MAX = 1000000;
+    static constexpr int32_t RETENTION_MAX_DAYS = 36500;
+    /// Event kinds an alarm priority can be set for (0 to 13).
+    static constexpr int32_t EVENT_KINDS = 14;
+
+    struct Values {
+        Admission admission;
+        AlarmBook::Priorities priorities;
+        int32_t fixRetentionDays = 0;
+    };
+
+    /// By default Panic (13) is an alarm of priority 1 and G-Sensor (11)
+    /// one of priority 2.
+    static AlarmBook::Priorities defaultPriorities();
+    /// Every shared setting. Throws StoreException when the query fails.
+    static Values load(PgConnection& connection);
+    /// The settings of key/value texts (what load reads), and back.
+    static Values fromTexts(const std::map<std::string, std::string>& texts);
+    static std::map<std::string, std::string> toTexts(const Values& values);
+    /// Writes one setting and its feed entry in the connection's open
+    /// transaction; changedBy names who (user@desk). Throws StoreException.
+    static void write(PgConnection& connection, const std::string& key, const std::string& value,
+                      const std::string& changedBy);
+    /// Writes these settings in one transaction of their own, with their
+    /// feed entries and a notice.
+    static void store(PgConnection& connection, const Values& values, const std::string& changedBy);
+};
+
+} // namespace velmora
