@@ -171,6 +171,16 @@ bool EventPager::forEach(int chunkSize, const std::function<bool(const std::vect
     }
 }
 
+void EventPager::readAfter(int64_t afterId, int count, std::vector<EventLog>& rows, int64_t& lastId)
+{
+    rows.clear();
+    if (m_where.empty())
+        return;
+    int64_t firstId = 0;
+    select("AND id > " + number(afterId) + " ", "ORDER BY id LIMIT " + number(std::max(1, count)), rows, firstId,
+           lastId);
+}
+
 void EventPager::ensureIndex()
 {
     ScopedLock lock(DBManager::getLock());

@@ -51,6 +51,10 @@ public:
     /// runs. Stops when visitor returns false. Returns whether every event
     /// was handed over. Throws DatabaseException.
     bool forEach(int chunkSize, const std::function<bool(const std::vector<EventLog>&)>& visitor);
+    /// Replaces rows with at most count events of the search that follow the
+    /// row id afterId, in order, holding the manager lock for that one
+    /// query; lastId gets the last row's id. Throws DatabaseException.
+    void readAfter(int64_t afterId, int count, std::vector<EventLog>& rows, int64_t& lastId);
 
     /// Creates the vehicle index (INDEX_SQL) unless the file has it. Takes
     /// the manager lock; does nothing when the database is not open. Throws

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/DeviceClock.h"
 #include "db/GPSDataContainer.h"
 #include "mapview/MapCommands.h"
 
@@ -18,18 +19,7 @@ namespace velmora {
 /// database into the GPSDataContainer and turned into the page's history
 /// commands.
 ///
-/// The clock. A fix's update_time is the date-time the device wrote into
-/// its message, in the device's own clock, with no zone: a recorder may
-/// keep UTC or the local time of wherever it was set up. "The last 3 hours"
-/// therefore has to be counted in that clock, not in the console's. Each
-/// stored fix also carries the GPS receiver's UTC date and time in its
-/// sentence, so the vehicle's latest fix tells how far its clock is from
-/// UTC; the present moment in the device clock is the console's UTC now
-/// plus that distance. When the latest sentence has no readable date and
-/// time, or the distance is larger than any zone (a receiver with a wrong
-/// date), the device clock is taken to be UTC, the clock GPS-set recorders
-/// keep.
-///
+/// "The last 3 hours" are counted in the device's own clock (DeviceClock).
 /// A fix belongs to the duration when its update_time is at or after the
 /// present moment minus the duration. There is no upper bound: a device
 /// clock a little ahead of the console must not hide the latest fixes.
@@ -40,7 +30,7 @@ public:
     static constexpr size_t SINGLE_COMMAND_LIMIT = 500;
     static constexpr size_t BATCH_FIXES = 5000;
     /// The largest distance from UTC taken as a device clock's zone.
-    static constexpr int64_t LARGEST_CLOCK_OFFSET_S = 26 * 3600;
+    static constexpr int64_t LARGEST_CLOCK_OFFSET_S = DeviceClock::LARGEST_OFFSET_S;
 
     /// Seconds since 1970 of a "YYYY-MM-DD HH:MM:SS" text read as a
     /// zone-less calendar time; empty when it is not such a text.
@@ -63,6 +53,8 @@ public:
 
     /// The fixes of list that have a position, at most the first count.
     static std::vector<MapCommands::TrackFix> fixes(const GPSDataContainer::List& list, size_t count);
+    /// The fixes of a track as a HistoryReader reads it that have a position.
+    static std::vector<MapCommands::TrackFix> fixes(const std::vector<GPSData>& track);
     /// The history commands for fixes: showTrackingMap, the points, and
     /// showTrackingLine at the last one; none when fixes is empty.
     static QStringList commands(const std::vector<MapCommands::TrackFix>& fixes);

@@ -44,6 +44,9 @@ QString age(std::time_t since, std::time_t now) {
 
 QString stateText(const Alarm& alarm) {
     QString state = alarm.isAcknowledged() ? QStringLiteral("Acknowledged") : QStringLiteral("New");
+    if (alarm.isAcknowledged() && !alarm.acknowledgedBy.empty()) {
+        state += QStringLiteral(" by %1").arg(QString::fromStdString(alarm.acknowledgedBy));
+    }
     if (alarm.repeats > 0) {
         state += QStringLiteral(" · %1×").arg(alarm.repeats + 1);
     }
@@ -106,7 +109,8 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     layout->addWidget(m_table, 3);
 
     auto* steps = new QHBoxLayout;
-    m_acknowledge = new QPushButton(QStringLiteral("Acknowledge"), this);
+    // Alt+A acknowledges the selected (with none chosen, the most urgent) alarm.
+    m_acknowledge = new QPushButton(QStringLiteral("&Acknowledge"), this);
     m_acknowledge->setObjectName(QStringLiteral("alarmAcknowledge"));
     m_show = new QPushButton(QStringLiteral("Show on map"), this);
     m_show->setObjectName(QStringLiteral("alarmShow"));
@@ -235,6 +239,33 @@ void AlarmPanel::onEvent(const CallbackInfo& event) {
     }
 }
 
+void AlarmPanel::replaceOpen(const std::vector<Alarm>& open, bool announce) {
+    std::set<int32_t> before;
+    std::set<UniqueID> vehicles = m_blinking;
+    for (const Alarm* alarm : m_book.ordered()) {
+        before.insert(alarm->id);
+    }
+    AlarmBook book(m_book.getLastId());
+    book.setPriorities(m_book.getPriorities());
+    bool raised = false;
+    for (const Alarm& alarm : open) {
+        if (book.restore(alarm)) {
+            vehicles.insert(alarm.vehicle);
+            raised = raised || (before.count(alarm.id) == 0 && !alarm.isAcknowledged());
+        }
+    }
+    m_book = std::move(book);
+    for (const UniqueID& vehicle : vehicles) {
+        updateBlink(vehicle);
+    }
+    updateBell();
+    rebuildSoon();
+    if (raised && announce) {
+        m_bell->ring();
+        emit alarmRaised();
+    }
+}
+
 void AlarmPanel::pageLoaded() {
     for (const UniqueID& vehicle : m_blinking) {
         m_page.execute(MapCommands::setAlarm(vehicle.toText(), true));
@@ -253,6 +284,19 @@ void AlarmPanel::tick() {
 }
 
 bool AlarmPanel::acknowledge(int32_t id) {
+    if (m_actions != nullptr) {
+        const Alarm* alarm = m_book.find(id);
+        const AlarmBook::Result handed =
+            alarm == nullptr ? AlarmBook::Result::Unknown
+                             : alarm->isAcknowledged() ? AlarmBook::Result::AlreadyDone : m_actions->acknowledge(*alarm);
+        if (handed == AlarmBook::Result::Done) {
+            say(QString());
+            return true;
+        }
+        say(handed == AlarmBook::Result::AlreadyDone ? QStringLiteral("This alarm was acknowledged already.")
+                                                     : QStringLiteral("Select an open alarm first."));
+        return false;
+    }
     const AlarmBook::Result result = m_book.acknowledge(id, userName(), m_now());
     if (result == AlarmBook::Result::AlreadyDone) {
         say(QStringLiteral("This alarm was acknowledged already."));
@@ -272,7 +316,15 @@ bool AlarmPanel::acknowledge(int32_t id) {
 }
 
 bool AlarmPanel::addNote(int32_t id, const QString& text) {
-    const AlarmBook::Result result = m_book.addNote(id, userName(), text.toStdString(), m_now());
+    const Alarm* shared = m_actions != nullptr ? m_book.find(id) : nullptr;
+    const AlarmBook::Result result =
+        m_actions == nullptr ? m_book.addNote(id, userName(), text.toStdString(), m_now())
+        : shared == nullptr  ? AlarmBook::Result::Unknown
+                             : m_actions->addNote(*shared, text.toStdString());
+    if (m_actions != nullptr && result == AlarmBook::Result::Done) {
+        say(QString());
+        return true;
+    }
     if (result == AlarmBook::Result::EmptyNote) {
         say(QStringLiteral("Type the note first."));
         return false;
@@ -295,6 +347,22 @@ bool AlarmPanel::close(int32_t id) {
     if (m_book.find(id) == nullptr) {
         say(QStringLiteral("Select an open alarm first."));
         return false;
+    }
+    if (m_actions != nullptr) {
+        const AlarmBook::Result result = m_actions->close(*m_book.find(id), m_noteEdit->text().toStdString());
+        if (result == AlarmBook::Result::NeedsNote) {
+            say(QStringLiteral("A priority 1 alarm closes only with a note: type what was done, then Close."));
+            m_noteEdit->setFocus();
+            return false;
+        }
+        if (result != AlarmBook::Result::Done) {
+            say(result == AlarmBook::Result::Full ? QStringLiteral("This alarm has no room for more notes.")
+                                                  : QStringLiteral("Select an open alarm first."));
+            return false;
+        }
+        m_noteEdit->clear();
+        say(QString());
+        return true;
     }
     // A note typed and not yet added goes with the close.
     if (!m_noteEdit->text().trimmed().isEmpty()) {

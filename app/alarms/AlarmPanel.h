@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/alarms/IAlarmActions.h"
 #include "rules/AlarmBook.h"
 #include "db/AlarmRecord.h"
 
@@ -67,6 +68,16 @@ public:
     /// stop, before the database writes what is queued.
     void flush();
 
+    /// The operator's steps go to actions when alarms are shared with other
+    /// desks (none: this panel's own book and app.db).
+    void setActions(IAlarmActions* actions) { m_actions = actions; }
+    /// Shared alarms: the open alarms as the store now holds them replace
+    /// the book. With announce, one that is new and unacknowledged rings
+    /// and asks for attention.
+    void replaceOpen(const std::vector<Alarm>& open, bool announce);
+    /// A line in the panel, never a box: the outcome of a handed-over step.
+    void showNotice(const QString& text) { say(text); }
+
     /// The operator's steps on an open alarm; false (and a line in the
     /// panel saying why) when the step cannot be taken.
     bool acknowledge(int32_t id);
@@ -114,6 +125,7 @@ private:
     void onSelectionChanged();
 
     IPageRunner& m_page;
+    IAlarmActions* m_actions = nullptr;
     AlarmBook m_book;
     AlarmBell* m_bell;
     std::function<std::time_t()> m_now = [] { return std::time(nullptr); };

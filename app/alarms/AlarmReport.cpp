@@ -2,6 +2,7 @@
 
 #include "app/dialogs/EventCsv.h"
 #include "db/AlarmRecord.h"
+#include "db/SqliteHistoryReader.h"
 #include "intake/EventTypeName.h"
 
 #include <algorithm>
@@ -88,9 +89,7 @@ std::vector<AlarmReport::Figures> AlarmReport::figures(const std::vector<AlarmRe
 }
 
 std::string AlarmReport::rangeCondition(std::time_t from, std::time_t to) {
-    // The stored times are digit texts of one width, so they compare as
-    // the times they are.
-    return "received >= '" + AlarmRecord::timeText(from) + "' AND received < '" + AlarmRecord::timeText(to) + "'";
+    return SqliteHistoryReader::alarmCondition(from, to);
 }
 
 QString AlarmReport::duration(double seconds) {

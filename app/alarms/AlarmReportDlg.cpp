@@ -3,8 +3,8 @@
 #include "app/alarms/AlarmReport.h"
 #include "app/dialogs/CsvFileDialog.h"
 #include "app/dialogs/MessageBox.h"
-#include "db/DBManager.h"
 #include "db/DatabaseException.h"
+#include "db/SqliteHistoryReader.h"
 #include "foundation/Trace.h"
 
 #include <QDateTimeEdit>
@@ -51,7 +51,8 @@ QTableWidget* makeTable(QWidget* parent, const QStringList& headers, const char*
 
 } // namespace
 
-AlarmReportDlg::AlarmReportDlg(QWidget* parent) : QDialog(parent) {
+AlarmReportDlg::AlarmReportDlg(QWidget* parent, HistoryReader* history)
+    : QDialog(parent), m_history(history != nullptr ? history : &SqliteHistoryReader::getInstance()) {
     setWindowTitle(QStringLiteral("Alarms"));
     setObjectName(QStringLiteral("alarmReport"));
     resize(1100, 640);
@@ -123,8 +124,9 @@ void AlarmReportDlg::refresh() {
     m_again = false;
     m_status->setText(QStringLiteral("Reading..."));
     m_exportButton->setEnabled(false);
-    const std::string condition =
-        AlarmReport::rangeCondition(m_from->dateTime().toSecsSinceEpoch(), m_to->dateTime().toSecsSinceEpoch());
+    const std::time_t from = static_cast<std::time_t>(m_from->dateTime().toSecsSinceEpoch());
+    const std::time_t to = static_cast<std::time_t>(m_to->dateTime().toSecsSinceEpoch());
+    HistoryReader* history = m_history;
     auto* watcher = new QFutureWatcher<Result>(this);
     connect(watcher, &QFutureWatcher<Result>::finished, this, [this, watcher] {
         watcher->deleteLater();
@@ -135,10 +137,10 @@ void AlarmReportDlg::refresh() {
         }
     });
     // The worker touches nothing of the window: it hands back its rows.
-    watcher->setFuture(QtConcurrent::run([condition] {
+    watcher->setFuture(QtConcurrent::run([history, from, to] {
         Result result;
         try {
-            DBManager::getInstance().loadAlarms(condition, result.alarms);
+            result.alarms = history->loadAlarms(from, to);
         } catch (const DatabaseException& e) {
             traceException(e);
             result.error = QString::fromUtf8(e.getMessage());

@@ -15,18 +15,21 @@ class QTableWidget;
 
 namespace velmora {
 
+class HistoryReader;
+
 /// The "Alarms" report: the alarms received in a time range, each with how
 /// long it took to be acknowledged and closed, the median and 95th
 /// percentile of those times per priority, and a CSV export.
 ///
-/// The rows are read on a worker thread (the tracking database's lock may
-/// be held by a writer batch for a while), so the window never waits; it
-/// shows "Reading..." meanwhile. Not modal: the queue stays usable.
+/// The rows are read on a worker thread through the history reader it is
+/// given (app.db's by default, whose lock a writer batch may hold for a
+/// while; the store's at a control-room desk), so the window never waits;
+/// it shows "Reading..." meanwhile. Not modal: the queue stays usable.
 class AlarmReportDlg : public QDialog {
     Q_OBJECT
 
 public:
-    explicit AlarmReportDlg(QWidget* parent = nullptr);
+    explicit AlarmReportDlg(QWidget* parent = nullptr, HistoryReader* history = nullptr);
     ~AlarmReportDlg() override;
 
     /// Reads the alarms of the range the window shows.
@@ -56,6 +59,7 @@ private:
     QTableWidget* m_summary = nullptr;
     QTableWidget* m_table = nullptr;
     QLabel* m_status = nullptr;
+    HistoryReader* m_history;
     std::vector<AlarmRecord> m_alarms;
     bool m_reading = false;
     bool m_again = false;

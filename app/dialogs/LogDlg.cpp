@@ -5,8 +5,8 @@
 #include "app/dialogs/EventCsv.h"
 #include "app/dialogs/MessageBox.h"
 #include "app/dialogs/SortedComboBox.h"
-#include "db/DBManager.h"
 #include "db/DatabaseException.h"
+#include "db/SqliteHistoryReader.h"
 #include "db/VehicleInfoContainer.h"
 #include "foundation/Trace.h"
 #include "foundation/thread/ScopedLock.h"
@@ -46,7 +46,6 @@ const char* const EXPORT_TEXT = "Export...";
 const char* const ALARMS_TEXT = "Alarms...";
 const char* const NO_DATA = "No data found.";
 const char* const READ_FAILED = "The event log could not be read.\n%1";
-const char* const NOT_OPEN = "The tracking database is not open.";
 const char* const EXPORT_FAILED = "The events could not be written to %1.\n%2";
 const char* const EXPORTING = "Exporting %1 events...";
 const char* const CANCEL_TEXT = "Cancel";
@@ -55,15 +54,9 @@ const char* const DATE_FORMAT = "yyyy-MM-dd";
 const char* const INDICATOR = "%d / %d";
 const char* const HEADINGS[] = {"Vehicle Name", "Date/Time", "Event Type", "Device Title"};
 
-// The search: bounds of an unticked date and the condition, formatted
-// into a buffer of CONDITION_SIZE bytes.
+// The search's bounds of a ticked day: the whole day.
 const char* const FROM_BOUND = "%d-%02d-%02d 00:00:00";
 const char* const TO_BOUND = "%d-%02d-%02d 23:59:59";
-const char* const NO_FROM = "1970-01-01 00:00:00";
-const char* const NO_TO = "2100-12-31 24:59:59";
-const char* const VEHICLE_CONDITION = "vehicle_id = '%s' AND time between '%s' AND '%s' ";
-const char* const TIME_CONDITION = "time between '%s' AND '%s' ";
-constexpr int CONDITION_SIZE = 128;
 constexpr int BOUND_SIZE = 32;
 
 // Exports of more rows than this show their progress from the start.
@@ -120,7 +113,9 @@ QTableWidgetItem* cell(const QString& text) {
 
 } // namespace
 
-LogDlg::LogDlg(QWidget* parent) : QDialog(parent) {
+LogDlg::LogDlg(QWidget* parent, HistoryReader* history)
+    : QDialog(parent), m_history(history != nullptr ? history : &SqliteHistoryReader::getInstance()),
+      m_pager(m_history->eventPages()) {
     setObjectName(QStringLiteral("logDlg"));
     setWindowTitle(QString::fromLatin1(CAPTION) + QString::fromLatin1(VERSION));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
@@ -131,14 +126,8 @@ LogDlg::LogDlg(QWidget* parent) : QDialog(parent) {
     enableBackward(false);
     fillVehicleList();
 
-    if (!DBManager::getInstance().isOpen()) {
-        reportReadFailureLater(QString::fromLatin1(NOT_OPEN));
-        setPageButtons(0);
-        showIndicator();
-        return;
-    }
     try {
-        load(nullptr);
+        load(HistoryReader::EventFilter());
     } catch (const DatabaseException& e) {
         traceException(e);
         reportReadFailureLater(QString::fromUtf8(e.getMessage()));
@@ -174,7 +163,7 @@ void LogDlg::createControls() {
     // The alarm report opens over the log, which is modal; it closes with it.
     QPushButton* alarms = button(this, ALARMS_TEXT, "alarmsButton", ALARMS_BUTTON);
     connect(alarms, &QPushButton::clicked, this, [this] {
-        auto* report = new AlarmReportDlg(this);
+        auto* report = new AlarmReportDlg(this, m_history);
         report->setAttribute(Qt::WA_DeleteOnClose);
         report->show();
     });
@@ -275,45 +264,35 @@ void LogDlg::fillVehicleList() {
     m_vehicleList->setCurrentIndex(0);
 }
 
-bool LogDlg::buildCondition(QByteArray& condition) const {
-    char from[BOUND_SIZE];
-    char to[BOUND_SIZE];
+HistoryReader::EventFilter LogDlg::buildFilter() const {
+    HistoryReader::EventFilter filter;
+    filter.everything = false;
+    char bound[BOUND_SIZE];
     // %d never follows the user's locale.
     if (m_fromCheck->isChecked()) {
         const QDate day = m_fromDate->date();
-        std::snprintf(from, sizeof from, FROM_BOUND, day.year(), day.month(), day.day());
-    } else {
-        std::snprintf(from, sizeof from, "%s", NO_FROM);
+        std::snprintf(bound, sizeof bound, FROM_BOUND, day.year(), day.month(), day.day());
+        filter.from = bound;
     }
     if (m_toCheck->isChecked()) {
         const QDate day = m_toDate->date();
-        std::snprintf(to, sizeof to, TO_BOUND, day.year(), day.month(), day.day());
-    } else {
-        std::snprintf(to, sizeof to, "%s", NO_TO);
+        std::snprintf(bound, sizeof bound, TO_BOUND, day.year(), day.month(), day.day());
+        filter.to = bound;
     }
-    char text[CONDITION_SIZE];
-    int length = 0;
     const int index = m_vehicleList->currentIndex();
     if (index > 0) {
-        const QByteArray id = m_vehicleList->itemData(index).toString().toLatin1();
-        length = std::snprintf(text, sizeof text, VEHICLE_CONDITION, id.constData(), from, to);
-    } else {
-        length = std::snprintf(text, sizeof text, TIME_CONDITION, from, to);
+        filter.hasVehicle = UniqueID::parse(m_vehicleList->itemData(index).toString().toLatin1().constData(),
+                                            filter.vehicle);
     }
-    // A cut condition would select other rows than asked for.
-    if (length < 0 || length >= CONDITION_SIZE) {
-        return false;
-    }
-    condition = QByteArray(text, length);
-    return true;
+    return filter;
 }
 
-int LogDlg::load(const char* condition) {
+int LogDlg::load(const HistoryReader::EventFilter& filter) {
     m_currentPage = 1;
     emptyList();
     int count = 0;
     try {
-        count = m_pager.search(condition);
+        count = m_pager->search(filter);
     } catch (const DatabaseException&) {
         setPageButtons(0);
         showIndicator();
@@ -326,8 +305,8 @@ int LogDlg::load(const char* condition) {
 }
 
 void LogDlg::setPageButtons(int count) {
-    m_pageCount = (count + EventPager::PAGE_SIZE - 1) / EventPager::PAGE_SIZE;
-    enableForward(count > EventPager::PAGE_SIZE);
+    m_pageCount = (count + HistoryReader::EventPages::PAGE_SIZE - 1) / HistoryReader::EventPages::PAGE_SIZE;
+    enableForward(count > HistoryReader::EventPages::PAGE_SIZE);
     enableBackward(false);
 }
 
@@ -339,7 +318,7 @@ void LogDlg::showPage(int page) {
     if (page == 1) {
         enableBackward(false);
     }
-    m_pager.loadPage(page, m_rows);
+    m_pager->loadPage(page, m_rows);
     m_list->setRowCount(static_cast<int>(m_rows.size()));
     int row = 0;
     for (const EventLog& event : m_rows) {
@@ -368,13 +347,8 @@ void LogDlg::enableForward(bool enabled) {
 }
 
 void LogDlg::onSearch() {
-    QByteArray condition;
-    if (!buildCondition(condition)) {
-        trace("LogDlg: search condition too long");
-        return;
-    }
     try {
-        load(condition.constData());
+        load(buildFilter());
     } catch (const DatabaseException& e) {
         reportReadFailure(e);
         return;
@@ -443,9 +417,7 @@ void LogDlg::onLastPage() {
 void LogDlg::reportReadFailure(const DatabaseException& e) {
     traceException(e);
     emptyList();
-    const QString why = DBManager::getInstance().isOpen() ? QString::fromUtf8(e.getMessage())
-                                                          : QString::fromLatin1(NOT_OPEN);
-    MessageBox::error(this, QString::fromLatin1(READ_FAILED).arg(why));
+    MessageBox::error(this, QString::fromLatin1(READ_FAILED).arg(QString::fromUtf8(e.getMessage())));
 }
 
 void LogDlg::reportReadFailureLater(const QString& text) {
@@ -456,7 +428,7 @@ void LogDlg::reportReadFailureLater(const QString& text) {
 }
 
 void LogDlg::onExport() {
-    if (m_pager.getCount() == 0) {
+    if (m_pager->getCount() == 0) {
         MessageBox::information(this, QString::fromLatin1(NO_DATA));
         return;
     }
@@ -478,7 +450,7 @@ bool LogDlg::exportTo(const QString& path) {
     if (!file.open(QIODevice::WriteOnly)) {
         return fail(file.errorString());
     }
-    const int total = m_pager.getCount();
+    const int total = m_pager->getCount();
     QProgressDialog progress(QString::fromLatin1(EXPORTING).arg(total), QString::fromLatin1(CANCEL_TEXT), 0, total,
                              this);
     progress.setObjectName(QStringLiteral("exportProgress"));
@@ -491,7 +463,7 @@ bool LogDlg::exportTo(const QString& path) {
     bool cancelled = false;
     int written = 0;
     try {
-        m_pager.forEach(EventPager::CHUNK_SIZE, [&](const std::vector<EventLog>& chunk) {
+        m_pager->forEach(HistoryReader::EventPages::CHUNK_SIZE, [&](const std::vector<EventLog>& chunk) {
             QByteArray bytes;
             for (const EventLog& event : chunk) {
                 bytes += EventCsv::line(event);

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "db/EventLog.h"
-#include "db/EventPager.h"
+#include "db/HistoryReader.h"
 
 #include <QDialog>
 #include <QRect>
 #include <QSize>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -22,10 +23,11 @@ class DatabaseException;
 class SortedComboBox;
 
 /// The event log: stored events 100 to a page, oldest first, narrowed to
-/// one vehicle and a range of days, and exported as CSV. Pages are read from
-/// the tracking database one at a time (EventPager), so a log of millions
-/// of events opens as fast as a small one. The window never writes to the
-/// database; it needs DBManager open and reads the VehicleInfoContainer.
+/// one vehicle and a range of days, and exported as CSV. Pages are read one
+/// at a time through the history reader it is given (app.db's by default,
+/// the store's at a control-room desk), so a log of millions of events
+/// opens as fast as a small one. The window never writes; it reads the
+/// vehicles of the VehicleInfoContainer.
 ///
 /// A database that cannot be read is reported in a message box; the window
 /// then shows an empty list and stays usable. Window thread only.
@@ -33,7 +35,8 @@ class LogDlg : public QDialog {
     Q_OBJECT
 
 public:
-    explicit LogDlg(QWidget* parent = nullptr);
+    /// history: where the events are read (none: app.db).
+    explicit LogDlg(QWidget* parent = nullptr, HistoryReader* history = nullptr);
     ~LogDlg() override;
 
 protected:
@@ -61,10 +64,10 @@ private:
     void createControls();
     void recordLayout();
     void fillVehicleList();
-    /// The search condition of the From/To boxes and the vehicle entry.
-    bool buildCondition(QByteArray& condition) const;
-    /// Runs a search (null: every event) and shows page 1; the count.
-    int load(const char* condition);
+    /// The search of the From/To boxes and the vehicle entry.
+    HistoryReader::EventFilter buildFilter() const;
+    /// Runs a search and shows page 1; the count.
+    int load(const HistoryReader::EventFilter& filter);
     void setPageButtons(int count);
     void showIndicator();
     void showPage(int page);
@@ -97,7 +100,8 @@ private:
     QRect m_listMargins;
     std::vector<BottomAnchor> m_bottomAnchors;
 
-    EventPager m_pager;
+    HistoryReader* m_history;
+    std::unique_ptr<HistoryReader::EventPages> m_pager;
     std::vector<EventLog> m_rows;
 };
 

@@ -38,7 +38,13 @@ QTableWidgetItem* cell(const QString& text) {
 } // namespace
 
 NewVehiclesDlg::NewVehiclesDlg(VehicleAdmission& admission, QWidget* parent)
-    : QDialog(parent), m_admission(admission), m_table(new QTableWidget(this)), m_summary(new QLabel(this)),
+    : NewVehiclesDlg(std::make_unique<AdmissionCandidates>(admission), nullptr, parent) {}
+
+NewVehiclesDlg::NewVehiclesDlg(ICandidateList& candidates, QWidget* parent)
+    : NewVehiclesDlg(nullptr, &candidates, parent) {}
+
+NewVehiclesDlg::NewVehiclesDlg(std::unique_ptr<ICandidateList> own, ICandidateList* candidates, QWidget* parent)
+    : QDialog(parent), m_own(std::move(own)), m_candidates(candidates != nullptr ? *candidates : *m_own), m_table(new QTableWidget(this)), m_summary(new QLabel(this)),
       m_timer(new QTimer(this)) {
     setObjectName(QStringLiteral("newVehiclesDlg"));
     setWindowTitle(QString::fromLatin1(TITLE));
@@ -69,7 +75,7 @@ NewVehiclesDlg::NewVehiclesDlg(VehicleAdmission& admission, QWidget* parent)
 }
 
 void NewVehiclesDlg::refresh() {
-    const std::vector<VehicleAdmission::Candidate> candidates = m_admission.getCandidates();
+    const std::vector<VehicleAdmission::Candidate> candidates = m_candidates.getCandidates();
     m_summary->setText(candidates.empty() ? QString::fromLatin1(EMPTY)
                                           : QString::fromLatin1(SUMMARY).arg(candidates.size()));
     m_table->setRowCount(static_cast<int>(candidates.size()));
@@ -105,9 +111,9 @@ void NewVehiclesDlg::refresh() {
 
 void NewVehiclesDlg::decide(const UniqueID& id, bool admit) {
     if (admit) {
-        m_admission.admit(id);
+        m_candidates.admit(id);
     } else {
-        m_admission.ignore(id);
+        m_candidates.ignore(id);
     }
     // Deferred: the clicked button lives in the table that is refilled.
     QTimer::singleShot(0, this, &NewVehiclesDlg::refresh);

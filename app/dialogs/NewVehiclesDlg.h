@@ -1,7 +1,10 @@
 #pragma once
 
+#include "app/dialogs/ICandidateList.h"
+
 #include <QDialog>
 
+#include <memory>
 #include <vector>
 
 class QLabel;
@@ -10,8 +13,6 @@ class QTimer;
 
 namespace velmora {
 
-class UniqueID;
-class VehicleAdmission;
 
 /// "New vehicles": the vehicle ids the console refused that keep sending
 /// fixes (id, sender address, name sent, first and last seen, messages),
@@ -25,7 +26,10 @@ class NewVehiclesDlg : public QDialog {
 public:
     static constexpr int REFRESH_MS = 1000;
 
+    /// The single desk's own admission.
     NewVehiclesDlg(VehicleAdmission& admission, QWidget* parent);
+    /// Any list of waiting ids (a control-room desk's: the store's).
+    NewVehiclesDlg(ICandidateList& candidates, QWidget* parent);
 
     /// Reads the list again (also done by the timer).
     void refresh();
@@ -36,9 +40,11 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    NewVehiclesDlg(std::unique_ptr<ICandidateList> own, ICandidateList* candidates, QWidget* parent);
     void decide(const UniqueID& id, bool admit);
 
-    VehicleAdmission& m_admission;
+    std::unique_ptr<ICandidateList> m_own;
+    ICandidateList& m_candidates;
     QTableWidget* m_table;
     QLabel* m_summary;
     QTimer* m_timer;

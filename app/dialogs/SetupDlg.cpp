@@ -2,6 +2,9 @@
 
 #include "app/hub/AdmissionSettings.h"
 #include "app/alarms/AlarmSettings.h"
+#include "app/desk/StoreChoice.h"
+#include "app/desk/StoreSettingsGroup.h"
+#include "app/hub/ISharedSettings.h"
 #include "app/dialogs/MessageBox.h"
 #include "app/shell/WindowMessage.h"
 #include "db/DatabaseException.h"
@@ -61,6 +64,7 @@ const char* const ADMISSION_TIP =
 // Digits only, in every locale: a locale-aware validator would let group
 // separators through.
 const char* const DIGITS = "[0-9]*";
+const char* const NO_PORT_TIP = "A control-room desk opens no callback port: the receiver takes the devices' messages.";
 
 QLabel* label(QWidget* parent, const char* text, Qt::Alignment alignment) {
     auto* created = new QLabel(QString::fromLatin1(text), parent);
@@ -78,7 +82,9 @@ QLineEdit* digitField(QWidget* parent, const char* name) {
 
 } // namespace
 
-SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
+SetupDlg::SetupDlg(QWidget* owner) : SetupDlg(owner, nullptr) {}
+
+SetupDlg::SetupDlg(QWidget* owner, ISharedSettings* shared) : QDialog(owner), m_owner(owner), m_shared(shared) {
     setObjectName(QStringLiteral("setupDlg"));
     setWindowTitle(QString::fromLatin1(TITLE));
 
@@ -95,8 +101,10 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
     grid->addWidget(createMapGroup(), 2, 0, 1, 3);
     grid->addWidget(createAdmissionGroup(), 3, 0, 1, 3);
-    grid->addWidget(createAlarmGroup(), 0, 3, 4, 1);
-    grid->addWidget(buttons, 4, 0, 1, 3);
+    grid->addWidget(createAlarmGroup(), 0, 3, 5, 1);
+    m_store = new StoreSettingsGroup(StoreChoice::load(Setup::getInstance()), shared != nullptr, this);
+    grid->addWidget(m_store, 4, 0, 1, 3);
+    grid->addWidget(buttons, 5, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     connect(buttons, &QDialogButtonBox::accepted, this, &SetupDlg::onOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -128,12 +136,16 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     onSourceChanged();
     showFileInfo();
 
-    m_admission = AdmissionSettings::load(setup);
+    if (m_shared != nullptr) {
+        m_portField->setEnabled(false);
+        m_portField->setToolTip(QString::fromLatin1(NO_PORT_TIP));
+    }
+    m_admission = m_shared != nullptr ? m_shared->getAdmission() : AdmissionSettings::load(setup);
     m_admissionMode->setCurrentIndex(m_admission.mode);
     m_newPerMinute->setText(QString::number(m_admission.newPerMinute));
     m_fleetLimit->setText(QString::number(m_admission.fleetLimit));
 
-    m_alarms = AlarmSettings::load(setup);
+    m_alarms = m_shared != nullptr ? m_shared->getPriorities() : AlarmSettings::load(setup);
     for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
         const auto found = m_alarms.find(kind);
         m_alarmPriority[kind]->setCurrentIndex(found == m_alarms.end() ? 0 : found->second);
@@ -366,7 +378,7 @@ bool SetupDlg::storeTogether(const std::function<void(SetupDatabase&)>& write) {
 
 void SetupDlg::onOk() {
     const int32_t port = readField(m_portField);
-    if (port != m_port) {
+    if (port != m_port && m_shared == nullptr) {
         if (port < PORT_MIN || port > PORT_MAX) {
             MessageBox::error(this, QString::asprintf(PORT_RANGE, PORT_MIN, PORT_MAX));
             return;
@@ -409,6 +421,34 @@ void SetupDlg::onOk() {
         }
     }
     const VehicleAdmission::Rules admission = enteredAdmission();
+    const AlarmBook::Priorities alarms = enteredAlarms();
+    if (m_shared != nullptr && (!(admission == m_admission) || alarms != m_alarms)) {
+        // Every desk's: one transaction in the store, which the desks and
+        // the receiver follow.
+        const QString problem = AdmissionSettings::check(admission);
+        if (!problem.isEmpty()) {
+            MessageBox::error(this, problem);
+            return;
+        }
+        QString refused;
+        if (!m_shared->store(admission, alarms, refused)) {
+            MessageBox::error(this, QString::fromLatin1(STORE_FAILED).arg(refused));
+            return;
+        }
+        m_admission = admission;
+        m_alarms = alarms;
+    }
+    if (m_store->isChanged()) {
+        const QString problem = m_store->check();
+        if (!problem.isEmpty()) {
+            MessageBox::error(this, problem);
+            return;
+        }
+        const StoreChoice choice = m_store->entered();
+        if (!storeTogether([&choice](SetupDatabase& database) { choice.store(database); })) {
+            return;
+        }
+    }
     if (!(admission == m_admission)) {
         const QString problem = AdmissionSettings::check(admission);
         if (!problem.isEmpty()) {
@@ -423,7 +463,6 @@ void SetupDlg::onOk() {
             WindowMessage::post(m_owner, WindowMessage::UWM_ADMISSION_CHANGED);
         }
     }
-    const AlarmBook::Priorities alarms = enteredAlarms();
     if (alarms != m_alarms) {
         if (!storeTogether([&alarms](SetupDatabase& database) { AlarmSettings::store(database, alarms); })) {
             return;

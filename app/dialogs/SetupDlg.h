@@ -19,7 +19,9 @@ class QPushButton;
 
 namespace velmora {
 
+class ISharedSettings;
 class SetupDatabase;
+class StoreSettingsGroup;
 
 /// The settings window: the callback port and the vehicle time-out in
 /// minutes. OK checks and stores each changed value in the settings store
@@ -37,6 +39,12 @@ class SetupDatabase;
 /// The "New vehicles" group holds the rules for vehicle ids the console has
 /// not seen (AdmissionSettings), stored together and announced with
 /// UWM_ADMISSION_CHANGED.
+///
+/// The "Store" group chooses where the fleet is kept from the next start:
+/// this computer or a control-room server (StoreSettingsGroup). At a
+/// control-room desk the rules for new ids and the alarm kinds are the
+/// store's, shared by every desk (ISharedSettings), and the desk opens no
+/// callback port.
 class SetupDlg : public QDialog {
     Q_OBJECT
 
@@ -48,6 +56,9 @@ public:
 
     /// owner receives the posted messages (none when it is null).
     explicit SetupDlg(QWidget* owner);
+    /// shared: the control room's settings when this console is a desk of
+    /// one (none: setup.db's own).
+    SetupDlg(QWidget* owner, ISharedSettings* shared);
 
 private slots:
     void onOk();
@@ -77,6 +88,8 @@ private:
     bool storeTogether(const std::function<void(SetupDatabase&)>& write);
 
     QWidget* m_owner;
+    ISharedSettings* m_shared = nullptr;
+    StoreSettingsGroup* m_store = nullptr;
     QLineEdit* m_portField = nullptr;
     QLineEdit* m_timeoutField = nullptr;
     int32_t m_port = 0;

@@ -1,6 +1,7 @@
 #include "app/dialogs/VehicleEditDlg.h"
 
 #include "app/dialogs/ImageFileDialog.h"
+#include "app/hub/IVehicleStore.h"
 #include "db/VehicleInfo.h"
 #include "db/VehicleInfoContainer.h"
 #include "foundation/File.h"
@@ -85,8 +86,8 @@ private:
 
 } // namespace
 
-VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent)
-    : QDialog(parent), m_vehicleIdText(vehicleIdText) {
+VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent, IVehicleStore* store)
+    : QDialog(parent), m_vehicleIdText(vehicleIdText), m_store(store) {
     setObjectName(QStringLiteral("vehicleEditDlg"));
     setWindowTitle(QString::fromLatin1(CAPTION));
 
@@ -178,11 +179,23 @@ std::string VehicleEditDlg::existingPath(const std::string& path) {
 }
 
 void VehicleEditDlg::onOk() {
+    // The fleet may have changed while the window was open (another desk
+    // deleted the vehicle): the record is looked up again.
+    UniqueID id(AbstractDatabaseRecord::nullId());
+    m_vehicle = UniqueID::parse(m_vehicleIdText.c_str(), id) ? VehicleInfoContainer::getInstance().find(id) : nullptr;
+    if (m_vehicle == nullptr) {
+        reject();
+        return;
+    }
     m_vehicle->setEditedName(m_nameEdit->text().toStdString());
     m_vehicle->setInfo1(m_info1Edit->text().toStdString());
     m_vehicle->setInfo2(m_info2Edit->text().toStdString());
     m_vehicle->setImagePath(existingPath(m_imageEdit->text().toStdString()));
-    if (!m_vehicle->update(VehicleInfoContainer::getInstance())) {
+    const bool stored = m_store != nullptr
+                            ? m_store->save(*m_vehicle, IVehicleStore::EDITED_NAME | IVehicleStore::INFO |
+                                                            IVehicleStore::IMAGE)
+                            : m_vehicle->update(VehicleInfoContainer::getInstance());
+    if (!stored) {
         trace("%s", UPDATE_FALSE);
     }
     accept();

@@ -8,12 +8,14 @@ class QLineEdit;
 
 namespace velmora {
 
+class IVehicleStore;
 class VehicleInfo;
 
 /// Edits the operator's texts of one vehicle: its display name (edited
 /// name), two information lines and its icon image. OK writes them into the
 /// vehicle's record in the VehicleInfoContainer and queues the record's
-/// update; Cancel changes nothing. A vehicle id that is not in the container
+/// update (or hands them to the shared store, at a control-room desk);
+/// Cancel changes nothing. A vehicle id that is not in the container
 /// (or is no id at all) opens nothing: exec() returns Rejected at once and
 /// nothing is stored.
 class VehicleEditDlg : public QDialog {
@@ -24,7 +26,9 @@ public:
     /// fields, in UTF-16 units; a longer stored text is shown and kept whole.
     static constexpr int TEXT_LIMIT = 32;
 
-    explicit VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent = nullptr);
+    /// store: where the change is kept (none: app.db).
+    explicit VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent = nullptr,
+                            IVehicleStore* store = nullptr);
 
     /// Runs the window modally; Rejected at once when the vehicle is unknown.
     int exec() override;
@@ -40,6 +44,7 @@ private:
     static std::string existingPath(const std::string& path);
 
     std::string m_vehicleIdText;
+    IVehicleStore* m_store = nullptr;
     VehicleInfo* m_vehicle = nullptr;
     QLineEdit* m_nameEdit = nullptr;
     QLineEdit* m_info1Edit = nullptr;

@@ -1,6 +1,8 @@
 #include "app/hub/ConsoleHub.h"
 
+#include "app/hub/FixFrames.h"
 #include "app/hub/IOperator.h"
+#include "app/hub/IVehicleStore.h"
 #include "app/hub/IPageRunner.h"
 #include "db/AbstractSetup.h"
 #include "db/DBManager.h"
@@ -8,6 +10,7 @@
 #include "db/EventLogger.h"
 #include "db/GPSDataContainer.h"
 #include "db/Setup.h"
+#include "db/SqliteHistoryReader.h"
 #include "db/VehicleInfo.h"
 #include "db/VehicleInfoContainer.h"
 #include "foundation/AppConstants.h"
@@ -146,6 +149,14 @@ void ConsoleHub::store(VehicleInfo& vehicle) {
     }
 }
 
+void ConsoleHub::storeOperatorChange(VehicleInfo& vehicle, uint32_t fields) {
+    if (m_vehicleStore == nullptr) {
+        store(vehicle);
+    } else if (!m_vehicleStore->save(vehicle, fields)) {
+        trace("UPDATE FALSE");
+    }
+}
+
 void ConsoleHub::onDeviceMessage(CallbackInfo& message) {
     const int32_t kind = message.getEventType();
     if (kind < CallbackInfo::EVENT_GPS) {
@@ -226,7 +237,10 @@ void ConsoleHub::upsertVehicle(const CallbackInfo& message, const std::string& t
     }
     vehicle->setLastUpdatedTime(time);
     vehicle->setName(message.getVehicleName());
-    if (hasStoredPosition(*vehicle)) {
+    if (m_frames != nullptr) {
+        // The page hears of it with the vehicle's next frame.
+        m_frames->put(vehicle->getId(), nullptr);
+    } else if (hasStoredPosition(*vehicle)) {
         m_page.execute(MapCommands::updateVehicle(*vehicle));
     } else {
         // A vehicle with no position yet: the page takes an insert of a
@@ -244,12 +258,34 @@ void ConsoleHub::updatePosition(const UniqueID& id, const GPSInfo& fix) {
     if (vehicle == nullptr || vehicle->getDeleted()) {
         return;
     }
-    const std::string idText = id.toText();
-    m_page.execute(MapCommands::moveTo(fix, idText));
-    // The same six-decimal, dot-separated text the page got.
+    if (m_frames != nullptr) {
+        m_frames->put(id, &fix);
+    } else {
+        m_page.execute(MapCommands::moveTo(fix, id.toText()));
+    }
+    // The same six-decimal, dot-separated text the page gets.
     vehicle->setLastUpdatedLatitude(MapCommands::number(fix.getLatitude()).toStdString());
     vehicle->setLastUpdatedLongitude(MapCommands::number(fix.getLongitude()).toStdString());
     store(*vehicle);
+}
+
+void ConsoleHub::showFrame(const UniqueID& id, const GPSInfo* fix) {
+    VehicleInfo* vehicle = findVehicle(id);
+    if (vehicle == nullptr || vehicle->getDeleted()) {
+        return;
+    }
+    const std::string idText = id.toText();
+    if (hasStoredPosition(*vehicle)) {
+        m_page.execute(MapCommands::updateVehicle(*vehicle));
+    } else {
+        // A vehicle with no position yet: a fresh name and time, the marker
+        // left alone.
+        const std::string& shown = vehicle->getEditedName().empty() ? vehicle->getName() : vehicle->getEditedName();
+        m_page.execute(MapCommands::insertVehicleLine(1, "", "", idText, shown, vehicle->getLastUpdatedTime()));
+    }
+    if (fix != nullptr) {
+        m_page.execute(MapCommands::moveTo(*fix, idText));
+    }
 }
 
 void ConsoleHub::onOptionalInfo(CallbackInfo& message) {
@@ -327,7 +363,10 @@ void ConsoleHub::removeVehicle(const std::string& vehicleIdText) {
     if (m_desk.askYesNo(QStringLiteral("Do you want to delete this Vehicle?"))) {
         if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
             vehicle->setDeleted(true);
-            store(*vehicle);
+            storeOperatorChange(*vehicle, IVehicleStore::DELETED);
+            if (m_frames != nullptr) {
+                m_frames->forget(vehicle->getId());
+            }
             m_page.execute(MapCommands::deleteVehicle(vehicle->getId().toText()));
         }
     }
@@ -344,7 +383,12 @@ void ConsoleHub::deleteVehicle(const std::string& vehicleIdText) {
         VehicleInfo* asked = m_desk.askYesNo(question) ? findVehicle(vehicleIdText) : nullptr;
         if (asked != nullptr) {
             const UniqueID id = asked->getId();
-            if (queued([&] { return asked->erase(); })) {
+            const bool handedOver =
+                m_vehicleStore != nullptr ? m_vehicleStore->erase(*asked) : queued([&] { return asked->erase(); });
+            if (handedOver) {
+                if (m_frames != nullptr) {
+                    m_frames->forget(id);
+                }
                 m_vehicles.remove(id);
                 if (m_admission != nullptr) {
                     m_admission->forget(id);
@@ -368,7 +412,7 @@ void ConsoleHub::chooseImage(const std::string& vehicleIdText) {
     if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
         vehicle->setImagePath(path);
         m_page.execute(MapCommands::updateImgPath(vehicle->getId().toText(), path));
-        store(*vehicle);
+        storeOperatorChange(*vehicle, IVehicleStore::IMAGE);
     }
 }
 
@@ -388,19 +432,21 @@ void ConsoleHub::showHistory(const std::string& vehicleIdText) {
     if (!duration) {
         return;
     }
-    QStringList lines;
-    {
-        GPSDataContainer& fixes = GPSDataContainer::getInstance();
-        ScopedLock lock(fixes.getLock());
-        int loaded = 0;
-        try {
-            loaded = TrackHistory::load(id, duration->hours, m_now());
-        } catch (const Exception& e) {
-            traceException(e);
-            return;
-        }
-        lines = TrackHistory::commands(TrackHistory::fixes(fixes.getList(), static_cast<size_t>(std::max(loaded, 0))));
+    const UniqueID vehicleId = vehicle->getId();
+    std::vector<GPSData> track;
+    try {
+        HistoryReader& history = m_history != nullptr ? *m_history : SqliteHistoryReader::getInstance();
+        track = history.loadTrack(vehicleId, duration->hours, m_now());
+    } catch (const Exception& e) {
+        traceException(e);
+        return;
     }
+    // The read may have let other work run: the vehicle is looked up again.
+    vehicle = findVehicle(vehicleId);
+    if (vehicle == nullptr) {
+        return;
+    }
+    const QStringList lines = TrackHistory::commands(TrackHistory::fixes(track));
     if (lines.isEmpty()) {
         const std::string& name = vehicle->getEditedName().empty() ? vehicle->getName() : vehicle->getEditedName();
         m_desk.tell(
@@ -415,6 +461,7 @@ void ConsoleHub::changeName(const std::string& vehicleIdText, const std::string&
     if (vehicle == nullptr) {
         return;
     }
+    const std::string before = vehicle->getEditedName();
     if (newName == vehicle->getName()) {
         vehicle->setEditedName(std::string());
     } else if (!newName.empty()) {
@@ -423,7 +470,12 @@ void ConsoleHub::changeName(const std::string& vehicleIdText, const std::string&
         // An empty name is not taken: the page shows the device's name again.
         m_page.execute(MapCommands::updateVehicleName(*vehicle));
     }
-    store(*vehicle);
+    // The page repeats names it was given; a shared store hears only of
+    // changes, or desks would echo each other's renames for ever.
+    if (m_vehicleStore != nullptr && vehicle->getEditedName() == before) {
+        return;
+    }
+    storeOperatorChange(*vehicle, IVehicleStore::EDITED_NAME);
 }
 
 bool ConsoleHub::updateOptionalInfo(const std::string& vehicleIdText, const std::string& imagePath,
@@ -435,6 +487,9 @@ bool ConsoleHub::updateOptionalInfo(const std::string& vehicleIdText, const std:
     vehicle->setImagePath(imagePath);
     vehicle->setInfo1(info1);
     vehicle->setInfo2(info2);
+    if (m_vehicleStore != nullptr) {
+        return m_vehicleStore->save(*vehicle, IVehicleStore::INFO | IVehicleStore::IMAGE);
+    }
     const bool stored = queued([&] { return vehicle->update(m_vehicles); });
     if (!stored) {
         trace("UPDATE FALSE");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -8,6 +9,9 @@ namespace velmora {
 
 class AbstractSetup;
 class CallbackInfo;
+class FixFrames;
+class HistoryReader;
+class IVehicleStore;
 class DateTime;
 class GPSInfo;
 class IOperator;
@@ -83,6 +87,18 @@ public:
     /// Told of vehicles deleted for good; none when null.
     void setAdmission(VehicleAdmission* admission) { m_admission = admission; }
 
+    /// Fixes go to the page a frame at a time through frames (none: each at
+    /// once, as it comes).
+    void setFrames(FixFrames* frames) { m_frames = frames; }
+    /// Where the operator's vehicle changes are kept (none: app.db).
+    void setVehicleStore(IVehicleStore* store) { m_vehicleStore = store; }
+    /// Where tracks are read (none: app.db).
+    void setHistory(HistoryReader* history) { m_history = history; }
+    /// The page commands of one vehicle's frame: its name, time and stored
+    /// position, then the move to fix when there is one. Nothing for a
+    /// vehicle not known or removed.
+    void showFrame(const UniqueID& id, const GPSInfo* fix);
+
     /// The settings window changed the vehicle time-out (minutes).
     void timeoutChanged(int minutes);
 
@@ -108,6 +124,9 @@ private:
     void updatePosition(const UniqueID& id, const GPSInfo& fix);
     void showHistory(const std::string& vehicleIdText);
     void store(VehicleInfo& vehicle);
+    /// An operator's change of fields: to the shared store when there is
+    /// one, else as store().
+    void storeOperatorChange(VehicleInfo& vehicle, uint32_t fields);
     /// put() until the queue takes the record, waiting a moment while it is
     /// full and the writer runs; false when it never did.
     static bool queued(const std::function<bool()>& put);
@@ -119,6 +138,9 @@ private:
     std::function<std::time_t()> m_now = [] { return std::time(nullptr); };
     VehicleAdmission* m_admission = nullptr;
     std::function<void(const CallbackInfo&)> m_onEvent;
+    FixFrames* m_frames = nullptr;
+    IVehicleStore* m_vehicleStore = nullptr;
+    HistoryReader* m_history = nullptr;
 };
 
 } // namespace velmora

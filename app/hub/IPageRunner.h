@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace velmora {
 
 /// Something that runs command lines in the map page, in the order given.
@@ -19,6 +21,9 @@ public:
             execute(command);
         }
     }
+    /// Calls done once the page has run every command given before (at
+    /// once where there is no page to wait for, or it is not loaded).
+    virtual void whenRun(std::function<void()> done) { done(); }
 };
 
 } // namespace velmora

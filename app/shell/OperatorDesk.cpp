@@ -21,19 +21,19 @@ std::string OperatorDesk::chooseImage() {
 
 void OperatorDesk::showLog() {
     if (!m_closing) {
-        LogDlg(m_owner).exec();
+        LogDlg(m_owner, m_history).exec();
     }
 }
 
 void OperatorDesk::showSetup() {
     if (!m_closing) {
         // Its changes come back to the owner as posted messages.
-        SetupDlg(m_owner).exec();
+        SetupDlg(m_owner, m_shared).exec();
     }
 }
 
 bool OperatorDesk::editVehicle(const std::string& vehicleIdText) {
-    return !m_closing && VehicleEditDlg(vehicleIdText, m_owner).exec() == QDialog::Accepted;
+    return !m_closing && VehicleEditDlg(vehicleIdText, m_owner, m_vehicleStore).exec() == QDialog::Accepted;
 }
 
 std::optional<IOperator::TrackingDuration> OperatorDesk::chooseTrackingLine(const std::string& vehicleIdText) {

@@ -2,6 +2,10 @@
 
 #include "mapview/CefClientHandler.h"
 
+#include <QPointer>
+#include <QVariant>
+#include <QWebEnginePage>
+
 namespace velmora {
 
 PageRunner::PageRunner(CefClientHandler& host, QObject* parent) : QObject(parent), m_host(host) {}
@@ -18,6 +22,18 @@ void PageRunner::execute(const QStringList& commands) {
     for (const QString& command : commands) {
         execute(command);
     }
+}
+
+void PageRunner::whenRun(std::function<void()> done) {
+    flush();
+    QWebEnginePage* page = m_host.getPage();
+    if (page == nullptr || !m_host.isPageLoaded()) {
+        done();
+        return;
+    }
+    // Scripts run in the order given: the answer to this one follows every
+    // command sent before it.
+    page->runJavaScript(QStringLiteral("0"), [done = std::move(done)](const QVariant&) { done(); });
 }
 
 QString PageRunner::batchScript(const QStringList& commands, qsizetype from, qsizetype count) {

@@ -30,6 +30,8 @@ public:
 
     void execute(const QString& command) override;
     void execute(const QStringList& commands) override;
+    /// Sends what waits, then asks the page to answer once it has run it.
+    void whenRun(std::function<void()> done) override;
     /// Sends what is waiting now.
     void flush();
 

@@ -72,6 +72,9 @@ int VelmoraApp::run(int argc, char** argv) {
     }
 
     VelmoraDlg window(applicationDirectory());
+    if (line.hasStore()) {
+        window.setStore(line.getStore());
+    }
     m_window = &window;
     instance.setWindow(&window);
     // The screen check comes first: a refused start leaves nothing on disk.

@@ -4,6 +4,9 @@
 #include "app/alarms/AlarmPanel.h"
 #include "app/alarms/AlarmReportDlg.h"
 #include "app/alarms/AlarmSettings.h"
+#include "app/desk/DeskSession.h"
+#include "app/desk/StoreChoice.h"
+#include "app/desk/StoreStatusLine.h"
 #include "app/hub/MapSettings.h"
 #include "app/dialogs/MessageBox.h"
 #include "app/system/MultiMonitor.h"
@@ -34,6 +37,7 @@
 #include <QScreen>
 #include <QSvgRenderer>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWebEngineView>
 
@@ -69,11 +73,13 @@ QString databaseProblem(const char* file, const Exception& e, const char* conseq
 VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
     : QDialog(parent), m_applicationDirectory(applicationDirectory), m_v8Handler(this), m_page(m_host),
       m_desk(this), m_hub(m_page, m_desk, VehicleInfoContainer::getInstance(), Setup::getInstance()),
-      m_pump(m_admission, m_intake, m_drain), m_stopDrain(m_drain) {
+      m_frames(m_page), m_pump(m_admission, m_intake, m_drain), m_stopDrain(m_drain) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
     m_hub.setAdmission(&m_admission);
+    m_hub.setFrames(&m_frames);
+    m_frames.setShow([this](const UniqueID& id, const GPSInfo* fix) { m_hub.showFrame(id, fix); });
     m_pump.setWake([this] { WindowMessage::post(this, WindowMessage::UWM_INTAKE); });
     m_pump.setHandler([this](CallbackInfo& message) {
         if (m_server && !m_tornDown) {
@@ -150,6 +156,11 @@ bool VelmoraDlg::create() {
     return true;
 }
 
+void VelmoraDlg::setStore(const std::string& conninfo) {
+    m_storeGiven = true;
+    m_storeConninfo = conninfo;
+}
+
 void VelmoraDlg::initialise() {
     if (!m_started) {
         return;
@@ -157,19 +168,33 @@ void VelmoraDlg::initialise() {
     const QDir directory(m_applicationDirectory);
     const QByteArray appDb = QFile::encodeName(directory.filePath(QStringLiteral("app.db")));
     const QByteArray setupDb = QFile::encodeName(directory.filePath(QStringLiteral("setup.db")));
+    // setup.db says where the fleet is kept; its failure is told after
+    // app.db's, as it always was.
+    QString setupProblem;
+    try {
+        Setup::getInstance().open(setupDb.constData());
+    } catch (const Exception& e) {
+        traceException(e);
+        setupProblem = databaseProblem("setup.db", e, "The default settings are used and changes are not kept.");
+    }
+    const StoreChoice choice = StoreChoice::load(Setup::getInstance());
+    if (m_storeGiven || choice.server) {
+        if (!setupProblem.isEmpty()) {
+            report(setupProblem);
+        }
+        startDesk(m_storeGiven ? m_storeConninfo : choice.conninfo);
+        return;
+    }
     try {
         DBManager::getInstance().open(appDb.constData(), 5000);
     } catch (const Exception& e) {
         traceException(e);
         report(databaseProblem("app.db", e, "Vehicles are shown but not stored."));
     }
-    // setup.db is opened even when app.db failed: the callback port and the
+    // setup.db is used even when app.db failed: the callback port and the
     // time-out still come from it.
-    try {
-        Setup::getInstance().open(setupDb.constData());
-    } catch (const Exception& e) {
-        traceException(e);
-        report(databaseProblem("setup.db", e, "The default settings are used and changes are not kept."));
+    if (!setupProblem.isEmpty()) {
+        report(setupProblem);
     }
     m_callbackPort = Setup::DEFAULT_PORT;
     try {
@@ -199,6 +224,27 @@ void VelmoraDlg::initialise() {
         applyMapSettings();
     }
     startServer();
+}
+
+void VelmoraDlg::startDesk(const std::string& conninfo) {
+    m_deskSession = std::make_unique<DeskSession>(conninfo, m_page, VehicleInfoContainer::getInstance(), m_frames,
+                                                  *m_alarms, this);
+    DeskSession& session = *m_deskSession;
+    m_hub.setVehicleStore(&session.getVehicleStore());
+    m_hub.setHistory(&session.getHistory());
+    m_desk.setHistory(&session.getHistory());
+    m_desk.setVehicleStore(&session.getVehicleStore());
+    m_desk.setSharedSettings(&session.getSettings());
+    m_alarms->setActions(&session.getAlarms());
+    StoreStatusLine* strip = session.getStatusLine();
+    connect(strip, &StoreStatusLine::visibilityChanged, this, [this] { layoutChildren(false); });
+    connect(strip, &QPushButton::clicked, this, &VelmoraDlg::showNewVehicles);
+    connect(m_statusTimer, &QTimer::timeout, strip, &StoreStatusLine::refresh);
+    m_statusTimer->start(IntakeStatusLine::INTERVAL_MS);
+    if (!(MapSettings::load(Setup::getInstance()) == MapSettings())) {
+        applyMapSettings();
+    }
+    session.start();
 }
 
 void VelmoraDlg::applyMapSettings() {
@@ -294,7 +340,8 @@ void VelmoraDlg::applyAdmissionSettings() {
 
 void VelmoraDlg::showNewVehicles() {
     if (m_newVehicles.isNull()) {
-        m_newVehicles = new NewVehiclesDlg(m_admission, this);
+        m_newVehicles = m_deskSession ? new NewVehiclesDlg(m_deskSession->getCandidates(), this)
+                                      : new NewVehiclesDlg(m_admission, this);
         m_newVehicles->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_newVehicles->show();
@@ -303,7 +350,8 @@ void VelmoraDlg::showNewVehicles() {
 
 AlarmReportDlg* VelmoraDlg::showAlarmReport() {
     if (m_alarmReport.isNull()) {
-        m_alarmReport = new AlarmReportDlg(this);
+        m_alarmReport =
+            new AlarmReportDlg(this, m_deskSession ? &m_deskSession->getHistory() : nullptr);
         m_alarmReport->setAttribute(Qt::WA_DeleteOnClose);
     } else {
         m_alarmReport->refresh();
@@ -477,7 +525,10 @@ int VelmoraDlg::pageWidth() const {
 
 int VelmoraDlg::pageHeight() const {
     const bool status = m_intakeStatus != nullptr && !m_intakeStatus->isHidden();
-    return height() - (status ? m_intakeStatus->sizeHint().height() : 0);
+    const StoreStatusLine* store = m_deskSession ? m_deskSession->getStatusLine() : nullptr;
+    const bool storeShown = store != nullptr && !store->isHidden();
+    return height() - (status ? m_intakeStatus->sizeHint().height() : 0) -
+           (storeShown ? store->sizeHint().height() : 0);
 }
 
 void VelmoraDlg::layoutChildren(bool resized) {
@@ -494,8 +545,15 @@ void VelmoraDlg::layoutChildren(bool resized) {
     if (m_alarms != nullptr && !m_alarms->isHidden()) {
         m_alarms->setGeometry(pageWide, 0, width() - pageWide, page);
     }
+    // The strips stack below the page: the store's, then the intake's.
+    int below = page;
+    if (StoreStatusLine* store = m_deskSession ? m_deskSession->getStatusLine() : nullptr;
+        store != nullptr && !store->isHidden()) {
+        store->setGeometry(0, below, width(), store->sizeHint().height());
+        below += store->sizeHint().height();
+    }
     if (m_intakeStatus != nullptr && !m_intakeStatus->isHidden()) {
-        m_intakeStatus->setGeometry(0, page, width(), height() - page);
+        m_intakeStatus->setGeometry(0, below, width(), height() - below);
     }
     if (resized || changed) {
         m_page.execute(MapCommands::setPageSize(pageWide, page));
@@ -542,6 +600,9 @@ void VelmoraDlg::closeEvent(QCloseEvent* event) {
     }
     m_stopping = true;
     m_desk.closing();
+    if (m_deskSession) {
+        m_deskSession->abortReads();
+    }
     finishStop();
 }
 
@@ -552,6 +613,9 @@ void VelmoraDlg::closeWithoutQuestion() {
     trace("VelmoraDlg: closing without the question");
     m_stopping = true;
     m_desk.closing();
+    if (m_deskSession) {
+        m_deskSession->abortReads();
+    }
     finishStop();
 }
 
@@ -587,6 +651,13 @@ void VelmoraDlg::teardown() {
         m_server.reset();
     }
     m_pump.stop();
+    if (m_deskSession) {
+        // Actions the operator took just before go while the budget lasts;
+        // reads of the windows' workers end with it.
+        m_deskSession->stop(1000);
+        QThreadPool::globalInstance()->waitForDone(2000);
+    }
+    m_frames.clear();
     if (m_statusTimer != nullptr) {
         m_statusTimer->stop();
     }

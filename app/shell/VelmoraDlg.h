@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/hub/ConsoleHub.h"
+#include "app/hub/FixFrames.h"
 #include "app/shell/IntakePump.h"
 #include "app/shell/StopDrain.h"
 #include "app/system/IntakeDrain.h"
@@ -32,6 +33,7 @@ namespace velmora {
 
 class AlarmPanel;
 class AlarmReportDlg;
+class DeskSession;
 class IntakeStatusLine;
 class MBTilesSource;
 class NewVehiclesDlg;
@@ -57,10 +59,20 @@ class WindowMessage;
 /// ("Intake: ... in the last minute"), never in a box; clicking it opens the
 /// "New vehicles" list. Open alarms are listed in a queue right of the map.
 ///
+/// Fixes reach the page a frame at a time (FixFrames): of each vehicle only
+/// its newest position per frame, so the page's pace never bounds what is
+/// taken in and stored.
+///
+/// With a store (setStore(), or the store chosen in the settings) the
+/// window is a control-room desk (DeskSession): no callback port and no
+/// app.db; the fleet, alarms and shared settings come from the store, and
+/// a strip below the map says when the store is away.
+///
 /// Life: construct, create() (screen check, browser), initialise()
-/// (databases, server), run with exec(), close (question, or a signal),
-/// teardown: intake drained, server stopped and deleted, DBManager shut down
-/// (it writes everything queued), setup.db closed.
+/// (databases, server or store), run with exec(), close (question, or a
+/// signal), teardown: intake drained, server stopped and deleted (or the
+/// store's link ended), DBManager shut down (it writes everything queued),
+/// setup.db closed.
 class VelmoraDlg : public QDialog,
                    public CallbackServerDelegate,
                    public CefClientV8Listener,
@@ -91,6 +103,12 @@ public:
     /// Closes without the question, in the same order as an accepted close
     /// (SIGTERM, SIGINT). Open modal windows are closed first.
     void closeWithoutQuestion();
+    /// Works as a desk of the store at conninfo (a libpq connection string;
+    /// "" for the PG* environment); before initialise().
+    void setStore(const std::string& conninfo);
+    /// The control-room desk; null for the single desk.
+    DeskSession* getDeskSession() const { return m_deskSession.get(); }
+    FixFrames& getFrames() { return m_frames; }
 
     /// The application icon, drawn from the vehicle marker's SVG.
     static QIcon applicationIcon();
@@ -163,6 +181,8 @@ private:
     /// the window was resized or the page's area changed.
     void layoutChildren(bool resized);
     void startServer();
+    /// initialise() of a control-room desk of the store at conninfo.
+    void startDesk(const std::string& conninfo);
     void restartServer(int port);
     void reportProblems();
     void report(const QString& problem);
@@ -177,6 +197,10 @@ private:
     PageRunner m_page;
     OperatorDesk m_desk;
     ConsoleHub m_hub;
+    FixFrames m_frames;
+    std::unique_ptr<DeskSession> m_deskSession;
+    bool m_storeGiven = false;
+    std::string m_storeConninfo;
     std::unique_ptr<CallbackServerImpl> m_server;
     int m_callbackPort = 0;
     QSize m_minimumSize;

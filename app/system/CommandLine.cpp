@@ -9,6 +9,7 @@ namespace velmora {
 namespace {
 
 const char* const DATA_DIR = "--data-dir";
+const char* const STORE = "--store";
 
 CommandLine::Action actionFor(const std::string& argument) {
     if (argument == "--help" || argument == "-h") {
@@ -50,6 +51,21 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
             version = true;
             continue;
         }
+        if (argument == STORE || argument.rfind(std::string(STORE) + "=", 0) == 0) {
+            if (line.m_hasStore) {
+                return fail("--store is given twice");
+            }
+            if (argument == STORE) {
+                if (i + 1 == arguments.size()) {
+                    return fail("--store needs a connection string (\"\" for the PG* environment)");
+                }
+                line.m_store = arguments[++i];
+            } else {
+                line.m_store = argument.substr(std::char_traits<char>::length(STORE) + 1);
+            }
+            line.m_hasStore = true;
+            continue;
+        }
         std::string value;
         if (argument == DATA_DIR) {
             if (i + 1 == arguments.size()) {
@@ -78,7 +94,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
 }
 
 std::string CommandLine::usage() {
-    return "Usage: velmora [--data-dir DIR]\n"
+    return "Usage: velmora [--data-dir DIR] [--store CONNINFO]\n"
            "       velmora --help | --version\n"
            "The fleet console: receives the vehicle recorders' UDP messages on the callback\n"
            "port and shows the fleet on a map.\n"
@@ -86,6 +102,12 @@ std::string CommandLine::usage() {
            "Options:\n"
            "  --data-dir DIR  keep app.db, setup.db and the page's images/ in DIR\n"
            "                  (created when missing)\n"
+           "  --store CONNINFO work as a control-room desk of the store at CONNINFO (a\n"
+           "                  PostgreSQL connection string or URI; \"\" for the PG*\n"
+           "                  environment; the password belongs in ~/.pgpass): no\n"
+           "                  callback port, the fleet and alarms shared with the\n"
+           "                  other desks. Each desk of one user needs a data\n"
+           "                  directory of its own.\n"
            "  --help          this text\n"
            "  --version       the version\n"
            "\n"

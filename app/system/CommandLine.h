@@ -9,12 +9,13 @@ namespace velmora {
 /// window, database or socket exists while it is judged, so a mistyped
 /// option costs nothing.
 ///
-///   velmora [--data-dir DIR] [--help] [--version]
+///   velmora [--data-dir DIR] [--store CONNINFO] [--help] [--version]
 ///
-/// "--data-dir=DIR" is the same as "--data-dir DIR". Anything else (an
-/// unknown option, a stray argument, --data-dir without a directory) is a
-/// usage error: the caller prints usage() to standard error and exits with
-/// status 2.
+/// "--data-dir=DIR" is the same as "--data-dir DIR", "--store=CONNINFO" as
+/// "--store CONNINFO"; CONNINFO may be empty (the PG* environment then says
+/// where the store is). Anything else (an unknown option, a stray argument,
+/// an option without its value or given twice) is a usage error: the caller
+/// prints usage() to standard error and exits with status 2.
 class CommandLine {
 public:
     enum Action { Run, Help, Version, UsageError };
@@ -33,6 +34,10 @@ public:
     /// The --data-dir directory as given; empty when absent.
     const std::string& getDataDirectory() const { return m_dataDirectory; }
     bool hasDataDirectory() const { return m_hasDataDirectory; }
+    /// The --store connection string: the console works as a control-room
+    /// desk of that store.
+    const std::string& getStore() const { return m_store; }
+    bool hasStore() const { return m_hasStore; }
     /// What was wrong, for a usage error ("unknown option '--x'").
     const std::string& getError() const { return m_error; }
 
@@ -40,6 +45,8 @@ private:
     Action m_action = Run;
     std::string m_dataDirectory;
     bool m_hasDataDirectory = false;
+    std::string m_store;
+    bool m_hasStore = false;
     std::string m_error;
 };
 

@@ -1,0 +1,41 @@
+#include "app/desk/DeskSettings.h"
+
+#include "app/desk/DeskLink.h"
+
+namespace velmora {
+
+DeskSettings::DeskSettings(DeskLink& link, DeskActions::Operator by, std::function<void(const QString&)> tell)
+    : m_link(link), m_by(std::move(by)), m_tell(std::move(tell)) {}
+
+VehicleAdmission::Rules DeskSettings::getAdmission() const {
+    VehicleAdmission::Rules rules;
+    rules.mode = m_values.admission.knownOnly ? VehicleAdmission::KNOWN_ONLY : VehicleAdmission::OPEN;
+    rules.newPerMinute = m_values.admission.newPerMinute;
+    rules.fleetLimit = m_values.admission.fleetLimit;
+    return rules;
+}
+
+bool DeskSettings::store(const VehicleAdmission::Rules& admission, const AlarmBook::Priorities& priorities,
+                         QString& problem) {
+    if (!m_link.isReachable()) {
+        problem = QString::fromLatin1(DeskLink::UNREACHABLE);
+        return false;
+    }
+    SharedSettings::Values values = m_values;
+    values.admission.knownOnly = admission.mode == VehicleAdmission::KNOWN_ONLY;
+    values.admission.newPerMinute = admission.newPerMinute;
+    values.admission.fleetLimit = admission.fleetLimit;
+    values.priorities = priorities;
+    const std::string source = m_by.source();
+    m_link.submit(
+        [values, source](PgConnection& connection) -> std::function<void()> {
+            SharedSettings::store(connection, values, source);
+            return {};
+        },
+        [this](const QString& why) { m_tell(QStringLiteral("The settings were not stored: %1").arg(why)); });
+    // Shown at once; the feed brings the store's word.
+    m_values = values;
+    return true;
+}
+
+} // namespace velmora

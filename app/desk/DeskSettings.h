@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/hub/ISharedSettings.h"
+#include "store/DeskActions.h"
+#include "store/SharedSettings.h"
+
+#include <functional>
+
+namespace velmora {
+
+class DeskLink;
+
+/// The control room's shared settings at a desk: as the store last said
+/// (snapshot, feed), and changed in one transaction of the store
+/// (SharedSettings::store), which every desk and the receiver follow.
+class DeskSettings : public ISharedSettings {
+public:
+    DeskSettings(DeskLink& link, DeskActions::Operator by, std::function<void(const QString&)> tell);
+
+    void replace(const SharedSettings::Values& values) { m_values = values; }
+    const SharedSettings::Values& getValues() const { return m_values; }
+
+    VehicleAdmission::Rules getAdmission() const override;
+    AlarmBook::Priorities getPriorities() const override { return m_values.priorities; }
+    bool store(const VehicleAdmission::Rules& admission, const AlarmBook::Priorities& priorities,
+               QString& problem) override;
+
+private:
+    DeskLink& m_link;
+    DeskActions::Operator m_by;
+    std::function<void(const QString&)> m_tell;
+    SharedSettings::Values m_values;
+};
+
+} // namespace velmora
