@@ -12,7 +12,7 @@ packages=(
   qt6-multimedia-dev libqt6multimedia6
   libjs-leaflet libjs-leaflet.markercluster
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth libgl1-mesa-dri x11-utils libxcb1-dev
+  xvfb xauth libgl1-mesa-dri x11-utils libxcb1-dev xdotool
   clang-14 libclang-rt-14-dev
   fonts-dejavu-core
   locales

@@ -19,6 +19,11 @@ DeskLink::Options linkOptions(const std::string& conninfo) {
 } // namespace
 
 DeskActions::Operator DeskSession::localOperator() {
+    // VELMORA_DESK names a desk where one computer has several.
+    const QString named = qEnvironmentVariable("VELMORA_DESK").trimmed();
+    if (!named.isEmpty()) {
+        return {AlarmPanel::userName(), named.left(64).toStdString()};
+    }
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) != 0) {
         host[0] = '\0';

@@ -32,7 +32,8 @@ class VehicleInfoContainer;
 /// the new vehicles' answers, the shared settings, the history the windows
 /// read (DeskHistory) and the store's strip (StoreStatusLine).
 ///
-/// The operator is the OS account, the desk this computer's host name.
+/// The operator is the OS account, the desk this computer's host name (or
+/// VELMORA_DESK, where one computer runs several desks).
 /// Window thread only.
 class DeskSession : public QObject, public DeskLink::Listener {
     Q_OBJECT
@@ -51,7 +52,8 @@ public:
     /// Ends every history read now (the console stops).
     void abortReads() { m_history.abort(); }
 
-    /// This operator at this desk.
+    /// This operator at this desk: the OS account and the host name, or
+    /// the environment's VELMORA_DESK.
     static DeskActions::Operator localOperator();
 
     DeskLink& getLink() { return m_link; }

@@ -71,6 +71,9 @@ void StoreStatusLine::refresh() {
     const QString status = parts.join(QStringLiteral(" \u00b7 "));
     const bool wasShown = !isHidden();
     if (status.isEmpty()) {
+        if (wasShown) {
+            trace("StoreStatusLine: hidden");
+        }
         hide();
     } else {
         if (status != text()) {

@@ -35,15 +35,16 @@ TEST_F(WindowTextsTest, SmallWindowsShowTheirCaptionsLabelsAndButtons)
         QStringList rightAligned;
     };
     const Case cases[] = {
-        // The empty label is the MBTiles file's description, shown once a file is chosen.
+        // The empty labels are the MBTiles file's description, shown once a
+        // file is chosen, and the store's connection test, once it ran.
         {[] { return std::make_unique<SetupDlg>(nullptr); }, "Setup",
-         {"", "Archive Storage Bad", "Archive Storage Full", "Attribution :", "Attribution :",
+         {"", "", "Archive Storage Bad", "Archive Storage Full", "Attribution :", "Attribution :",
           "Callback Port :", "Events that must be acknowledged, by priority (1 the most urgent).",
           "Fan Failure", "Fleet limit :", "G-Sensor", "MBTiles file :", "Motion", "Panic", "Per sender :",
           "Record Bad", "Road tiles :", "S.M.A.R.T. Bad", "S.M.A.R.T. Temp", "Satellite tiles :", "Sensor",
-          "Source :", "Storage Bad", "Storage Full", "Take :", "Text-In", "Timeout :", "Video Loss", "minute",
-          "new vehicles a minute", "vehicles"},
-         {"Browse...", "Cancel", "OK"}, {"Callback Port :", "Timeout :"}},
+          "Source :", "Storage Bad", "Storage Full", "Take :", "Takes effect when Velmora starts again.",
+          "Text-In", "Timeout :", "Video Loss", "minute", "new vehicles a minute", "vehicles"},
+         {"Browse...", "Cancel", "OK", "Test connection"}, {"Callback Port :", "Timeout :"}},
         {[id] { return std::make_unique<VehicleEditDlg>(id); }, "Edit Vehicle",
          {"Image :", "Info1 :", "Info2 :", "Name :"}, {"...", "Cancel", "OK"},
          {"Image :", "Info1 :", "Info2 :", "Name :"}},

@@ -17,6 +17,7 @@ struct LineCase {
     CommandLine::Action action;
     std::string dataDirectory; // for Run
     std::string error;         // a part of it, for UsageError
+    const char* store = nullptr; // the --store string, for Run; null: no desk
 };
 
 } // namespace
@@ -42,6 +43,14 @@ TEST(CommandLine, EachLineRunsHelpsOrIsRefused) {
         {{"--data-dir", "a", "--data-dir", "b"}, CommandLine::UsageError, "", "twice"},
         {{"--data-dirx"}, CommandLine::UsageError, "", "unknown option"},
         {{"--"}, CommandLine::UsageError, "", "unknown option"},
+        {{"--store", "host=db dbname=velmora"}, CommandLine::Run, "", "", "host=db dbname=velmora"},
+        {{"--store=postgresql://db/velmora", "--data-dir", "d1"}, CommandLine::Run, "d1", "",
+         "postgresql://db/velmora"},
+        {{"--store", ""}, CommandLine::Run, "", "", ""}, // the PG* environment
+        {{"--store="}, CommandLine::Run, "", "", ""},
+        {{"--store"}, CommandLine::UsageError, "", "needs a connection string"},
+        {{"--store", "a", "--store=b"}, CommandLine::UsageError, "", "--store is given twice"},
+        {{"--storex"}, CommandLine::UsageError, "", "unknown option"},
     };
     for (const LineCase& c : cases) {
         std::string shown;
@@ -54,6 +63,8 @@ TEST(CommandLine, EachLineRunsHelpsOrIsRefused) {
         if (c.action == CommandLine::Run) {
             EXPECT_EQ(line.hasDataDirectory(), !c.dataDirectory.empty());
             EXPECT_EQ(line.getDataDirectory(), c.dataDirectory);
+            EXPECT_EQ(line.hasStore(), c.store != nullptr);
+            EXPECT_EQ(line.getStore(), c.store != nullptr ? c.store : "");
         }
         if (c.action == CommandLine::UsageError) {
             EXPECT_NE(line.getError().find(c.error), std::string::npos) << line.getError();
@@ -72,4 +83,5 @@ TEST(CommandLine, ArgvSkipsTheProgramNameAndNamesTheVersion) {
     EXPECT_EQ(line.getDataDirectory(), "/tmp/v");
     EXPECT_EQ(CommandLine::versionText(), std::string("velmora ") + VELMORA_VERSION + "\n");
     EXPECT_NE(CommandLine::usage().find("--data-dir DIR"), std::string::npos);
+    EXPECT_NE(CommandLine::usage().find("--store CONNINFO"), std::string::npos);
 }
