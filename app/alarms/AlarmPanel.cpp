@@ -445,7 +445,11 @@ void AlarmPanel::rebuild() {
         at->setToolTip(received.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         m_table->setItem(row, RECEIVED, at);
         m_table->setItem(row, AGE, cell(age(alarm.received, now)));
-        m_table->setItem(row, STATE, cell(stateText(alarm)));
+        // The state column is narrow: who acknowledged is always readable
+        // in full on its tooltip.
+        QTableWidgetItem* state = cell(stateText(alarm));
+        state->setToolTip(state->text());
+        m_table->setItem(row, STATE, state);
         // Unacknowledged rows stand out, the most urgent the most.
         if (!alarm.isAcknowledged()) {
             const QColor background = alarm.priority == 1 ? QColor(0xff, 0xcd, 0xd2) : QColor(0xff, 0xec, 0xb3);

@@ -33,6 +33,8 @@ public:
             xcb_screen_next(&screens);
         }
         m_root = screens.data->root;
+        m_width = screens.data->width_in_pixels;
+        m_height = screens.data->height_in_pixels;
         m_protocols = atom("WM_PROTOCOLS");
         m_ping = atom("_NET_WM_PING");
         // The answers come to the root window.
@@ -45,6 +47,8 @@ public:
     DeskScreen& operator=(const DeskScreen&) = delete;
 
     bool usable() const { return m_root != 0; }
+    int getWidth() const { return m_width; }
+    int getHeight() const { return m_height; }
 
     /// The viewable window titled "Velmora" of process pid; 0 when none.
     static unsigned long windowOf(pid_t pid)
@@ -66,6 +70,43 @@ public:
     {
         const std::string command = "xdotool windowfocus --sync " + std::to_string(window) + " key --clearmodifiers " +
                                     keys + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
+    /// Moves and sizes window (xdotool), as an operator arranges desks.
+    static bool place(unsigned long window, int x, int y, int width, int height)
+    {
+        const std::string id = std::to_string(window);
+        const std::string command = "xdotool windowsize --sync " + id + " " + std::to_string(width) + " " +
+                                    std::to_string(height) + " windowmove --sync " + id + " " + std::to_string(x) +
+                                    " " + std::to_string(y) + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
+    /// Clicks at x, y inside window, then types keys ("End").
+    static bool clickAndType(unsigned long window, int x, int y, const std::string& keys)
+    {
+        const std::string id = std::to_string(window);
+        const std::string command = "xdotool windowfocus --sync " + id + " mousemove --window " + id + " " +
+                                    std::to_string(x) + " " + std::to_string(y) + " click 1 key " + keys +
+                                    " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
+    /// Rests the pointer at x, y inside window (a tooltip shows there).
+    static bool hover(unsigned long window, int x, int y)
+    {
+        const std::string id = std::to_string(window);
+        const std::string command = "xdotool mousemove --window " + id + " " + std::to_string(x - 3) + " " +
+                                    std::to_string(y) + " sleep 0.3 mousemove --window " + id + " " +
+                                    std::to_string(x) + " " + std::to_string(y) + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
+    /// Writes the whole display to path (a PNG), for a person to look at.
+    static bool shoot(const std::string& path)
+    {
+        const std::string command = "import -window root '" + path + "' >/dev/null 2>&1";
         return std::system(command.c_str()) == 0;
     }
 
@@ -118,6 +159,8 @@ private:
 
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = 0;
+    int m_width = 0;
+    int m_height = 0;
     xcb_atom_t m_protocols = 0;
     xcb_atom_t m_ping = 0;
     uint32_t m_serial = 0;

@@ -212,6 +212,23 @@ TEST_F(DeskTest, AnAlarmAcknowledgedAtOneDeskShowsAtTheOtherWithUserAndDesk)
     EXPECT_TRUE(m_desks[1].process->waitForLog(seen, 20000)) << m_desks[1].log();
     EXPECT_EQ(m_desks[1].page->waitFor(blinkScript(3), "false", 20000), "false");
     EXPECT_EQ(m_desks[0].page->waitFor(blinkScript(3), "false", 20000), "false");
+    // VELMORA_DESK_SHOTS=<folder>: the two desks side by side, for a person
+    // to look at what the other desk shows.
+    if (const char* shots = std::getenv("VELMORA_DESK_SHOTS")) {
+        const DeskScreen screen;
+        const int half = screen.getWidth() / 2;
+        EXPECT_TRUE(DeskScreen::place(m_desks[0].window(), 0, 0, half - 5, screen.getHeight() - 30));
+        EXPECT_TRUE(DeskScreen::place(m_desks[1].window(), half + 5, 0, half - 5, screen.getHeight() - 30));
+        std::this_thread::sleep_for(std::chrono::seconds(6));
+        // The queue's first row, scrolled to its last column; the pointer
+        // rests on desk 2's state: its tooltip says who acknowledged, where.
+        EXPECT_TRUE(DeskScreen::clickAndType(m_desks[0].window(), half - 200, 67, "End"));
+        EXPECT_TRUE(DeskScreen::clickAndType(m_desks[1].window(), half - 200, 67, "End"));
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        EXPECT_TRUE(DeskScreen::hover(m_desks[1].window(), half - 60, 67));
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        EXPECT_TRUE(DeskScreen::shoot(std::string(shots) + "/two-desks-acknowledged.png"));
+    }
 }
 
 // Both desks acknowledge the same alarm at once (the store holds the row

@@ -82,6 +82,17 @@ TEST_F(WindowTest, PanicIsQueuedSoundedAcknowledgedClosedAndSurvivesARestart) {
     EXPECT_TRUE(waitUntil([&] { return evaluate("String(global.currentVehicle)").toString().toStdString() == ID_A; }));
     EXPECT_TRUE(alarms->acknowledge(panic));
     EXPECT_FALSE(alarms->getBell().isRepeating()) << "no priority 1 alarm is unacknowledged";
+    // Who acknowledged is cut off in the narrow column, never on its tooltip.
+    const auto stateTip = [&](int32_t id) {
+        for (int r = 0; r < table->rowCount(); ++r) {
+            if (table->item(r, 0)->data(Qt::UserRole).toInt() == id) {
+                return table->item(r, 6)->toolTip().toStdString();
+            }
+        }
+        return std::string();
+    };
+    EXPECT_TRUE(waitUntil([&] { return stateTip(panic) == "Acknowledged by " + AlarmPanel::userName() + " · 2×"; }))
+        << stateTip(panic);
     // Page commands go out on the next turn of the event loop.
     EXPECT_TRUE(waitUntil([&] { return blinks(ID_A) == QStringLiteral("--"); }));
     EXPECT_EQ(blinks(ID_B), QStringLiteral("ML"));
