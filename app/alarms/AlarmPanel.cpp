@@ -97,7 +97,9 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     // Fixed widths: measuring thousands of rows on every change would cost
     // more than the queue is worth; the state takes what is left.
     // A header is never cut, whatever the desktop's font.
-    const int widths[COLUMN_COUNT - 1] = {22, 98, 62, 66, 68, 42};
+    // The kind column holds the watch rules' names whole: "Zone Entry" and
+    // "Zone Exit" cut to "Zone E..." would read the same.
+    const int widths[COLUMN_COUNT - 1] = {22, 98, 80, 60, 68, 42};
     const QFontMetrics headerFont(m_table->horizontalHeader()->font());
     for (int column = 0; column < COLUMN_COUNT - 1; ++column) {
         m_table->setColumnWidth(column,

@@ -369,8 +369,10 @@ void VelmoraDlg::onZoneDrawn(const std::string& shape, const std::string& geomet
     }
     const int32_t id = m_watch.zoneDrawn(shape, geometry);
     if (id != 0) {
-        // The operator names it next.
-        showZones(id)->editName();
+        // The operator names it next: the keyboard goes to the list.
+        ZonesDlg* zones = showZones(id);
+        zones->activateWindow();
+        zones->editName();
     }
 }
 
