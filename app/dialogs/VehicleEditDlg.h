@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <string>
 
 class QLineEdit;
@@ -15,7 +16,9 @@ class VehicleInfo;
 /// name), two information lines and its icon image. OK writes them into the
 /// vehicle's record in the VehicleInfoContainer and queues the record's
 /// update (or hands them to the shared store, at a control-room desk);
-/// Cancel changes nothing. A vehicle id that is not in the container
+/// Cancel changes nothing. It also holds the vehicle's own silent
+/// time for the watch rules (minutes, blank: the Setup window's), which OK
+/// stores in setup.db (RuleSettings). A vehicle id that is not in the container
 /// (or is no id at all) opens nothing: exec() returns Rejected at once and
 /// nothing is stored.
 class VehicleEditDlg : public QDialog {
@@ -50,6 +53,8 @@ private:
     QLineEdit* m_info1Edit = nullptr;
     QLineEdit* m_info2Edit = nullptr;
     QLineEdit* m_imageEdit = nullptr;
+    QLineEdit* m_silentEdit = nullptr;
+    int32_t m_silentMinutes = -1;
 };
 
 } // namespace velmora

@@ -4,6 +4,7 @@
 #include "app/hub/IOperator.h"
 #include "app/hub/IVehicleStore.h"
 #include "app/hub/IPageRunner.h"
+#include "app/hub/WatchHub.h"
 #include "db/AbstractSetup.h"
 #include "db/DBManager.h"
 #include "db/DatabaseException.h"
@@ -181,6 +182,9 @@ void ConsoleHub::onEvent(CallbackInfo& message) {
     if (vehicle->getDeleted()) {
         return;
     }
+    if (m_watch != nullptr) {
+        m_watch->heard(message.getVehicleID(), m_now());
+    }
     if (!queued([&] { return EventLogger::getInstance().log(message); })) {
         trace("INSERT FALSE");
     }
@@ -198,6 +202,16 @@ void ConsoleHub::onFix(CallbackInfo& message) {
     // A fix that moves the vehicle stores the record once, with its new
     // time, name and position together.
     upsertVehicle(message, time, !moves);
+    if (m_watch != nullptr) {
+        const VehicleInfo* vehicle = findVehicle(message.getVehicleID());
+        if (vehicle != nullptr && !vehicle->getDeleted()) {
+            if (moves) {
+                m_watch->fix(message.getVehicleID(), m_now(), fix.getLatitude(), fix.getLongitude(), fix.getSpeed());
+            } else {
+                m_watch->heard(message.getVehicleID(), m_now());
+            }
+        }
+    }
     if (sentence.empty()) {
         return;
     }
@@ -293,6 +307,9 @@ void ConsoleHub::onOptionalInfo(CallbackInfo& message) {
     if (vehicle == nullptr || vehicle->getDeleted()) {
         return;
     }
+    if (m_watch != nullptr) {
+        m_watch->heard(message.getVehicleID(), m_now());
+    }
     // A key the device left out keeps the value it sent before.
     const CallbackInfo::OptionalInfo& pairs = message.optionalInfo();
     for (const OptionalField& field : OPTIONAL_FIELDS) {
@@ -354,6 +371,10 @@ void ConsoleHub::editVehicle(const std::string& vehicleIdText) {
     if (m_desk.editVehicle(vehicleIdText)) {
         if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
             m_page.execute(MapCommands::updateUserDefinedInfo(*vehicle));
+            // The editor may have given it a silent time of its own.
+            if (m_watch != nullptr && !vehicle->getDeleted()) {
+                m_watch->loadVehicleSettings(vehicle->getId());
+            }
         }
     }
     m_page.execute(MapCommands::enableTooltip());
@@ -366,6 +387,9 @@ void ConsoleHub::removeVehicle(const std::string& vehicleIdText) {
             storeOperatorChange(*vehicle, IVehicleStore::DELETED);
             if (m_frames != nullptr) {
                 m_frames->forget(vehicle->getId());
+            }
+            if (m_watch != nullptr) {
+                m_watch->forget(vehicle->getId());
             }
             m_page.execute(MapCommands::deleteVehicle(vehicle->getId().toText()));
         }
@@ -392,6 +416,9 @@ void ConsoleHub::deleteVehicle(const std::string& vehicleIdText) {
                 m_vehicles.remove(id);
                 if (m_admission != nullptr) {
                     m_admission->forget(id);
+                }
+                if (m_watch != nullptr) {
+                    m_watch->forget(id);
                 }
                 m_page.execute(MapCommands::deleteVehicle(id.toText()));
             } else {

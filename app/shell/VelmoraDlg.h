@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/hub/AlarmTrack.h"
 #include "app/hub/ConsoleHub.h"
 #include "app/hub/FixFrames.h"
+#include "app/hub/WatchHub.h"
 #include "app/shell/IntakePump.h"
 #include "app/shell/StopDrain.h"
 #include "app/system/IntakeDrain.h"
@@ -37,6 +39,8 @@ class DeskSession;
 class IntakeStatusLine;
 class MBTilesSource;
 class NewVehiclesDlg;
+class RuleAlarms;
+class ZonesDlg;
 
 class CallbackServerImpl;
 class WindowMessage;
@@ -58,6 +62,8 @@ class WindowMessage;
 /// What the intake refuses or drops is shown in a line below the map
 /// ("Intake: ... in the last minute"), never in a box; clicking it opens the
 /// "New vehicles" list. Open alarms are listed in a queue right of the map.
+/// The watch rules (WatchHub) hear what ConsoleHub hears and tick with the
+/// status line; what they raise reaches the queue through RuleAlarms.
 ///
 /// Fixes reach the page a frame at a time (FixFrames): of each vehicle only
 /// its newest position per frame, so the page's pace never bounds what is
@@ -129,6 +135,9 @@ public:
     void onClickTrackingLine(const std::string& vehicleID) override;
     void onClickDelete(const std::string& vehicleID) override;
     void onMapViewChanged(const MapView& view) override;
+    void onClickZones() override;
+    void onZoneDrawn(const std::string& shape, const std::string& geometry) override;
+    void onZoneEdited(const std::string& zoneId, const std::string& shape, const std::string& geometry) override;
 
     // CefClientListener, GUI thread.
     void onPageLoaded() override;
@@ -151,6 +160,10 @@ public:
     AlarmPanel* getAlarms() const { return m_alarms; }
     /// Opens (or raises) the "Alarms" report.
     AlarmReportDlg* showAlarmReport();
+    /// The watch rules and their zones.
+    WatchHub& getWatch() { return m_watch; }
+    /// Opens (or raises) the "Zones" list, with zone id selected (0: as it was).
+    ZonesDlg* showZones(int32_t id = 0);
     bool isTornDown() const { return m_tornDown; }
 
 protected:
@@ -174,6 +187,8 @@ private:
     /// The page's width: the window's, less the alarm queue when shown.
     int pageWidth() const;
     void onAlarmCountChanged(int count);
+    /// "Track" of the alarm queue: the vehicle's history around alarm id.
+    void trackAlarm(int32_t id);
     /// A new alarm: the window comes to the front and asks the desktop for
     /// attention, without taking the keyboard from another window.
     void drawAttention();
@@ -201,6 +216,8 @@ private:
     std::unique_ptr<DeskSession> m_deskSession;
     bool m_storeGiven = false;
     std::string m_storeConninfo;
+    WatchHub m_watch;
+    AlarmTrack m_alarmTrack;
     std::unique_ptr<CallbackServerImpl> m_server;
     int m_callbackPort = 0;
     QSize m_minimumSize;
@@ -226,6 +243,8 @@ private:
     QPointer<NewVehiclesDlg> m_newVehicles;
     AlarmPanel* m_alarms = nullptr;
     QPointer<AlarmReportDlg> m_alarmReport;
+    std::unique_ptr<RuleAlarms> m_ruleAlarms;
+    QPointer<ZonesDlg> m_zones;
 };
 
 } // namespace velmora
