@@ -9,6 +9,7 @@
 #include "app/system/MultiMonitor.h"
 #include "app/dialogs/NewVehiclesDlg.h"
 #include "app/shell/IntakeStatusLine.h"
+#include "app/shell/StartupTrace.h"
 #include "app/shell/WindowMessage.h"
 #include "db/DBManager.h"
 #include "db/Setup.h"
@@ -35,6 +36,7 @@
 #include <QSvgRenderer>
 #include <QThread>
 #include <QTimer>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <algorithm>
@@ -114,6 +116,7 @@ QIcon VelmoraDlg::applicationIcon() {
 }
 
 bool VelmoraDlg::create() {
+    StartupTrace::mark("window being created");
     setWindowTitle(QStringLiteral("Velmora"));
     setWindowIcon(applicationIcon());
     resize(INITIAL_WIDTH, INITIAL_HEIGHT);
@@ -135,6 +138,7 @@ bool VelmoraDlg::create() {
     m_host.setPageDocument(PageDocument::build());
     QWebEngineView* view = m_host.createBrowser(this);
     view->setGeometry(rect());
+    StartupTrace::mark("window created, page load started");
 
     m_intakeStatus = new IntakeStatusLine(m_admission, m_intake, this);
     connect(m_intakeStatus, &IntakeStatusLine::visibilityChanged, this, [this] { layoutChildren(false); });
@@ -163,6 +167,7 @@ void VelmoraDlg::initialise() {
         traceException(e);
         report(databaseProblem("app.db", e, "Vehicles are shown but not stored."));
     }
+    StartupTrace::mark("app.db opened, vehicles loaded");
     // setup.db is opened even when app.db failed: the callback port and the
     // time-out still come from it.
     try {
@@ -182,6 +187,7 @@ void VelmoraDlg::initialise() {
     // Alarms still open at the last stop come back into the queue.
     m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
     m_alarms->restore();
+    StartupTrace::mark("alarms restored");
     {
         VehicleInfoContainer& vehicles = VehicleInfoContainer::getInstance();
         std::vector<UniqueID> known;
@@ -192,6 +198,7 @@ void VelmoraDlg::initialise() {
         }
         m_admission.setKnown(known);
     }
+    StartupTrace::mark("admission set filled");
     m_statusTimer->start(IntakeStatusLine::INTERVAL_MS);
     // The page was built for the offline map before the settings could be
     // read; another source needs it built again.
@@ -199,6 +206,7 @@ void VelmoraDlg::initialise() {
         applyMapSettings();
     }
     startServer();
+    StartupTrace::mark("server started");
 }
 
 void VelmoraDlg::applyMapSettings() {
@@ -393,7 +401,8 @@ void VelmoraDlg::onPageLoaded() {
         return;
     }
     m_pageLoadedPosted = true;
-    trace("VelmoraDlg: page loaded");
+    StartupTrace::mark("page load finished");
+    StartupTrace::markPageLoad(m_host.getPage());
     WindowMessage::post(this, WindowMessage::UWM_PAGE_LOADED);
 }
 
@@ -451,6 +460,20 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
     case WindowMessage::UWM_PAGE_LOADED:
         m_hub.onPageLoaded(pageWidth(), pageHeight());
         m_alarms->pageLoaded();
+        StartupTrace::mark("vehicles sent");
+        if (isTraceEnabled()) {
+            // Queued after the page runner's flush: the page answers once
+            // it has run the fleet.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (QWebEnginePage* page = m_host.getPage()) {
+                        page->runJavaScript(QStringLiteral("0"),
+                                            [](const QVariant&) { StartupTrace::mark("page ran the fleet"); });
+                    }
+                },
+                Qt::QueuedConnection);
+        }
         break;
     case WindowMessage::UWM_ALARMS_CHANGED:
         m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
@@ -506,6 +529,7 @@ void VelmoraDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_shown) {
         m_shown = true;
+        StartupTrace::mark("window shown");
         QTimer::singleShot(0, this, &VelmoraDlg::reportProblems);
     }
 }
