@@ -4,6 +4,7 @@
 #include "db/FormatableSQL.h"
 #include "foundation/thread/ScopedLock.h"
 #include "intake/GPSInfo.h"
+#include "rules/FixPosition.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -66,12 +67,6 @@ std::optional<int64_t> calendarSeconds(int64_t year, int month, int day, int hou
         || minute < 0 || minute > 59 || second < 0 || second > 59)
         return std::nullopt;
     return daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
-}
-
-bool hasCoordinate(const GPSInfo& info, size_t index)
-{
-    const std::vector<std::string>& fields = info.getFields();
-    return index < fields.size() && !fields[index].empty();
 }
 
 } // namespace
@@ -175,8 +170,10 @@ std::vector<MapCommands::TrackFix> TrackHistory::fixes(const GPSDataContainer::L
     result.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         const GPSInfo info(list[i].getGpsData());
-        // A sentence without both coordinates would put a point at 0, 0.
-        if (!info.hasPosition() || !hasCoordinate(info, 3) || !hasCoordinate(info, 5))
+        // A sentence without both coordinates, or a receiver's placeholder
+        // for no fix, would put a point at 0, 0: the same rule as for the
+        // live position.
+        if (!FixPosition::has(info))
             continue;
         MapCommands::TrackFix fix;
         fix.latitude = info.getLatitude();
