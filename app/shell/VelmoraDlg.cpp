@@ -8,9 +8,11 @@
 #include "app/dialogs/MessageBox.h"
 #include "app/system/MultiMonitor.h"
 #include "app/dialogs/NewVehiclesDlg.h"
+#include "app/shell/AlarmStrip.h"
 #include "app/shell/IntakeStatusLine.h"
 #include "app/shell/StartupTrace.h"
 #include "app/shell/WindowMessage.h"
+#include "app/shell/WindowPlacement.h"
 #include "db/DBManager.h"
 #include "db/Setup.h"
 #include "db/VehicleInfoContainer.h"
@@ -32,7 +34,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QSplitter>
 #include <QSvgRenderer>
 #include <QThread>
 #include <QTimer>
@@ -119,7 +123,7 @@ bool VelmoraDlg::create() {
     StartupTrace::mark("window being created");
     setWindowTitle(QStringLiteral("Velmora"));
     setWindowIcon(applicationIcon());
-    resize(INITIAL_WIDTH, INITIAL_HEIGHT);
+    resize(MINIMUM_WIDTH, MINIMUM_HEIGHT);
     QScreen* monitor = MultiMonitor::getInstance().monitorFor(this);
     const QRect area = monitor != nullptr ? monitor->geometry() : QRect();
     if (area.width() < MIN_SCREEN_WIDTH || area.height() < MIN_SCREEN_HEIGHT) {
@@ -128,30 +132,79 @@ bool VelmoraDlg::create() {
         m_started = false;
         return false;
     }
-    m_minimumSize = size();
-    setMinimumSize(m_minimumSize);
+    setMinimumSize(MINIMUM_WIDTH, MINIMUM_HEIGHT);
+    // setup.db is read later (initialise): until then, a first start.
+    placeWindow(std::nullopt);
 
     m_host.setListener(this);
     m_host.registerExtension(&m_v8Handler);
     PageResources::install(*m_host.getSchemeHandler());
     m_host.setApplicationDirectory(m_applicationDirectory);
     m_host.setPageDocument(PageDocument::build());
-    QWebEngineView* view = m_host.createBrowser(this);
-    view->setGeometry(rect());
+    // The map and the alarm queue side by side; the map takes what the
+    // window gains or loses, the queue keeps its width.
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("mapAndAlarms"));
+    m_splitter->setChildrenCollapsible(false);
+    QWebEngineView* view = m_host.createBrowser(m_splitter);
+    m_splitter->addWidget(view);
+    view->installEventFilter(this);
     StartupTrace::mark("window created, page load started");
 
     m_intakeStatus = new IntakeStatusLine(m_admission, m_intake, this);
-    connect(m_intakeStatus, &IntakeStatusLine::visibilityChanged, this, [this] { layoutChildren(false); });
+    connect(m_intakeStatus, &IntakeStatusLine::visibilityChanged, this, [this] { layoutChildren(); });
     connect(m_intakeStatus, &QPushButton::clicked, this, &VelmoraDlg::showNewVehicles);
-    m_alarms = new AlarmPanel(m_page, this);
+    m_alarms = new AlarmPanel(m_page, m_splitter);
+    m_alarms->setMinimumWidth(ALARMS_MIN_WIDTH);
+    m_splitter->addWidget(m_alarms);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
     m_alarms->hide();
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        if (!m_alarms->isHidden()) {
+            m_alarmWidth = m_alarms->width();
+        }
+    });
+    m_alarmStrip = new AlarmStrip(this);
+    m_alarmStrip->hide();
+    m_alarmStrip->setQueueShown(!m_alarmsFolded);
+    connect(m_alarmStrip, &AlarmStrip::queueToggled, this, [this](bool shown) { setAlarmsFolded(!shown); });
+    connect(m_alarms, &AlarmPanel::alarmRaised, m_alarmStrip, &AlarmStrip::alarmRaised);
     connect(m_alarms, &AlarmPanel::openCountChanged, this, &VelmoraDlg::onAlarmCountChanged);
     connect(m_alarms, &AlarmPanel::alarmRaised, this, &VelmoraDlg::drawAttention);
     connect(m_alarms, &AlarmPanel::reportRequested, this, &VelmoraDlg::showAlarmReport);
     m_statusTimer = new QTimer(this);
     connect(m_statusTimer, &QTimer::timeout, m_intakeStatus, &IntakeStatusLine::refresh);
     connect(m_statusTimer, &QTimer::timeout, m_alarms, &AlarmPanel::tick);
+    layoutChildren();
     return true;
+}
+
+void VelmoraDlg::placeWindow(const std::optional<WindowGeometry>& kept) {
+    MultiMonitor& monitors = MultiMonitor::getInstance();
+    const QScreen* primary = monitors.pick(nullptr);
+    QList<WindowPlacement::Screen> screens;
+    for (const QScreen* screen : monitors.getMonitors()) {
+        screens.append({screen->availableGeometry(), screen == primary});
+    }
+    const std::optional<QRect> normal = kept ? std::optional<QRect>(kept->normal) : std::nullopt;
+    setGeometry(WindowPlacement(minimumSize()).place(normal, screens));
+    if (!kept) {
+        return;
+    }
+    // Until shown, the state takes effect when the window shows.
+    setWindowState(kept->maximised ? (windowState() | Qt::WindowMaximized) : (windowState() & ~Qt::WindowMaximized));
+    m_alarmWidth = kept->alarmWidth;
+    setAlarmsFolded(kept->alarmsFolded);
+}
+
+WindowGeometry VelmoraDlg::getGeometryToKeep() const {
+    WindowGeometry geometry;
+    geometry.normal = normalGeometry();
+    geometry.maximised = windowState().testFlag(Qt::WindowMaximized);
+    geometry.alarmWidth = m_alarmWidth;
+    geometry.alarmsFolded = m_alarmsFolded;
+    return geometry;
 }
 
 void VelmoraDlg::initialise() {
@@ -200,6 +253,10 @@ void VelmoraDlg::initialise() {
     }
     StartupTrace::mark("admission set filled");
     m_statusTimer->start(IntakeStatusLine::INTERVAL_MS);
+    // The window goes where it was left.
+    if (const std::optional<WindowGeometry> kept = WindowGeometry::load(Setup::getInstance())) {
+        placeWindow(kept);
+    }
     // The page was built for the offline map before the settings could be
     // read; another source needs it built again.
     if (!(MapSettings::load(Setup::getInstance()) == MapSettings())) {
@@ -322,10 +379,40 @@ AlarmReportDlg* VelmoraDlg::showAlarmReport() {
 }
 
 void VelmoraDlg::onAlarmCountChanged(int count) {
-    const bool show = count > 0;
-    if (show == m_alarms->isHidden()) {
-        m_alarms->setVisible(show);
-        layoutChildren(false);
+    m_alarmCount = count;
+    showAlarms();
+}
+
+void VelmoraDlg::setAlarmsFolded(bool folded) {
+    if (m_alarmsFolded == folded) {
+        return;
+    }
+    m_alarmsFolded = folded;
+    if (m_alarmStrip != nullptr) {
+        m_alarmStrip->setQueueShown(!folded);
+        showAlarms();
+    }
+}
+
+void VelmoraDlg::showAlarms() {
+    if (m_alarms == nullptr) {
+        return;
+    }
+    m_alarmStrip->setCount(m_alarmCount);
+    m_alarmStrip->setVisible(m_alarmCount > 0);
+    layoutChildren();
+    const bool queue = m_alarmCount > 0 && !m_alarmsFolded;
+    if (queue != m_alarms->isHidden()) {
+        return;
+    }
+    m_alarms->setVisible(queue);
+    if (queue) {
+        // The width the operator left it at, or the default, at most half
+        // the window: the map keeps the other half.
+        const int total = m_splitter->width() - m_splitter->handleWidth();
+        const int wanted = m_alarmWidth > 0 ? m_alarmWidth : AlarmPanel::PANEL_WIDTH;
+        const int queueWidth = std::max(ALARMS_MIN_WIDTH, std::min(wanted, width() / 2));
+        m_splitter->setSizes({std::max(0, total - queueWidth), queueWidth});
     }
 }
 
@@ -490,39 +577,51 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
 
 void VelmoraDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    layoutChildren(true);
+    layoutChildren();
+}
+
+bool VelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == m_host.getBrowserWindow()) {
+        const QSize size = static_cast<QResizeEvent*>(event)->size();
+        m_page.execute(MapCommands::setPageSize(size.width(), size.height()));
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 int VelmoraDlg::pageWidth() const {
-    const bool alarms = m_alarms != nullptr && !m_alarms->isHidden();
-    return width() - (alarms ? std::min(AlarmPanel::PANEL_WIDTH, width() / 2) : 0);
+    const QWebEngineView* view = m_host.getBrowserWindow();
+    return view != nullptr ? view->width() : width();
 }
 
 int VelmoraDlg::pageHeight() const {
-    const bool status = m_intakeStatus != nullptr && !m_intakeStatus->isHidden();
-    return height() - (status ? m_intakeStatus->sizeHint().height() : 0);
+    const QWebEngineView* view = m_host.getBrowserWindow();
+    return view != nullptr ? view->height() : height();
 }
 
-void VelmoraDlg::layoutChildren(bool resized) {
-    QWebEngineView* view = m_host.getBrowserWindow();
-    if (view == nullptr) {
+void VelmoraDlg::layoutChildren() {
+    if (m_splitter == nullptr) {
         return;
     }
-    // The intake line is a strip below the page, never over it: the
-    // browser's view takes every click on its own area.
-    const int page = pageHeight();
-    const int pageWide = pageWidth();
-    const bool changed = view->height() != page || view->width() != pageWide;
-    view->setGeometry(0, 0, pageWide, page);
-    if (m_alarms != nullptr && !m_alarms->isHidden()) {
-        m_alarms->setGeometry(pageWide, 0, width() - pageWide, page);
+    // The strips are above and below the map, never over it: the browser's
+    // view takes every click on its own area.
+    int top = 0;
+    if (!m_alarmStrip->isHidden()) {
+        top = m_alarmStrip->sizeHint().height();
+        m_alarmStrip->setGeometry(0, 0, width(), top);
     }
+    int bottom = height();
     if (m_intakeStatus != nullptr && !m_intakeStatus->isHidden()) {
-        m_intakeStatus->setGeometry(0, page, width(), height() - page);
+        const int line = m_intakeStatus->sizeHint().height();
+        bottom -= line;
+        m_intakeStatus->setGeometry(0, bottom, width(), line);
     }
-    if (resized || changed) {
-        m_page.execute(MapCommands::setPageSize(pageWide, page));
+    // The map keeps at least half the width beside the alarm queue; the
+    // splitter gives no widget less than its minimum, however it is
+    // dragged or the window resized.
+    if (QWebEngineView* view = m_host.getBrowserWindow()) {
+        view->setMinimumWidth(width() / 2);
     }
+    m_splitter->setGeometry(0, top, width(), std::max(0, bottom - top));
 }
 
 void VelmoraDlg::showEvent(QShowEvent* event) {
@@ -616,6 +715,14 @@ void VelmoraDlg::teardown() {
     }
     if (m_alarms != nullptr) {
         m_alarms->flush();
+    }
+    if (m_splitter != nullptr) {
+        try {
+            getGeometryToKeep().store(Setup::getInstance());
+        } catch (const Exception& e) {
+            // The next start opens as a first one.
+            traceException(e);
+        }
     }
     DBManager::getInstance().shutdown();
     Setup::getInstance().close();
