@@ -95,6 +95,10 @@ bool ConsoleHub::isOnEarth(double latitude, double longitude) {
 bool ConsoleHub::hasStoredPosition(const VehicleInfo& vehicle) {
     double latitude = 0;
     double longitude = 0;
+    return storedPosition(vehicle, latitude, longitude);
+}
+
+bool ConsoleHub::storedPosition(const VehicleInfo& vehicle, double& latitude, double& longitude) {
     return readCoordinate(vehicle.getLastUpdatedLatitude(), latitude) &&
            readCoordinate(vehicle.getLastUpdatedLongitude(), longitude) && isOnEarth(latitude, longitude);
 }
@@ -308,6 +312,34 @@ void ConsoleHub::onPageLoaded(int width, int height) {
     // The view of the last run, or on a first start the whole fleet.
     const std::optional<MapView> view = MapView::load(m_setup);
     m_page.execute(view ? MapCommands::setMapView(*view) : MapCommands::fitFleet());
+}
+
+void ConsoleHub::startView(PageDocument::Config& config) {
+    if (const std::optional<MapView> view = MapView::load(m_setup)) {
+        config.hasStartView = true;
+        config.startLatitude = view->latitude;
+        config.startLongitude = view->longitude;
+        config.startZoom = view->zoom;
+        return;
+    }
+    ScopedLock lock(m_vehicles.getLock());
+    for (const auto& [id, vehicle] : m_vehicles.getMap()) {
+        double latitude = 0;
+        double longitude = 0;
+        if (vehicle->getDeleted() || !storedPosition(*vehicle, latitude, longitude)) {
+            continue;
+        }
+        if (!config.hasStartBounds) {
+            config.hasStartBounds = true;
+            config.startSouth = config.startNorth = latitude;
+            config.startWest = config.startEast = longitude;
+            continue;
+        }
+        config.startSouth = std::min(config.startSouth, latitude);
+        config.startNorth = std::max(config.startNorth, latitude);
+        config.startWest = std::min(config.startWest, longitude);
+        config.startEast = std::max(config.startEast, longitude);
+    }
 }
 
 void ConsoleHub::mapViewChanged(const MapView& view) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mapview/PageDocument.h"
+
 #include <ctime>
 #include <functional>
 #include <string>
@@ -49,6 +51,12 @@ public:
     /// the map view kept in the settings or, with none kept, the fit to the
     /// fleet.
     void onPageLoaded(int width, int height);
+    /// Where the page starts before the fleet is in, written into config:
+    /// the view kept in the settings or, with none kept, the bounds of the
+    /// stored vehicles that have a position (none: the world). The same
+    /// rule onPageLoaded follows once the fleet is in, so the map is drawn
+    /// once at the view it will show.
+    void startView(PageDocument::Config& config);
     /// The page settled on a new view: kept in the settings for the next
     /// start (a store that fails is traced).
     void mapViewChanged(const MapView& view);
@@ -100,6 +108,8 @@ public:
     static bool isOnEarth(double latitude, double longitude);
     /// Whether the vehicle's stored last position is one the page can show.
     static bool hasStoredPosition(const VehicleInfo& vehicle);
+    /// The same, with the position read when there is one.
+    static bool storedPosition(const VehicleInfo& vehicle, double& latitude, double& longitude);
 
 private:
     VehicleInfo* findVehicle(const std::string& vehicleIdText);

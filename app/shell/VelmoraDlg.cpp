@@ -15,6 +15,7 @@
 #include "app/shell/WindowPlacement.h"
 #include "db/DBManager.h"
 #include "db/Setup.h"
+#include "db/SetupBatch.h"
 #include "db/VehicleInfoContainer.h"
 #include "foundation/Exception.h"
 #include "foundation/SystemText.h"
@@ -140,16 +141,12 @@ bool VelmoraDlg::create() {
     m_host.registerExtension(&m_v8Handler);
     PageResources::install(*m_host.getSchemeHandler());
     m_host.setApplicationDirectory(m_applicationDirectory);
-    m_host.setPageDocument(PageDocument::build());
-    // The map and the alarm queue side by side; the map takes what the
-    // window gains or loses, the queue keeps its width.
+    // The map (its page is made once the settings and the fleet are read)
+    // and the alarm queue side by side; the map takes what the window
+    // gains or loses, the queue keeps its width.
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("mapAndAlarms"));
     m_splitter->setChildrenCollapsible(false);
-    QWebEngineView* view = m_host.createBrowser(m_splitter);
-    m_splitter->addWidget(view);
-    view->installEventFilter(this);
-    StartupTrace::mark("window created, page load started");
 
     m_intakeStatus = new IntakeStatusLine(m_admission, m_intake, this);
     connect(m_intakeStatus, &IntakeStatusLine::visibilityChanged, this, [this] { layoutChildren(); });
@@ -157,8 +154,6 @@ bool VelmoraDlg::create() {
     m_alarms = new AlarmPanel(m_page, m_splitter);
     m_alarms->setMinimumWidth(ALARMS_MIN_WIDTH);
     m_splitter->addWidget(m_alarms);
-    m_splitter->setStretchFactor(0, 1);
-    m_splitter->setStretchFactor(1, 0);
     m_alarms->hide();
     connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
         if (!m_alarms->isHidden()) {
@@ -177,6 +172,7 @@ bool VelmoraDlg::create() {
     connect(m_statusTimer, &QTimer::timeout, m_intakeStatus, &IntakeStatusLine::refresh);
     connect(m_statusTimer, &QTimer::timeout, m_alarms, &AlarmPanel::tick);
     layoutChildren();
+    StartupTrace::mark("window created");
     return true;
 }
 
@@ -230,15 +226,32 @@ void VelmoraDlg::initialise() {
         report(databaseProblem("setup.db", e, "The default settings are used and changes are not kept."));
     }
     m_callbackPort = Setup::DEFAULT_PORT;
-    try {
-        m_callbackPort = Setup::getInstance().getInt(Setup::KEY_PORT, Setup::DEFAULT_PORT);
-    } catch (const Exception& e) {
-        traceException(e);
+    AlarmBook::Priorities priorities;
+    std::optional<WindowGeometry> kept;
+    {
+        // A first start stores the default of every setting it reads: one
+        // commit for them all rather than a wait for the disk each.
+        SetupBatch batch(Setup::getInstance());
+        try {
+            m_callbackPort = Setup::getInstance().getInt(Setup::KEY_PORT, Setup::DEFAULT_PORT);
+        } catch (const Exception& e) {
+            traceException(e);
+        }
+        // The stored fleet is admitted; new ids go by the operator's rules.
+        applyAdmissionSettings();
+        priorities = AlarmSettings::load(Setup::getInstance());
+        kept = WindowGeometry::load(Setup::getInstance());
     }
-    // The stored fleet is admitted; new ids go by the operator's rules.
-    applyAdmissionSettings();
+    StartupTrace::mark("settings read");
+    // The window goes where it was left, and then its map starts loading,
+    // for the map source and at the first view the settings and the stored
+    // fleet give: the page is made once.
+    if (kept) {
+        placeWindow(kept);
+    }
+    applyMapSettings();
     // Alarms still open at the last stop come back into the queue.
-    m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
+    m_alarms->setPriorities(priorities);
     m_alarms->restore();
     StartupTrace::mark("alarms restored");
     {
@@ -253,21 +266,16 @@ void VelmoraDlg::initialise() {
     }
     StartupTrace::mark("admission set filled");
     m_statusTimer->start(IntakeStatusLine::INTERVAL_MS);
-    // The window goes where it was left.
-    if (const std::optional<WindowGeometry> kept = WindowGeometry::load(Setup::getInstance())) {
-        placeWindow(kept);
-    }
-    // The page was built for the offline map before the settings could be
-    // read; another source needs it built again.
-    if (!(MapSettings::load(Setup::getInstance()) == MapSettings())) {
-        applyMapSettings();
-    }
     startServer();
     StartupTrace::mark("server started");
 }
 
 void VelmoraDlg::applyMapSettings() {
-    const MapSettings settings = MapSettings::load(Setup::getInstance());
+    const MapSettings settings = [] {
+        // A first start stores the default of every setting it reads.
+        SetupBatch batch(Setup::getInstance());
+        return MapSettings::load(Setup::getInstance());
+    }();
     VelmoraSchemeHandler& handler = *m_host.getSchemeHandler();
     // The provider points at the source: it goes first.
     handler.unregisterHost(QString::fromLatin1(MBTilesSource::HOST));
@@ -282,8 +290,22 @@ void VelmoraDlg::applyMapSettings() {
             report(problem + QStringLiteral(" The offline map is shown."));
         }
     }
+    PageDocument::Config config = settings.pageConfig(m_localTiles.get());
+    m_hub.startView(config);
     m_pageLoadedPosted = false;
-    m_host.reloadPage(PageDocument::build(settings.pageConfig(m_localTiles.get())));
+    const QString document = PageDocument::build(config);
+    if (m_host.getBrowserWindow() != nullptr) {
+        m_host.reloadPage(document);
+        return;
+    }
+    m_host.setPageDocument(document);
+    QWebEngineView* view = m_host.createBrowser(m_splitter);
+    m_splitter->insertWidget(0, view);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
+    view->installEventFilter(this);
+    layoutChildren();
+    StartupTrace::mark("browser created, page load started");
 }
 
 void VelmoraDlg::startServer() {

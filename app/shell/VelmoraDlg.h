@@ -171,9 +171,11 @@ protected:
     void reject() override;
 
 private:
-    /// Builds the page for the stored map settings and loads it; the fleet
-    /// is sent again once it has loaded. A file that cannot serve tiles is
-    /// reported and the offline map shown.
+    /// Builds the page for the stored map settings, starting at the kept
+    /// view or the stored fleet, and loads it (the first time into a new
+    /// browser beside the alarm queue); the fleet is sent again once it has
+    /// loaded. A file that cannot serve tiles is reported and the offline
+    /// map shown.
     void applyMapSettings();
     void handleMessage(WindowMessage& message);
     void applyAdmissionSettings();

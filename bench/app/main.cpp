@@ -318,14 +318,6 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
     if (!window.create()) {
         return 3;
     }
-    // Connected after the host's own handler: the page-loaded message it
-    // posts is handled after this script has been queued.
-    QObject::connect(window.getHost().getPage(), &QWebEnginePage::loadFinished, &observer,
-                     [&observer](bool ok) {
-                         if (ok) {
-                             observer.install();
-                         }
-                     });
     // When each alarm's row was first drawn in the queue and when its sound
     // started, by the vehicle number in its name.
     std::map<long long, std::array<double, 2>> alarms;
@@ -356,6 +348,15 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
         });
     }
     window.initialise();
+    // The page is made by initialise(); it loads once the event loop runs.
+    // Connected after the host's own handler: the page-loaded message it
+    // posts is handled after this script has been queued.
+    QObject::connect(window.getHost().getPage(), &QWebEnginePage::loadFinished, &observer,
+                     [&observer](bool ok) {
+                         if (ok) {
+                             observer.install();
+                         }
+                     });
     window.show();
     window.exec();
     if (progress->alarmRun.load() != 0) {

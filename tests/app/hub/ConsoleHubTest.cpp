@@ -307,6 +307,54 @@ TEST_F(HubTest, PageLoadedShowsTheKeptViewOrFitsTheFleet) {
     }
 }
 
+// Where the page starts before the fleet is in: the kept view, else the
+// bounds of the stored vehicles that have a position (a removed vehicle and
+// one that never sent a position left out), else the world.
+TEST_F(HubTest, ThePageStartsAtTheKeptViewOrTheStoredFleet) {
+    const std::string C = "3c2b1a09-8f7e-4d6c-9b5a-493827161504";
+    const std::string D = "7d6c5b4a-3928-4716-a5f4-e3d2c1b0a998";
+    const std::string SYDNEY = gprmc("GPRMC,120000,A,3352.1280,S,15112.5580,E,0.0,0.0,120598,,A");
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"no vehicle", {}, "world"},
+        {"one vehicle", {fix("Truck 1", ID_A, FIX_SANTA_CLARA)},
+         "bounds 37.387458 -121.972360 37.387458 -121.972360"},
+        {"many",
+         {fix("Truck 1", ID_A, FIX_SANTA_CLARA), fix("Van 2", ID_B, FIX_MUNICH), fix("Ghost", C, FIX_VOID),
+          fix("Gone", D, SYDNEY), removal(D, true)},
+         "bounds 37.387458 -121.972360 48.117300 11.516667"},
+        {"a kept view",
+         {fix("Truck 1", ID_A, FIX_SANTA_CLARA), [](HubTest& t) { t.hub.mapViewChanged(MapView{47.3769, 8.5417, 12}); }},
+         "view 47.376900 8.541700 12"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        reset();
+        Setup::getInstance().close();
+        std::filesystem::remove(dir.file("setup.db"));
+        Setup::getInstance().open(dir.file("setup.db").c_str());
+        for (const Step& step : row.steps) {
+            step(*this);
+        }
+        restart();
+        PageDocument::Config config;
+        hub.startView(config);
+        char text[160] = "world";
+        if (config.hasStartView) {
+            std::snprintf(text, sizeof text, "view %.6f %.6f %d", config.startLatitude, config.startLongitude,
+                          config.startZoom);
+        } else if (config.hasStartBounds) {
+            std::snprintf(text, sizeof text, "bounds %.6f %.6f %.6f %.6f", config.startSouth, config.startWest,
+                          config.startNorth, config.startEast);
+        }
+        EXPECT_EQ(std::string(text), row.expected);
+    }
+}
+
 TEST_F(HubTest, PageLoadedWithoutSettingsUsesTheDefaultTimeout) {
     Setup::getInstance().close();
     hub.onPageLoaded(800, 600);
