@@ -429,11 +429,14 @@ void VelmoraDlg::showAlarms() {
     }
     m_alarms->setVisible(queue);
     if (queue) {
-        // The width the operator left it at, or the default, at most half
-        // the window: the map keeps the other half.
+        // The width the operator left it at, at most half the window (the
+        // map keeps the other half); or the default, at most a third, so
+        // that on a small screen the map beside the vehicle list is still
+        // more than a strip.
         const int total = m_splitter->width() - m_splitter->handleWidth();
-        const int wanted = m_alarmWidth > 0 ? m_alarmWidth : AlarmPanel::PANEL_WIDTH;
-        const int queueWidth = std::max(ALARMS_MIN_WIDTH, std::min(wanted, width() / 2));
+        const int wanted = m_alarmWidth > 0 ? std::min(m_alarmWidth, width() / 2)
+                                            : std::min(AlarmPanel::PANEL_WIDTH, width() / 3);
+        const int queueWidth = std::max(ALARMS_MIN_WIDTH, wanted);
         m_splitter->setSizes({std::max(0, total - queueWidth), queueWidth});
     }
 }

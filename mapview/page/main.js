@@ -554,6 +554,13 @@ function initialize() {
 
   var mapElement = document.getElementById("map");
   var initialWidth = window.innerWidth > 0 ? window.innerWidth : global.width;
+  // The map's element takes its size beside the list first: the start view
+  // is then centred in the map as it will be seen, not shifted by a resize.
+  if (window.innerWidth > 0 && window.innerHeight > 0) {
+    global.width = window.innerWidth;
+    global.height = window.innerHeight;
+  }
+  layout();
   map = L.map(mapElement, {
     minZoom: lowestZoom(window.innerHeight > 0 ? window.innerHeight - global.headerHeight : global.height),
     maxZoom: 18,
