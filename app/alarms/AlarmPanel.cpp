@@ -97,7 +97,9 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     // Fixed widths: measuring thousands of rows on every change would cost
     // more than the queue is worth; the state takes what is left.
     // A header is never cut, whatever the desktop's font.
-    const int widths[COLUMN_COUNT - 1] = {22, 98, 62, 66, 68, 42};
+    // The kind column holds the watch rules' names whole: "Zone Entry" and
+    // "Zone Exit" cut to "Zone E..." would read the same.
+    const int widths[COLUMN_COUNT - 1] = {22, 98, 80, 60, 68, 42};
     const QFontMetrics headerFont(m_table->horizontalHeader()->font());
     for (int column = 0; column < COLUMN_COUNT - 1; ++column) {
         m_table->setColumnWidth(column,
@@ -112,8 +114,12 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_show->setObjectName(QStringLiteral("alarmShow"));
     m_close = new QPushButton(QStringLiteral("Close"), this);
     m_close->setObjectName(QStringLiteral("alarmClose"));
+    m_track = new QPushButton(QStringLiteral("Track"), this);
+    m_track->setObjectName(QStringLiteral("alarmTrack"));
+    m_track->setToolTip(QStringLiteral("The vehicle's track from 10 minutes before to 10 minutes after the alarm"));
     steps->addWidget(m_acknowledge);
     steps->addWidget(m_show);
+    steps->addWidget(m_track);
     steps->addWidget(m_close);
     layout->addLayout(steps);
 
@@ -144,6 +150,11 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     connect(m_acknowledge, &QPushButton::clicked, this, [this] { acknowledge(selectedId()); });
     connect(m_show, &QPushButton::clicked, this, [this] { showOnMap(selectedId()); });
     connect(m_close, &QPushButton::clicked, this, [this] { close(selectedId()); });
+    connect(m_track, &QPushButton::clicked, this, [this] {
+        if (const int32_t id = selectedId(); m_book.find(id) != nullptr) {
+            emit trackRequested(id);
+        }
+    });
     connect(m_addNote, &QPushButton::clicked, this, [this] {
         if (addNote(selectedId(), m_noteEdit->text())) {
             m_noteEdit->clear();
@@ -213,6 +224,27 @@ void AlarmPanel::onEvent(const CallbackInfo& event) {
     const AlarmBook::Result result =
         m_book.raise(event.getVehicleID(), event.getVehicleName(), event.getEventType(), event.getDeviceTitle(),
                      event.getAddress(), m_now(), &alarm);
+    took(result, alarm);
+}
+
+const Alarm* AlarmPanel::onRule(const AlarmRequest& request, const std::string& vehicleName) {
+    const Alarm* alarm = nullptr;
+    if (request.step == AlarmRequest::NOTE) {
+        // A closed alarm takes no more notes: the rule's news is dropped.
+        if (m_book.noteRule(request, &alarm) != AlarmBook::Result::Done) {
+            return nullptr;
+        }
+        store(*alarm, AbstractDatabaseRecord::OPERATION_UPDATE);
+        if (alarm->id == selectedId()) {
+            onSelectionChanged();
+        }
+        return alarm;
+    }
+    const AlarmBook::Result result = m_book.raiseRule(request, vehicleName, &alarm);
+    return took(result, alarm) ? alarm : nullptr;
+}
+
+bool AlarmPanel::took(AlarmBook::Result result, const Alarm* alarm) {
     switch (result) {
     case AlarmBook::Result::Raised: {
         store(*alarm, AbstractDatabaseRecord::OPERATION_INSERT);
@@ -221,17 +253,17 @@ void AlarmPanel::onEvent(const CallbackInfo& event) {
         m_bell->ring();
         updateBell();
         emit alarmRaised();
-        break;
+        return true;
     }
     case AlarmBook::Result::Repeated:
         m_repeated.insert(alarm->id);
-        break;
+        return true;
     case AlarmBook::Result::Full:
         trace("AlarmPanel: %zu alarms open, a new one is not taken", m_book.openCount());
         say(QStringLiteral("%1 alarms are open: close some so new ones can be shown.").arg(m_book.openCount()));
-        break;
+        return false;
     default:
-        break;
+        return false;
     }
 }
 
@@ -424,6 +456,7 @@ void AlarmPanel::updateButtons() {
     m_acknowledge->setEnabled(alarm != nullptr && !alarm->isAcknowledged());
     m_show->setEnabled(alarm != nullptr);
     m_close->setEnabled(alarm != nullptr);
+    m_track->setEnabled(alarm != nullptr);
     m_addNote->setEnabled(alarm != nullptr);
     if (m_bell->isMuted()) {
         m_mute->setText(QStringLiteral("Muted to %1 · Sound on")

@@ -59,6 +59,11 @@ public:
     /// An event that reached the log: raises or counts an alarm when its
     /// kind is one.
     void onEvent(const CallbackInfo& event);
+    /// A watch rule's request (RuleAlarms): raises or counts an alarm of the
+    /// rule's kind for the vehicle named vehicleName, or adds a note to its
+    /// open alarm. The alarm it reached; null when none (a plain event by
+    /// the priorities, a full queue, an alarm closed already).
+    const Alarm* onRule(const AlarmRequest& request, const std::string& vehicleName);
     /// The page has loaded: the markers of unacknowledged alarms blink again.
     void pageLoaded();
     /// Once a second: ages, mute state, waiting stores.
@@ -98,8 +103,13 @@ signals:
     /// The queue's rows were drawn again.
     void redrawn();
     void reportRequested();
+    /// "Track": the operator asks for the vehicle's history around alarm id.
+    void trackRequested(int32_t id);
 
 private:
+    /// What a raise of the book answered: a new alarm stored, rung and
+    /// shown; a repeat counted. Whether it reached an alarm.
+    bool took(AlarmBook::Result result, const Alarm* alarm);
     void rebuild();
     /// rebuild() now, or within REDRAW_MS of the last one.
     void rebuildSoon();
@@ -129,6 +139,7 @@ private:
     QPushButton* m_acknowledge = nullptr;
     QPushButton* m_show = nullptr;
     QPushButton* m_close = nullptr;
+    QPushButton* m_track = nullptr;
     QPushButton* m_mute = nullptr;
     QLineEdit* m_noteEdit = nullptr;
     QPushButton* m_addNote = nullptr;

@@ -2,7 +2,7 @@
 
 #include "app/dialogs/EventCsv.h"
 #include "db/AlarmRecord.h"
-#include "intake/EventTypeName.h"
+#include "rules/AlarmKinds.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,7 +25,7 @@ int64_t between(const std::string& from, const std::string& to) {
 } // namespace
 
 QString AlarmReport::kindName(int32_t kind) {
-    return QString::fromUtf16(eventTypeName(kind));
+    return QString::fromUtf16(AlarmKinds::wideName(kind));
 }
 
 AlarmReport::Durations AlarmReport::durations(const AlarmRecord& alarm) {

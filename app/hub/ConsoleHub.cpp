@@ -2,6 +2,7 @@
 
 #include "app/hub/IOperator.h"
 #include "app/hub/IPageRunner.h"
+#include "app/hub/WatchHub.h"
 #include "db/AbstractSetup.h"
 #include "db/DBManager.h"
 #include "db/DatabaseException.h"
@@ -170,6 +171,9 @@ void ConsoleHub::onEvent(CallbackInfo& message) {
     if (vehicle->getDeleted()) {
         return;
     }
+    if (m_watch != nullptr) {
+        m_watch->heard(message.getVehicleID(), m_now());
+    }
     if (!queued([&] { return EventLogger::getInstance().log(message); })) {
         trace("INSERT FALSE");
     }
@@ -187,6 +191,16 @@ void ConsoleHub::onFix(CallbackInfo& message) {
     // A fix that moves the vehicle stores the record once, with its new
     // time, name and position together.
     upsertVehicle(message, time, !moves);
+    if (m_watch != nullptr) {
+        const VehicleInfo* vehicle = findVehicle(message.getVehicleID());
+        if (vehicle != nullptr && !vehicle->getDeleted()) {
+            if (moves) {
+                m_watch->fix(message.getVehicleID(), m_now(), fix.getLatitude(), fix.getLongitude(), fix.getSpeed());
+            } else {
+                m_watch->heard(message.getVehicleID(), m_now());
+            }
+        }
+    }
     if (sentence.empty()) {
         return;
     }
@@ -256,6 +270,9 @@ void ConsoleHub::onOptionalInfo(CallbackInfo& message) {
     VehicleInfo* vehicle = findVehicle(message.getVehicleID());
     if (vehicle == nullptr || vehicle->getDeleted()) {
         return;
+    }
+    if (m_watch != nullptr) {
+        m_watch->heard(message.getVehicleID(), m_now());
     }
     // A key the device left out keeps the value it sent before.
     const CallbackInfo::OptionalInfo& pairs = message.optionalInfo();
@@ -365,6 +382,10 @@ void ConsoleHub::editVehicle(const std::string& vehicleIdText) {
     if (m_desk.editVehicle(vehicleIdText)) {
         if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
             m_page.execute(MapCommands::updateUserDefinedInfo(*vehicle));
+            // The editor may have given it a silent time of its own.
+            if (m_watch != nullptr && !vehicle->getDeleted()) {
+                m_watch->loadVehicleSettings(vehicle->getId());
+            }
         }
     }
     m_page.execute(MapCommands::enableTooltip());
@@ -375,6 +396,9 @@ void ConsoleHub::removeVehicle(const std::string& vehicleIdText) {
         if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
             vehicle->setDeleted(true);
             store(*vehicle);
+            if (m_watch != nullptr) {
+                m_watch->forget(vehicle->getId());
+            }
             m_page.execute(MapCommands::deleteVehicle(vehicle->getId().toText()));
         }
     }
@@ -395,6 +419,9 @@ void ConsoleHub::deleteVehicle(const std::string& vehicleIdText) {
                 m_vehicles.remove(id);
                 if (m_admission != nullptr) {
                     m_admission->forget(id);
+                }
+                if (m_watch != nullptr) {
+                    m_watch->forget(id);
                 }
                 m_page.execute(MapCommands::deleteVehicle(id.toText()));
             } else {

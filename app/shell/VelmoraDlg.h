@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/hub/AlarmTrack.h"
 #include "app/hub/ConsoleHub.h"
+#include "app/hub/WatchHub.h"
 #include "app/shell/IntakePump.h"
 #include "app/shell/StopDrain.h"
 #include "app/system/IntakeDrain.h"
@@ -39,6 +41,8 @@ class AlarmReportDlg;
 class IntakeStatusLine;
 class MBTilesSource;
 class NewVehiclesDlg;
+class RuleAlarms;
+class ZonesDlg;
 
 class CallbackServerImpl;
 class WindowMessage;
@@ -61,7 +65,9 @@ class WindowMessage;
 /// ("Intake: ... in the last minute"), never in a box; clicking it opens the
 /// "New vehicles" list. Open alarms are listed in a queue right of the map,
 /// a side panel the operator can widen up to half the window or fold to its
-/// count ("Alarms (12)" in a strip above the map).
+/// count ("Alarms (12)" in a strip above the map). The watch rules
+/// (WatchHub) hear what ConsoleHub hears and tick with the status line;
+/// what they raise reaches the queue through RuleAlarms.
 ///
 /// The first start opens the window at 85% of the screen's free area; its
 /// size, place, maximised state and the queue's width and fold are kept in
@@ -124,6 +130,9 @@ public:
     void onClickTrackingLine(const std::string& vehicleID) override;
     void onClickDelete(const std::string& vehicleID) override;
     void onMapViewChanged(const MapView& view) override;
+    void onClickZones() override;
+    void onZoneDrawn(const std::string& shape, const std::string& geometry) override;
+    void onZoneEdited(const std::string& zoneId, const std::string& shape, const std::string& geometry) override;
 
     // CefClientListener, GUI thread.
     void onPageLoaded() override;
@@ -157,6 +166,10 @@ public:
     WindowGeometry getGeometryToKeep() const;
     /// Opens (or raises) the "Alarms" report.
     AlarmReportDlg* showAlarmReport();
+    /// The watch rules and their zones.
+    WatchHub& getWatch() { return m_watch; }
+    /// Opens (or raises) the "Zones" list, with zone id selected (0: as it was).
+    ZonesDlg* showZones(int32_t id = 0);
     bool isTornDown() const { return m_tornDown; }
 
 protected:
@@ -190,6 +203,8 @@ private:
     /// fold; the queue gets its width back, at most half the window.
     void showAlarms();
     void onAlarmCountChanged(int count);
+    /// "Track" of the alarm queue: the vehicle's history around alarm id.
+    void trackAlarm(int32_t id);
     /// A new alarm: the window comes to the front and asks the desktop for
     /// attention, without taking the keyboard from another window.
     void drawAttention();
@@ -210,6 +225,8 @@ private:
     PageRunner m_page;
     OperatorDesk m_desk;
     ConsoleHub m_hub;
+    WatchHub m_watch;
+    AlarmTrack m_alarmTrack;
     std::unique_ptr<CallbackServerImpl> m_server;
     int m_callbackPort = 0;
     bool m_pageLoadedPosted = false;
@@ -240,6 +257,8 @@ private:
     /// The queue's width as the operator left it; 0 for the default.
     int m_alarmWidth = 0;
     QPointer<AlarmReportDlg> m_alarmReport;
+    std::unique_ptr<RuleAlarms> m_ruleAlarms;
+    QPointer<ZonesDlg> m_zones;
 };
 
 } // namespace velmora
