@@ -102,6 +102,16 @@ QString MapCommands::sortVehicleList()
     return QStringLiteral("sortVehicleList();");
 }
 
+QString MapCommands::beginFleetLoad()
+{
+    return QStringLiteral("beginFleetLoad();");
+}
+
+QString MapCommands::endFleetLoad()
+{
+    return QStringLiteral("endFleetLoad();");
+}
+
 QString MapCommands::insertVehicleLine(int loaded, std::string_view latitude, std::string_view longitude,
                                        std::string_view id, std::string_view displayName, std::string_view time)
 {
@@ -278,6 +288,24 @@ void appendQuoted(std::string& out, std::string_view text)
 }
 
 } // namespace
+
+QString MapCommands::insertFleet(const Vehicle* vehicles, size_t count)
+{
+    QString line = QStringLiteral("insertFleet([");
+    line.reserve(line.size() + static_cast<qsizetype>(count) * 200 + 4);
+    for (size_t i = 0; i < count; ++i) {
+        const Vehicle& v = vehicles[i];
+        if (i > 0)
+            line += QLatin1String(", ");
+        line += QLatin1Char('[');
+        line += quotedList({v.lastUpdatedLatitude, v.lastUpdatedLongitude, v.id, v.getDisplayName(),
+                            v.lastUpdatedTime, v.company, v.maker, v.model, v.registration, v.driver, v.license,
+                            v.imagePath, v.info1, v.info2});
+        line += QLatin1Char(']');
+    }
+    line += QLatin1String("]);");
+    return line;
+}
 
 QString MapCommands::insertGpsTrack(const TrackFix* fixes, size_t count)
 {

@@ -71,6 +71,11 @@ public:
     static QString setPageSize(int width, int height);
     static QString resetTimeout(int minutes);
     static QString sortVehicleList();
+    /// "beginFleetLoad();" and "endFleetLoad();" bracket the stored fleet's
+    /// inserts at page load: the page places their icons in one pass at the
+    /// end instead of one by one.
+    static QString beginFleetLoad();
+    static QString endFleetLoad();
     static QString insertVehicleLine(int loaded, std::string_view latitude, std::string_view longitude,
                                      std::string_view id, std::string_view displayName, std::string_view time);
     static QString insertOptionalInfo(int loaded, std::string_view id, std::string_view displayName,
@@ -116,6 +121,12 @@ public:
     /// history points in one page call, five values each, for tracks too
     /// long to send a line per point.
     static QString insertGpsTrack(const TrackFix* fixes, size_t count);
+    /// "insertFleet([['lat', 'lng', 'id', 'name', 'time', 'company', 'maker',
+    /// 'model', 'registration', 'driver', 'license', 'imagePath', 'info1',
+    /// 'info2'], ...]);": count stored vehicles in one page call, each row
+    /// doing what the compound insertVehicle with loaded == 1 does. The
+    /// image paths are sent as given (the caller turns backslashes).
+    static QString insertFleet(const Vehicle* vehicles, size_t count);
 
     /// The compound insertVehicle: the insertVehicle and insertOptionalInfo
     /// lines, and with loaded == 1 the insertUserDefinedInfo line too, whose

@@ -39,6 +39,14 @@ QString PageDocument::configScript(const Config& config) {
     object.insert(QStringLiteral("localMinZoom"), config.localMinZoom);
     object.insert(QStringLiteral("localMaxZoom"), config.localMaxZoom);
     object.insert(QStringLiteral("grouping"), config.grouping);
+    if (config.hasStartView) {
+        object.insert(QStringLiteral("startView"),
+                      QJsonArray{config.startLatitude, config.startLongitude, config.startZoom});
+    }
+    if (config.hasStartBounds) {
+        object.insert(QStringLiteral("startBounds"),
+                      QJsonArray{config.startSouth, config.startWest, config.startNorth, config.startEast});
+    }
     object.insert(QStringLiteral("assetBase"), config.assetBase);
     object.insert(QStringLiteral("geocodeUrl"), config.geocodeUrl);
     QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));

@@ -31,6 +31,14 @@ public:
         /// Vehicle icons that overlap are shown as one group: "on", "off",
         /// or "auto" (on above 50 vehicles).
         QString grouping = QStringLiteral("auto");
+        /// Where the map starts before the fleet is in: the view kept from
+        /// the last run (latitude, longitude, zoom) or else the stored
+        /// fleet's bounds (south, west, north, east); neither: the world.
+        bool hasStartView = false;
+        double startLatitude = 0, startLongitude = 0;
+        int startZoom = 0;
+        bool hasStartBounds = false;
+        double startSouth = 0, startWest = 0, startNorth = 0, startEast = 0;
         /// Where Leaflet and the base map are served; must end with "/".
         QString assetBase = QStringLiteral("velmora://assets/");
         /// The geocoder's address (see PageResources::answerGeocode).

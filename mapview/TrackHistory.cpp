@@ -6,21 +6,12 @@
 #include "db/SqliteHistoryReader.h"
 #include "foundation/thread/ScopedLock.h"
 #include "intake/GPSInfo.h"
+#include "rules/FixPosition.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace velmora {
-
-namespace {
-
-bool hasCoordinate(const GPSInfo& info, size_t index)
-{
-    const std::vector<std::string>& fields = info.getFields();
-    return index < fields.size() && !fields[index].empty();
-}
-
-} // namespace
 
 std::optional<int64_t> TrackHistory::parseTimeText(const char* text)
 {
@@ -87,8 +78,10 @@ std::vector<MapCommands::TrackFix> positionsOf(const List& list, size_t count)
     result.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         const GPSInfo info(list[i].getGpsData());
-        // A sentence without both coordinates would put a point at 0, 0.
-        if (!info.hasPosition() || !hasCoordinate(info, 3) || !hasCoordinate(info, 5))
+        // A sentence without both coordinates, or a receiver's placeholder
+        // for no fix, would put a point at 0, 0: the same rule as for the
+        // live position.
+        if (!FixPosition::has(info))
             continue;
         MapCommands::TrackFix fix;
         fix.latitude = info.getLatitude();

@@ -3,6 +3,7 @@
 #include "intake/CallbackInfo.h"
 #include "intake/GPSInfo.h"
 #include "rules/AlarmKinds.h"
+#include "rules/FixPosition.h"
 #include "store/SharedSettings.h"
 #include "store/StoreText.h"
 #include "store/StoredAlarm.h"
@@ -22,10 +23,6 @@ const uint32_t INFO_FIELDS[StoreBatch::INFO_COUNT] = {StoreBatch::COMPANY, Store
                                                       StoreBatch::MODEL,   StoreBatch::REGISTRATION,
                                                       StoreBatch::DRIVER,  StoreBatch::LICENSE};
 
-// Field positions in a $GPRMC sentence as GPSInfo splits it.
-constexpr size_t LATITUDE_FIELD = 3;
-constexpr size_t LONGITUDE_FIELD = 5;
-
 std::string stored(const std::string& text, size_t maxBytes)
 {
     return StoreText::clean(StoreText::cut(text, maxBytes));
@@ -41,16 +38,7 @@ DeviceRules::DeviceRules()
 
 bool DeviceRules::hasPosition(const GPSInfo& fix)
 {
-    const auto& fields = fix.getFields();
-    if (!fix.hasPosition() || fields.size() <= LONGITUDE_FIELD || fields[LATITUDE_FIELD].empty() ||
-        fields[LONGITUDE_FIELD].empty()) {
-        return false;
-    }
-    const double latitude = fix.getLatitude();
-    const double longitude = fix.getLongitude();
-    // NaN fails every comparison, so it is no position either.
-    return std::isfinite(latitude) && std::isfinite(longitude) && latitude >= -90.0 && latitude <= 90.0 &&
-           longitude >= -180.0 && longitude <= 180.0;
+    return FixPosition::has(fix);
 }
 
 void DeviceRules::setFleet(const std::vector<StoredVehicle>& vehicles)

@@ -115,8 +115,8 @@ public:
 
     const Counters& getCounters() const { return m_counters; }
 
-    /// Whether a decoded fix carries a position the console would show: not
-    /// cut short, latitude and longitude fields given, on the globe.
+    /// Whether a decoded fix carries a position the console would show: the
+    /// console's own rule (FixPosition::has).
     static bool hasPosition(const GPSInfo& fix);
 
 private:

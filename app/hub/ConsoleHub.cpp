@@ -25,6 +25,7 @@
 #include "mapview/MapCommands.h"
 #include "mapview/MapView.h"
 #include "mapview/TrackHistory.h"
+#include "rules/FixPosition.h"
 
 #include <QString>
 
@@ -60,6 +61,9 @@ constexpr auto QUEUE_RETRY = std::chrono::milliseconds(1);
 // How long after a fruitless wait refused records are given up at once.
 constexpr auto QUEUE_QUIET = std::chrono::seconds(5);
 
+// Stored vehicles in one page call at page load.
+constexpr size_t FLEET_ROWS_PER_CALL = 500;
+
 // A stored coordinate text as a number, read in the C locale; false when
 // the text is empty or not a number as a whole.
 bool readCoordinate(const std::string& text, double& value) {
@@ -70,10 +74,6 @@ bool readCoordinate(const std::string& text, double& value) {
     value = strtod_l(text.c_str(), &end, ClassicLocale::handle());
     return end == text.c_str() + text.size();
 }
-
-// Field positions in a $GPRMC sentence as GPSInfo splits it.
-constexpr size_t LATITUDE_FIELD = 3;
-constexpr size_t LONGITUDE_FIELD = 5;
 
 } // namespace
 
@@ -89,20 +89,20 @@ std::string ConsoleHub::timeText(const DateTime& time) {
 }
 
 bool ConsoleHub::hasPosition(const GPSInfo& fix) {
-    const auto& fields = fix.getFields();
-    return fix.hasPosition() && fields.size() > LONGITUDE_FIELD && !fields[LATITUDE_FIELD].empty() &&
-           !fields[LONGITUDE_FIELD].empty() && isOnEarth(fix.getLatitude(), fix.getLongitude());
+    return FixPosition::has(fix);
 }
 
 bool ConsoleHub::isOnEarth(double latitude, double longitude) {
-    // Also false for NaN, which compares false with everything.
-    return std::isfinite(latitude) && std::isfinite(longitude) && latitude >= -90.0 && latitude <= 90.0 &&
-           longitude >= -180.0 && longitude <= 180.0;
+    return FixPosition::isOnEarth(latitude, longitude);
 }
 
 bool ConsoleHub::hasStoredPosition(const VehicleInfo& vehicle) {
     double latitude = 0;
     double longitude = 0;
+    return storedPosition(vehicle, latitude, longitude);
+}
+
+bool ConsoleHub::storedPosition(const VehicleInfo& vehicle, double& latitude, double& longitude) {
     return readCoordinate(vehicle.getLastUpdatedLatitude(), latitude) &&
            readCoordinate(vehicle.getLastUpdatedLongitude(), longitude) && isOnEarth(latitude, longitude);
 }
@@ -334,18 +334,65 @@ void ConsoleHub::onPageLoaded(int width, int height) {
         traceException(e);
     }
     m_page.execute(MapCommands::resetTimeout(timeout));
+    // The fleet goes as data, a few hundred vehicles a page call, and the
+    // page places their icons together at the end: a call per vehicle, each
+    // icon placed on its own, made a start with 10,000 vehicles take half a
+    // minute.
+    m_page.execute(MapCommands::beginFleetLoad());
     {
         ScopedLock lock(m_vehicles.getLock());
+        std::vector<MapCommands::Vehicle> rows;
+        rows.reserve(std::min<size_t>(m_vehicles.getMap().size(), FLEET_ROWS_PER_CALL));
         for (auto& [id, vehicle] : m_vehicles.getMap()) {
-            if (!vehicle->getDeleted()) {
-                m_page.execute(MapCommands::insertVehicle(1, *vehicle));
+            if (vehicle->getDeleted()) {
+                continue;
+            }
+            rows.push_back(MapCommands::fromRecord(*vehicle));
+            // The page and the record keep the path with forward slashes.
+            rows.back().imagePath = MapCommands::forwardSlashes(rows.back().imagePath);
+            vehicle->setImagePath(rows.back().imagePath);
+            if (rows.size() == FLEET_ROWS_PER_CALL) {
+                m_page.execute(MapCommands::insertFleet(rows.data(), rows.size()));
+                rows.clear();
             }
         }
+        if (!rows.empty()) {
+            m_page.execute(MapCommands::insertFleet(rows.data(), rows.size()));
+        }
     }
+    m_page.execute(MapCommands::endFleetLoad());
     m_page.execute(MapCommands::sortVehicleList());
     // The view of the last run, or on a first start the whole fleet.
     const std::optional<MapView> view = MapView::load(m_setup);
     m_page.execute(view ? MapCommands::setMapView(*view) : MapCommands::fitFleet());
+}
+
+void ConsoleHub::startView(PageDocument::Config& config) {
+    if (const std::optional<MapView> view = MapView::load(m_setup)) {
+        config.hasStartView = true;
+        config.startLatitude = view->latitude;
+        config.startLongitude = view->longitude;
+        config.startZoom = view->zoom;
+        return;
+    }
+    ScopedLock lock(m_vehicles.getLock());
+    for (const auto& [id, vehicle] : m_vehicles.getMap()) {
+        double latitude = 0;
+        double longitude = 0;
+        if (vehicle->getDeleted() || !storedPosition(*vehicle, latitude, longitude)) {
+            continue;
+        }
+        if (!config.hasStartBounds) {
+            config.hasStartBounds = true;
+            config.startSouth = config.startNorth = latitude;
+            config.startWest = config.startEast = longitude;
+            continue;
+        }
+        config.startSouth = std::min(config.startSouth, latitude);
+        config.startNorth = std::max(config.startNorth, latitude);
+        config.startWest = std::min(config.startWest, longitude);
+        config.startEast = std::max(config.startEast, longitude);
+    }
 }
 
 void ConsoleHub::mapViewChanged(const MapView& view) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mapview/PageDocument.h"
+
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -49,10 +51,17 @@ public:
     void onDeviceMessage(CallbackInfo& message);
 
     /// The page has loaded: its size, the vehicle time-out and the whole
-    /// fleet but the deleted vehicles (loaded flag 1), then the sort, then
+    /// fleet but the deleted vehicles (loaded flag 1, bracketed so that the
+    /// page places the icons in one pass), then the sort, then
     /// the map view kept in the settings or, with none kept, the fit to the
     /// fleet.
     void onPageLoaded(int width, int height);
+    /// Where the page starts before the fleet is in, written into config:
+    /// the view kept in the settings or, with none kept, the bounds of the
+    /// stored vehicles that have a position (none: the world). The same
+    /// rule onPageLoaded follows once the fleet is in, so the map is drawn
+    /// once at the view it will show.
+    void startView(PageDocument::Config& config);
     /// The page settled on a new view: kept in the settings for the next
     /// start (a store that fails is traced).
     void mapViewChanged(const MapView& view);
@@ -109,15 +118,19 @@ public:
 
     /// The time text of vehicles and events: "2026-01-31 17:05:09".
     static std::string timeText(const DateTime& time);
-    /// Whether a decoded fix carries a position at all: a sentence cut short
-    /// or with empty latitude/longitude fields would read as 0/0 and put the
-    /// vehicle off the coast of Africa.
-    /// A position beyond the poles or the date line, or not finite, is
-    /// no position either: stored as received, the vehicle left where it is.
+    /// Whether a decoded fix carries a position at all (FixPosition::has):
+    /// a sentence cut short or with empty latitude/longitude fields would
+    /// read as 0/0 and put the vehicle off the coast of Africa, and so would
+    /// the placeholder of a receiver without a fix (status V at 0/0). A
+    /// position beyond the poles or the date line, or not finite, is no
+    /// position either. Such a fix is stored as received and the vehicle is
+    /// left where it is.
     static bool hasPosition(const GPSInfo& fix);
     static bool isOnEarth(double latitude, double longitude);
     /// Whether the vehicle's stored last position is one the page can show.
     static bool hasStoredPosition(const VehicleInfo& vehicle);
+    /// The same, with the position read when there is one.
+    static bool storedPosition(const VehicleInfo& vehicle, double& latitude, double& longitude);
 
 private:
     VehicleInfo* findVehicle(const std::string& vehicleIdText);

@@ -13,10 +13,14 @@
 #include "app/dialogs/MessageBox.h"
 #include "app/system/MultiMonitor.h"
 #include "app/dialogs/NewVehiclesDlg.h"
+#include "app/shell/AlarmStrip.h"
 #include "app/shell/IntakeStatusLine.h"
+#include "app/shell/StartupTrace.h"
 #include "app/shell/WindowMessage.h"
+#include "app/shell/WindowPlacement.h"
 #include "db/DBManager.h"
 #include "db/Setup.h"
+#include "db/SetupBatch.h"
 #include "db/VehicleInfoContainer.h"
 #include "foundation/Exception.h"
 #include "foundation/SystemText.h"
@@ -36,11 +40,14 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QSplitter>
 #include <QSvgRenderer>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <algorithm>
@@ -136,9 +143,10 @@ QIcon VelmoraDlg::applicationIcon() {
 }
 
 bool VelmoraDlg::create() {
+    StartupTrace::mark("window being created");
     setWindowTitle(QStringLiteral("Velmora"));
     setWindowIcon(applicationIcon());
-    resize(INITIAL_WIDTH, INITIAL_HEIGHT);
+    resize(MINIMUM_WIDTH, MINIMUM_HEIGHT);
     QScreen* monitor = MultiMonitor::getInstance().monitorFor(this);
     const QRect area = monitor != nullptr ? monitor->geometry() : QRect();
     if (area.width() < MIN_SCREEN_WIDTH || area.height() < MIN_SCREEN_HEIGHT) {
@@ -147,22 +155,38 @@ bool VelmoraDlg::create() {
         m_started = false;
         return false;
     }
-    m_minimumSize = size();
-    setMinimumSize(m_minimumSize);
+    setMinimumSize(MINIMUM_WIDTH, MINIMUM_HEIGHT);
+    // setup.db is read later (initialise): until then, a first start.
+    placeWindow(std::nullopt);
 
     m_host.setListener(this);
     m_host.registerExtension(&m_v8Handler);
     PageResources::install(*m_host.getSchemeHandler());
     m_host.setApplicationDirectory(m_applicationDirectory);
-    m_host.setPageDocument(PageDocument::build());
-    QWebEngineView* view = m_host.createBrowser(this);
-    view->setGeometry(rect());
+    // The map (its page is made once the settings and the fleet are read)
+    // and the alarm queue side by side; the map takes what the window
+    // gains or loses, the queue keeps its width.
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("mapAndAlarms"));
+    m_splitter->setChildrenCollapsible(false);
 
     m_intakeStatus = new IntakeStatusLine(m_admission, m_intake, this);
-    connect(m_intakeStatus, &IntakeStatusLine::visibilityChanged, this, [this] { layoutChildren(false); });
+    connect(m_intakeStatus, &IntakeStatusLine::visibilityChanged, this, [this] { layoutChildren(); });
     connect(m_intakeStatus, &QPushButton::clicked, this, &VelmoraDlg::showNewVehicles);
-    m_alarms = new AlarmPanel(m_page, this);
+    m_alarms = new AlarmPanel(m_page, m_splitter);
+    m_alarms->setMinimumWidth(ALARMS_MIN_WIDTH);
+    m_splitter->addWidget(m_alarms);
     m_alarms->hide();
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        if (!m_alarms->isHidden()) {
+            m_alarmWidth = m_alarms->width();
+        }
+    });
+    m_alarmStrip = new AlarmStrip(this);
+    m_alarmStrip->hide();
+    m_alarmStrip->setQueueShown(!m_alarmsFolded);
+    connect(m_alarmStrip, &AlarmStrip::queueToggled, this, [this](bool shown) { setAlarmsFolded(!shown); });
+    connect(m_alarms, &AlarmPanel::alarmRaised, m_alarmStrip, &AlarmStrip::alarmRaised);
     connect(m_alarms, &AlarmPanel::openCountChanged, this, &VelmoraDlg::onAlarmCountChanged);
     connect(m_alarms, &AlarmPanel::alarmRaised, this, &VelmoraDlg::drawAttention);
     connect(m_alarms, &AlarmPanel::reportRequested, this, &VelmoraDlg::showAlarmReport);
@@ -179,12 +203,41 @@ bool VelmoraDlg::create() {
         }
     });
     connect(m_statusTimer, &QTimer::timeout, m_alarms, &AlarmPanel::tick);
+    layoutChildren();
+    StartupTrace::mark("window created");
     return true;
 }
 
 void VelmoraDlg::setStore(const std::string& conninfo) {
     m_storeGiven = true;
     m_storeConninfo = conninfo;
+}
+
+void VelmoraDlg::placeWindow(const std::optional<WindowGeometry>& kept) {
+    MultiMonitor& monitors = MultiMonitor::getInstance();
+    const QScreen* primary = monitors.pick(nullptr);
+    QList<WindowPlacement::Screen> screens;
+    for (const QScreen* screen : monitors.getMonitors()) {
+        screens.append({screen->availableGeometry(), screen == primary});
+    }
+    const std::optional<QRect> normal = kept ? std::optional<QRect>(kept->normal) : std::nullopt;
+    setGeometry(WindowPlacement(minimumSize()).place(normal, screens));
+    if (!kept) {
+        return;
+    }
+    // Until shown, the state takes effect when the window shows.
+    setWindowState(kept->maximised ? (windowState() | Qt::WindowMaximized) : (windowState() & ~Qt::WindowMaximized));
+    m_alarmWidth = kept->alarmWidth;
+    setAlarmsFolded(kept->alarmsFolded);
+}
+
+WindowGeometry VelmoraDlg::getGeometryToKeep() const {
+    WindowGeometry geometry;
+    geometry.normal = normalGeometry();
+    geometry.maximised = windowState().testFlag(Qt::WindowMaximized);
+    geometry.alarmWidth = m_alarmWidth;
+    geometry.alarmsFolded = m_alarmsFolded;
+    return geometry;
 }
 
 void VelmoraDlg::initialise() {
@@ -217,24 +270,43 @@ void VelmoraDlg::initialise() {
         traceException(e);
         report(databaseProblem("app.db", e, "Vehicles are shown but not stored."));
     }
+    StartupTrace::mark("app.db opened, vehicles loaded");
     // setup.db is used even when app.db failed: the callback port and the
     // time-out still come from it.
     if (!setupProblem.isEmpty()) {
         report(setupProblem);
     }
     m_callbackPort = Setup::DEFAULT_PORT;
-    try {
-        m_callbackPort = Setup::getInstance().getInt(Setup::KEY_PORT, Setup::DEFAULT_PORT);
-    } catch (const Exception& e) {
-        traceException(e);
+    AlarmBook::Priorities priorities;
+    std::optional<WindowGeometry> kept;
+    {
+        // A first start stores the default of every setting it reads: one
+        // commit for them all rather than a wait for the disk each.
+        SetupBatch batch(Setup::getInstance());
+        try {
+            m_callbackPort = Setup::getInstance().getInt(Setup::KEY_PORT, Setup::DEFAULT_PORT);
+        } catch (const Exception& e) {
+            traceException(e);
+        }
+        // The stored fleet is admitted; new ids go by the operator's rules.
+        applyAdmissionSettings();
+        priorities = AlarmSettings::load(Setup::getInstance());
+        kept = WindowGeometry::load(Setup::getInstance());
     }
-    // The stored fleet is admitted; new ids go by the operator's rules.
-    applyAdmissionSettings();
+    StartupTrace::mark("settings read");
+    // The window goes where it was left, and then its map starts loading,
+    // for the map source and at the first view the settings and the stored
+    // fleet give: the page is made once.
+    if (kept) {
+        placeWindow(kept);
+    }
+    applyMapSettings();
     // Alarms still open at the last stop come back into the queue.
-    m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
+    m_alarms->setPriorities(priorities);
     m_alarms->restore();
     m_watch.loadSettings();
     m_watch.loadZones();
+    StartupTrace::mark("alarms restored");
     {
         VehicleInfoContainer& vehicles = VehicleInfoContainer::getInstance();
         std::vector<UniqueID> known;
@@ -245,13 +317,10 @@ void VelmoraDlg::initialise() {
         }
         m_admission.setKnown(known);
     }
+    StartupTrace::mark("admission set filled");
     m_statusTimer->start(IntakeStatusLine::INTERVAL_MS);
-    // The page was built for the offline map before the settings could be
-    // read; another source needs it built again.
-    if (!(MapSettings::load(Setup::getInstance()) == MapSettings())) {
-        applyMapSettings();
-    }
     startServer();
+    StartupTrace::mark("server started");
 }
 
 void VelmoraDlg::startDesk(const std::string& conninfo) {
@@ -265,18 +334,29 @@ void VelmoraDlg::startDesk(const std::string& conninfo) {
     m_desk.setSharedSettings(&session.getSettings());
     m_alarms->setActions(&session.getAlarms());
     StoreStatusLine* strip = session.getStatusLine();
-    connect(strip, &StoreStatusLine::visibilityChanged, this, [this] { layoutChildren(false); });
+    connect(strip, &StoreStatusLine::visibilityChanged, this, [this] { layoutChildren(); });
     connect(strip, &QPushButton::clicked, this, &VelmoraDlg::showNewVehicles);
     connect(m_statusTimer, &QTimer::timeout, strip, &StoreStatusLine::refresh);
     m_statusTimer->start(IntakeStatusLine::INTERVAL_MS);
-    if (!(MapSettings::load(Setup::getInstance()) == MapSettings())) {
-        applyMapSettings();
+    std::optional<WindowGeometry> kept;
+    {
+        SetupBatch batch(Setup::getInstance());
+        kept = WindowGeometry::load(Setup::getInstance());
     }
+    if (kept) {
+        placeWindow(kept);
+    }
+    // The page is made once, for the map source the settings name.
+    applyMapSettings();
     session.start();
 }
 
 void VelmoraDlg::applyMapSettings() {
-    const MapSettings settings = MapSettings::load(Setup::getInstance());
+    const MapSettings settings = [] {
+        // A first start stores the default of every setting it reads.
+        SetupBatch batch(Setup::getInstance());
+        return MapSettings::load(Setup::getInstance());
+    }();
     VelmoraSchemeHandler& handler = *m_host.getSchemeHandler();
     // The provider points at the source: it goes first.
     handler.unregisterHost(QString::fromLatin1(MBTilesSource::HOST));
@@ -291,8 +371,22 @@ void VelmoraDlg::applyMapSettings() {
             report(problem + QStringLiteral(" The offline map is shown."));
         }
     }
+    PageDocument::Config config = settings.pageConfig(m_localTiles.get());
+    m_hub.startView(config);
     m_pageLoadedPosted = false;
-    m_host.reloadPage(PageDocument::build(settings.pageConfig(m_localTiles.get())));
+    const QString document = PageDocument::build(config);
+    if (m_host.getBrowserWindow() != nullptr) {
+        m_host.reloadPage(document);
+        return;
+    }
+    m_host.setPageDocument(document);
+    QWebEngineView* view = m_host.createBrowser(m_splitter);
+    m_splitter->insertWidget(0, view);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
+    view->installEventFilter(this);
+    layoutChildren();
+    StartupTrace::mark("browser created, page load started");
 }
 
 void VelmoraDlg::startServer() {
@@ -446,10 +540,43 @@ AlarmReportDlg* VelmoraDlg::showAlarmReport() {
 }
 
 void VelmoraDlg::onAlarmCountChanged(int count) {
-    const bool show = count > 0;
-    if (show == m_alarms->isHidden()) {
-        m_alarms->setVisible(show);
-        layoutChildren(false);
+    m_alarmCount = count;
+    showAlarms();
+}
+
+void VelmoraDlg::setAlarmsFolded(bool folded) {
+    if (m_alarmsFolded == folded) {
+        return;
+    }
+    m_alarmsFolded = folded;
+    if (m_alarmStrip != nullptr) {
+        m_alarmStrip->setQueueShown(!folded);
+        showAlarms();
+    }
+}
+
+void VelmoraDlg::showAlarms() {
+    if (m_alarms == nullptr) {
+        return;
+    }
+    m_alarmStrip->setCount(m_alarmCount);
+    m_alarmStrip->setVisible(m_alarmCount > 0);
+    layoutChildren();
+    const bool queue = m_alarmCount > 0 && !m_alarmsFolded;
+    if (queue != m_alarms->isHidden()) {
+        return;
+    }
+    m_alarms->setVisible(queue);
+    if (queue) {
+        // The width the operator left it at, at most half the window (the
+        // map keeps the other half); or the default, at most a third, so
+        // that on a small screen the map beside the vehicle list is still
+        // more than a strip.
+        const int total = m_splitter->width() - m_splitter->handleWidth();
+        const int wanted = m_alarmWidth > 0 ? std::min(m_alarmWidth, width() / 2)
+                                            : std::min(AlarmPanel::PANEL_WIDTH, width() / 3);
+        const int queueWidth = std::max(ALARMS_MIN_WIDTH, wanted);
+        m_splitter->setSizes({std::max(0, total - queueWidth), queueWidth});
     }
 }
 
@@ -525,7 +652,10 @@ void VelmoraDlg::onPageLoaded() {
         return;
     }
     m_pageLoadedPosted = true;
+    // Scripts and the install check wait for this line.
     trace("VelmoraDlg: page loaded");
+    StartupTrace::mark("page load finished");
+    StartupTrace::markPageLoad(m_host.getPage());
     WindowMessage::post(this, WindowMessage::UWM_PAGE_LOADED);
 }
 
@@ -584,6 +714,20 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
         m_hub.onPageLoaded(pageWidth(), pageHeight());
         m_alarms->pageLoaded();
         m_watch.pageLoaded();
+        StartupTrace::mark("vehicles sent");
+        if (isTraceEnabled()) {
+            // Queued after the page runner's flush: the page answers once
+            // it has run the fleet.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (QWebEnginePage* page = m_host.getPage()) {
+                        page->runJavaScript(QStringLiteral("0"),
+                                            [](const QVariant&) { StartupTrace::mark("page ran the fleet"); });
+                    }
+                },
+                Qt::QueuedConnection);
+        }
         break;
     case WindowMessage::UWM_ALARMS_CHANGED:
         m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
@@ -601,55 +745,65 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
 
 void VelmoraDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    layoutChildren(true);
+    layoutChildren();
+}
+
+bool VelmoraDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == m_host.getBrowserWindow()) {
+        const QSize size = static_cast<QResizeEvent*>(event)->size();
+        m_page.execute(MapCommands::setPageSize(size.width(), size.height()));
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 int VelmoraDlg::pageWidth() const {
-    const bool alarms = m_alarms != nullptr && !m_alarms->isHidden();
-    return width() - (alarms ? std::min(AlarmPanel::PANEL_WIDTH, width() / 2) : 0);
+    const QWebEngineView* view = m_host.getBrowserWindow();
+    return view != nullptr ? view->width() : width();
 }
 
 int VelmoraDlg::pageHeight() const {
-    const bool status = m_intakeStatus != nullptr && !m_intakeStatus->isHidden();
-    const StoreStatusLine* store = m_deskSession ? m_deskSession->getStatusLine() : nullptr;
-    const bool storeShown = store != nullptr && !store->isHidden();
-    return height() - (status ? m_intakeStatus->sizeHint().height() : 0) -
-           (storeShown ? store->sizeHint().height() : 0);
+    const QWebEngineView* view = m_host.getBrowserWindow();
+    return view != nullptr ? view->height() : height();
 }
 
-void VelmoraDlg::layoutChildren(bool resized) {
-    QWebEngineView* view = m_host.getBrowserWindow();
-    if (view == nullptr) {
+void VelmoraDlg::layoutChildren() {
+    if (m_splitter == nullptr) {
         return;
     }
-    // The intake line is a strip below the page, never over it: the
-    // browser's view takes every click on its own area.
-    const int page = pageHeight();
-    const int pageWide = pageWidth();
-    const bool changed = view->height() != page || view->width() != pageWide;
-    view->setGeometry(0, 0, pageWide, page);
-    if (m_alarms != nullptr && !m_alarms->isHidden()) {
-        m_alarms->setGeometry(pageWide, 0, width() - pageWide, page);
+    // The strips are above and below the map, never over it: the browser's
+    // view takes every click on its own area.
+    int top = 0;
+    if (!m_alarmStrip->isHidden()) {
+        top = m_alarmStrip->sizeHint().height();
+        m_alarmStrip->setGeometry(0, 0, width(), top);
     }
-    // The strips stack below the page: the store's, then the intake's.
-    int below = page;
+    int bottom = height();
+    if (m_intakeStatus != nullptr && !m_intakeStatus->isHidden()) {
+        const int line = m_intakeStatus->sizeHint().height();
+        bottom -= line;
+        m_intakeStatus->setGeometry(0, bottom, width(), line);
+    }
+    // The store's strip stands above the intake's.
     if (StoreStatusLine* store = m_deskSession ? m_deskSession->getStatusLine() : nullptr;
         store != nullptr && !store->isHidden()) {
-        store->setGeometry(0, below, width(), store->sizeHint().height());
-        below += store->sizeHint().height();
+        const int line = store->sizeHint().height();
+        bottom -= line;
+        store->setGeometry(0, bottom, width(), line);
     }
-    if (m_intakeStatus != nullptr && !m_intakeStatus->isHidden()) {
-        m_intakeStatus->setGeometry(0, below, width(), height() - below);
+    // The map keeps at least half the width beside the alarm queue; the
+    // splitter gives no widget less than its minimum, however it is
+    // dragged or the window resized.
+    if (QWebEngineView* view = m_host.getBrowserWindow()) {
+        view->setMinimumWidth(width() / 2);
     }
-    if (resized || changed) {
-        m_page.execute(MapCommands::setPageSize(pageWide, page));
-    }
+    m_splitter->setGeometry(0, top, width(), std::max(0, bottom - top));
 }
 
 void VelmoraDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_shown) {
         m_shown = true;
+        StartupTrace::mark("window shown");
         QTimer::singleShot(0, this, &VelmoraDlg::reportProblems);
     }
 }
@@ -749,6 +903,14 @@ void VelmoraDlg::teardown() {
     }
     if (m_alarms != nullptr) {
         m_alarms->flush();
+    }
+    if (m_splitter != nullptr) {
+        try {
+            getGeometryToKeep().store(Setup::getInstance());
+        } catch (const Exception& e) {
+            // The next start opens as a first one.
+            traceException(e);
+        }
     }
     m_watch.flush();
     DBManager::getInstance().shutdown();

@@ -9,6 +9,7 @@
 #include "app/system/IntakeDrain.h"
 #include "app/shell/OperatorDesk.h"
 #include "app/shell/PageRunner.h"
+#include "app/shell/WindowGeometry.h"
 #include "intake/CallbackServerDelegate.h"
 #include "intake/IntakeQueue.h"
 #include "intake/VehicleAdmission.h"
@@ -27,13 +28,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+class QSplitter;
 class QTimer;
 
 namespace velmora {
 
 class AlarmPanel;
+class AlarmStrip;
 class AlarmReportDlg;
 class DeskSession;
 class IntakeStatusLine;
@@ -61,9 +65,16 @@ class WindowMessage;
 ///
 /// What the intake refuses or drops is shown in a line below the map
 /// ("Intake: ... in the last minute"), never in a box; clicking it opens the
-/// "New vehicles" list. Open alarms are listed in a queue right of the map.
-/// The watch rules (WatchHub) hear what ConsoleHub hears and tick with the
-/// status line; what they raise reaches the queue through RuleAlarms.
+/// "New vehicles" list. Open alarms are listed in a queue right of the map,
+/// a side panel the operator can widen up to half the window or fold to its
+/// count ("Alarms (12)" in a strip above the map). The watch rules
+/// (WatchHub) hear what ConsoleHub hears and tick with the status line;
+/// what they raise reaches the queue through RuleAlarms.
+///
+/// The first start opens the window at 85% of the screen's free area; its
+/// size, place, maximised state and the queue's width and fold are kept in
+/// setup.db at the stop and restored on a screen that still exists
+/// (WindowPlacement).
 ///
 /// Fixes reach the page a frame at a time (FixFrames): of each vehicle only
 /// its newest position per frame, so the page's pace never bounds what is
@@ -89,10 +100,12 @@ public:
     /// The smallest monitor the console runs on.
     static constexpr int MIN_SCREEN_WIDTH = 1024;
     static constexpr int MIN_SCREEN_HEIGHT = 620;
-    /// The first client size (514 x 343 dialog units); the window is never
-    /// made smaller than that.
-    static constexpr int INITIAL_WIDTH = 771;
-    static constexpr int INITIAL_HEIGHT = 557;
+    /// The smallest client size (514 x 343 dialog units); the window is
+    /// never made smaller than that.
+    static constexpr int MINIMUM_WIDTH = 771;
+    static constexpr int MINIMUM_HEIGHT = 557;
+    /// The alarm queue is never narrower than this while it shows.
+    static constexpr int ALARMS_MIN_WIDTH = 240;
 
     /// applicationDirectory holds app.db, setup.db and images/.
     explicit VelmoraDlg(const QString& applicationDirectory, QWidget* parent = nullptr);
@@ -156,8 +169,19 @@ public:
     QString getIntakeStatus() const;
     /// Opens (or raises) the "New vehicles" list.
     void showNewVehicles();
-    /// The alarm queue beside the map; shown while alarms are open.
+    /// The alarm queue beside the map; shown while alarms are open and it
+    /// is not folded.
     AlarmPanel* getAlarms() const { return m_alarms; }
+    /// The map and the alarm queue side by side.
+    QSplitter* getSplitter() const { return m_splitter; }
+    /// The strip above the map with the queue's count; shown while alarms
+    /// are open.
+    AlarmStrip* getAlarmStrip() const { return m_alarmStrip; }
+    /// Folds the alarm queue to its count, or shows it again.
+    void setAlarmsFolded(bool folded);
+    bool areAlarmsFolded() const { return m_alarmsFolded; }
+    /// What is kept in setup.db of the window at the stop.
+    WindowGeometry getGeometryToKeep() const;
     /// Opens (or raises) the "Alarms" report.
     AlarmReportDlg* showAlarmReport();
     /// The watch rules and their zones.
@@ -168,6 +192,8 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    /// The page learns every change of its view's size.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -176,25 +202,32 @@ protected:
     void reject() override;
 
 private:
-    /// Builds the page for the stored map settings and loads it; the fleet
-    /// is sent again once it has loaded. A file that cannot serve tiles is
-    /// reported and the offline map shown.
+    /// Builds the page for the stored map settings, starting at the kept
+    /// view or the stored fleet, and loads it (the first time into a new
+    /// browser beside the alarm queue); the fleet is sent again once it has
+    /// loaded. A file that cannot serve tiles is reported and the offline
+    /// map shown.
     void applyMapSettings();
     void handleMessage(WindowMessage& message);
     void applyAdmissionSettings();
-    /// The page's height: the window's, less the intake line when shown.
+    /// The page's size: the window's, less the alarm queue, the strip above
+    /// and the intake line below, when they show.
     int pageHeight() const;
-    /// The page's width: the window's, less the alarm queue when shown.
     int pageWidth() const;
+    /// Puts the window where setup.db kept it (a first start when kept is
+    /// empty), on a screen there is.
+    void placeWindow(const std::optional<WindowGeometry>& kept);
+    /// Shows or hides the strip and the queue for the open alarms and the
+    /// fold; the queue gets its width back, at most half the window.
+    void showAlarms();
     void onAlarmCountChanged(int count);
     /// "Track" of the alarm queue: the vehicle's history around alarm id.
     void trackAlarm(int32_t id);
     /// A new alarm: the window comes to the front and asks the desktop for
     /// attention, without taking the keyboard from another window.
     void drawAttention();
-    /// Places the page and the intake line; tells the page its size when
-    /// the window was resized or the page's area changed.
-    void layoutChildren(bool resized);
+    /// Places the strip, the map with the queue and the intake line.
+    void layoutChildren();
     void startServer();
     /// initialise() of a control-room desk of the store at conninfo.
     void startDesk(const std::string& conninfo);
@@ -220,7 +253,6 @@ private:
     AlarmTrack m_alarmTrack;
     std::unique_ptr<CallbackServerImpl> m_server;
     int m_callbackPort = 0;
-    QSize m_minimumSize;
     bool m_pageLoadedPosted = false;
     /// The MBTiles file the page's local tiles come from, while one is chosen.
     std::unique_ptr<MBTilesSource> m_localTiles;
@@ -242,6 +274,12 @@ private:
     QTimer* m_statusTimer = nullptr;
     QPointer<NewVehiclesDlg> m_newVehicles;
     AlarmPanel* m_alarms = nullptr;
+    QSplitter* m_splitter = nullptr;
+    AlarmStrip* m_alarmStrip = nullptr;
+    int m_alarmCount = 0;
+    bool m_alarmsFolded = false;
+    /// The queue's width as the operator left it; 0 for the default.
+    int m_alarmWidth = 0;
     QPointer<AlarmReportDlg> m_alarmReport;
     std::unique_ptr<RuleAlarms> m_ruleAlarms;
     QPointer<ZonesDlg> m_zones;

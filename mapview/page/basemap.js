@@ -113,7 +113,7 @@ function buildBaseGeometry(topology, nearSeamOnly) {
   return result;
 }
 
-var baseMap = { renderer: null, land: null, borders: null, tiles: {}, type: "map" };
+var baseMap = { renderer: null, land: null, borders: null, tiles: {}, type: "map", wholeWorlds: false };
 
 // The land and the borders are each one layer of thousands of rings, which
 // Leaflet clips ring by ring, point by point, after every move of the map.
@@ -163,10 +163,31 @@ function escapeMarkup(text) {
   });
 }
 
+// The copies of the worlds east and west of this one hold at first only
+// what lies within 30 degrees of the 180th meridian: enough for any view
+// within this many degrees of longitude of the date line. Every ring of
+// them is added once a view reaches past that (a wide view at a low zoom):
+// a start at a city draws and projects a third of the rings.
+var SEAM_COPY_REACH = 210;
+
+function viewPastSeamCopies() {
+  var bounds = map.getBounds();
+  return bounds.getWest() < -SEAM_COPY_REACH || bounds.getEast() > SEAM_COPY_REACH;
+}
+
+function ensureWholeWorlds() {
+  if (baseMap.wholeWorlds || !baseMap.land || !viewPastSeamCopies()) return;
+  baseMap.wholeWorlds = true;
+  var geometry = buildBaseGeometry(window.velmoraWorld, false);
+  baseMap.land.setLatLngs(geometry.land);
+  baseMap.borders.setLatLngs(geometry.borders);
+}
+
 function createBaseMap() {
   baseMap.renderer = L.canvas({ padding: 0.5 });
   if (window.velmoraWorld) {
-    var geometry = buildBaseGeometry(window.velmoraWorld);
+    baseMap.wholeWorlds = viewPastSeamCopies();
+    var geometry = buildBaseGeometry(window.velmoraWorld, !baseMap.wholeWorlds);
     baseMap.land = new BaseLand(geometry.land, {
       renderer: baseMap.renderer, interactive: false, weight: 0.8, fillOpacity: 1, smoothFactor: 1
     }).addTo(map);
@@ -188,6 +209,7 @@ function createBaseMap() {
   map.attributionControl.setPrefix("Leaflet");
   map.attributionControl.addAttribution("Natural Earth \u00B7 Water: GSHHG \u00B7 Places \u00A9 GeoNames (CC BY 4.0)");
   setMapType("map");
+  map.on("moveend zoomend resize", ensureWholeWorlds);
   // Past the repeated worlds the view jumps back by one turn: it looks the same.
   map.on("moveend", function () {
     var c = map.getCenter();

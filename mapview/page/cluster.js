@@ -124,6 +124,31 @@ function takeOutOfGroup(icon) {
   icon.settle();
 }
 
+// Puts icons that are shown but were never placed where they belong, the
+// grouped ones in one bulk insert: added one at a time, each would make the
+// group redraw what it holds.
+function placeNewVehicleIcons(icons) {
+  var on = groupingWanted();
+  // Switching grouping places every shown icon, these among them.
+  if (on !== vehicleGroup.on) {
+    updateGrouping();
+    return;
+  }
+  var grouped = [];
+  for (var i = 0; i < icons.length; i++) {
+    var icon = icons[i];
+    if (!icon._shown || icon._place) continue;
+    if (on && !keptOutOfGroup(icon._vehicleID)) {
+      icon._place = "group";
+      grouped.push(icon);
+    } else {
+      placeVehicleIcon(icon);
+    }
+  }
+  if (grouped.length) vehicleGroup.layer.addLayers(grouped);
+  markCoveredGroups();
+}
+
 // Puts one icon where it belongs now: nowhere when hidden, in the group, or
 // on the map by itself.
 function placeVehicleIcon(icon) {
@@ -152,7 +177,9 @@ function raiseKeptIcon(icon) {
 
 function showVehicleIcon(icon) {
   icon._shown = true;
-  placeVehicleIcon(icon);
+  // While the stored fleet loads, icons wait to go in together.
+  if (fleetLoad.active) fleetLoad.icons.push(icon);
+  else placeVehicleIcon(icon);
 }
 
 function hideVehicleIcon(icon) {
@@ -164,6 +191,7 @@ function vehicleIconShown(icon) { return !!icon._shown; }
 
 // After vehicles came or went: switches grouping on or off as a whole.
 function updateGrouping() {
+  if (fleetLoad.active) return;
   var on = groupingWanted();
   if (on === vehicleGroup.on) return;
   vehicleGroup.on = on;

@@ -554,9 +554,14 @@ function initialize() {
 
   var mapElement = document.getElementById("map");
   var initialWidth = window.innerWidth > 0 ? window.innerWidth : global.width;
+  // The map's element takes its size beside the list first: the start view
+  // is then centred in the map as it will be seen, not shifted by a resize.
+  if (window.innerWidth > 0 && window.innerHeight > 0) {
+    global.width = window.innerWidth;
+    global.height = window.innerHeight;
+  }
+  layout();
   map = L.map(mapElement, {
-    center: [20, 0],
-    zoom: Math.max(1, Math.floor(Math.log2(Math.max(256, initialWidth - global.listWidth) / 256))),
     minZoom: lowestZoom(window.innerHeight > 0 ? window.innerHeight - global.headerHeight : global.height),
     maxZoom: 18,
     zoomControl: true,
@@ -564,6 +569,8 @@ function initialize() {
     fadeAnimation: false,
     worldCopyJump: false
   });
+  // Before any layer is drawn.
+  setStartView(Math.max(1, Math.floor(Math.log2(Math.max(256, initialWidth - global.listWidth) / 256))));
   var pane = map.createPane("vehiclePane");
   pane.style.zIndex = 620;
   createTilePanes();

@@ -34,6 +34,7 @@ set(VELMORA_PAGE_PIECES
   labels.js        # place labels
   tiles.js         # the console's own tile set (MBTiles)
   cluster.js       # grouping of overlapping vehicle icons
+  fleetload.js     # the stored fleet placed in one pass at page load
   trackhistory.js  # history track and its replay
   zones.js         # the watch rules' zones: their layer, drawing, moving corners
   view.js          # the map's view: lowest zoom, fleet fit, kept view

@@ -68,6 +68,28 @@ function createMapView() {
   new FitFleetControl({ position: "topleft" }).addTo(map);
 }
 
+// Where the map starts, before the fleet is in: the view the console kept
+// (pageConfig.startView, [latitude, longitude, zoom]) or the stored fleet's
+// bounds (pageConfig.startBounds, [south, west, north, east]), fitted as
+// fitFleet fits them. The map is then drawn once, at the view it will
+// show, rather than the whole world first; the console still sends
+// setMapView or fitFleet once the fleet is in. Without either, the world.
+function setStartView(worldZoom) {
+  var config = window.pageConfig || {};
+  var v = config.startView, b = config.startBounds;
+  if (v && v.length === 3 && onEarth(Number(v[0]), Number(v[1])) && isFinite(Number(v[2]))) {
+    map.setView([Number(v[0]), Number(v[1])], Math.round(Number(v[2])), { animate: false });
+    return;
+  }
+  if (b && b.length === 4 && onEarth(Number(b[0]), Number(b[1])) && onEarth(Number(b[2]), Number(b[3]))) {
+    var padding = Math.min(FIT_PADDING_PX, Math.floor(Math.min(map.getSize().x, map.getSize().y) / 4));
+    map.fitBounds(L.latLngBounds([Number(b[0]), Number(b[1])], [Number(b[2]), Number(b[3])]),
+                  { padding: [padding, padding], maxZoom: STREET_ZOOM, animate: false });
+    return;
+  }
+  map.setView([20, 0], worldZoom, { animate: false });
+}
+
 function operatorMovesMap() {
   mapView.follow = false;
   mapView.report = true;

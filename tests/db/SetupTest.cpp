@@ -1,5 +1,6 @@
 #include "db/DatabaseException.h"
 #include "db/Setup.h"
+#include "db/SetupBatch.h"
 #include "db/SetupDatabase.h"
 #include "foundation/thread/ScopedLock.h"
 #include "tests/support/SqliteRows.h"
@@ -233,4 +234,32 @@ TEST(SetupDatabaseTest, FileWithOtherTablesIsLeftAlone)
     EXPECT_FALSE(db.open(path.c_str(), 0));
     EXPECT_EQ(queryValue(path, "SELECT COUNT(*) FROM sqlite_master;"), "1");
     EXPECT_THROW(db.getInt("setup/Port", 1), DatabaseException);
+}
+
+// Reads that store their defaults go in one transaction: another connection
+// sees none of them until the batch ends, then all; the file takes writes
+// afterwards (no transaction is left open), and a batch without an open
+// file does nothing.
+TEST_F(SetupTest, ABatchOfReadsStoresTheirDefaultsInOneCommit)
+{
+    velmora::Setup& setup = velmora::Setup::getInstance();
+    setup.open(m_path.c_str());
+    {
+        velmora::SetupBatch batch(setup);
+        EXPECT_EQ(setup.getInt("setup/A", 7), 7);
+        EXPECT_EQ(setup.getString("setup/B", "b"), "b");
+        EXPECT_EQ(setup.getInt("setup/Port", 1), 10111) << "a stored value is read as ever";
+        EXPECT_EQ(queryValue(m_path, "SELECT COUNT(*) FROM setup WHERE key IN ('setup/A', 'setup/B');"), "0");
+    }
+    EXPECT_EQ(queryValue(m_path, "SELECT COUNT(*) FROM setup WHERE key IN ('setup/A', 'setup/B');"), "2");
+    {
+        velmora::ScopedLock lock(setup.getLock());
+        setup.getDatabase().setInt("setup/A", 8);
+    }
+    EXPECT_EQ(queryValue(m_path, "SELECT value FROM setup WHERE key='setup/A';"), "8");
+    setup.close();
+    {
+        velmora::SetupBatch batch(setup);
+    }
+    EXPECT_THROW(setup.getInt("setup/A", 7), velmora::DatabaseException);
 }

@@ -102,13 +102,15 @@ TEST(TrackHistoryTest, ThePresentMomentIsReadInTheDevicesClock)
 
 TEST(TrackHistoryTest, FixesWithoutAPositionAreLeftOutAndTheCountIsHonoured)
 {
-    GPSDataContainer::List list(5);
+    GPSDataContainer::List list(6);
     const char* sentences[] = {
         "$GPRMC,170509,A,4806.0000,N,01130.0000,E,12.5,90.0,310126,,,A",
         "$GPRMC,170510,V,,,,,,,310126,,,N",
         "$GPRMC,170511,A,4806.0000,S,01130.0000,W,0.0,,310126,,,A",
         "$GPRMC,170512",
         "$GPRMC,170513,A,4807.0000,N,01131.0000,E,3.0,180.0,310126,,,A",
+        // A receiver without a fix: its placeholder is no point at 0, 0.
+        "$GPRMC,170514,V,0000.0000,N,00000.0000,E,0.00,0.00,310126,,,N",
     };
     for (size_t i = 0; i < list.size(); ++i) {
         list[i].setGpsData(sentences[i]);

@@ -151,6 +151,28 @@ TEST_F(HubTest, DeviceMessagesShowAndStoreWhatTheRulesSay) {
          {{"select last_updated_latitude || ',' || last_updated_longitude from vehicle_info",
            "37.387458,-121.972360"},
           {"select count(*) from gps_data", "3"}}},
+        {"a receiver without a fix (status V at 0/0) is stored but does not move the vehicle",
+         {fix("Truck 1", A, FIX_SANTA_CLARA), seen(),
+          fix("Truck 1", A, gprmc("GPRMC,134532,V,0000.0000,N,00000.0000,E,0.00,0.00,120598,,N")),
+          fix("Truck 1", A, gprmc("GPRMC,134533,v ,0000.0000,S,00000.0000,W,,,120598,,N"))},
+         {"page updateVehicle('37.387458', '-121.972360', '" + A + "', 'Truck 1', '" + TIME + "')",
+          "page updateVehicle('37.387458', '-121.972360', '" + A + "', 'Truck 1', '" + TIME + "')"},
+         {{"select last_updated_latitude || ',' || last_updated_longitude from vehicle_info",
+           "37.387458,-121.972360"},
+          {"select count(*) from gps_data where gps_data like '%0000.0000,%'", "2"}}},
+        {"a first fix without a fix creates the vehicle with no position",
+         {fix("Truck 1", A, gprmc("GPRMC,134532,V,0000.0000,N,00000.0000,E,0.00,0.00,120598,,N"))},
+         {insertNew(A, "Truck 1"), insertNewInfo(A, "Truck 1")},
+         {{vehicleA, "Truck 1||" + TIME + "|||0"}, {"select count(*) from gps_data", "1"}}},
+        {"status A at 0/0 is a real place, and status V elsewhere a position",
+         {fix("Truck 1", A, FIX_SANTA_CLARA), seen(),
+          fix("Truck 1", A, gprmc("GPRMC,134532,A,0000.0000,N,00000.0000,E,1.00,90.00,120598,,A")),
+          fix("Truck 1", A, gprmc("GPRMC,134533,V,0000.0060,N,00000.0000,E,1.00,90.00,120598,,N"))},
+         {"page updateVehicle('37.387458', '-121.972360', '" + A + "', 'Truck 1', '" + TIME + "')",
+          "page moveTo(0.000000, 0.000000, 1.000000, 13, 45, 32, 90.000000, '" + A + "');",
+          "page updateVehicle('0.000000', '0.000000', '" + A + "', 'Truck 1', '" + TIME + "')",
+          "page moveTo(0.000100, 0.000000, 1.000000, 13, 45, 33, 90.000000, '" + A + "');"},
+         {{"select last_updated_latitude || ',' || last_updated_longitude from vehicle_info", "0.000100,0.000000"}}},
         {"a vehicle that never had a position gets name and time, never an empty position",
          {[A](HubTest& t) { t.device(datagram("Ghost", 100, A, "GPS", "")); }, seen(),
           [A](HubTest& t) { t.device(datagram("Ghost 2", 100, A, "GPS", "")); }},
@@ -216,7 +238,7 @@ TEST_F(HubTest, DeviceMessagesShowAndStoreWhatTheRulesSay) {
 }
 
 // After a restart the page gets its size, the time-out from setup.db and the
-// fleet as stored, flag 1, deleted vehicles left out, paths with forward
+// fleet as stored in one call, deleted vehicles left out, paths with forward
 // slashes; then the sort.
 TEST_F(HubTest, PageLoadedSendsTheStoredFleet) {
     device(fixDatagram("Truck 1", ID_A, FIX_SANTA_CLARA));
@@ -233,10 +255,11 @@ TEST_F(HubTest, PageLoadedSendsTheStoredFleet) {
     const Journal expected = {
         "page setPageSize(1280, 800);",
         "page resetTimeout(25);",
-        "page insertVehicle(1, '37.387458', '-121.972360', '" + ID_A + "', 'Truck 1', '" + TIME + "')",
-        "page insertOptionalInfo(1, '" + ID_A + "', 'Truck 1', 'North Depot', 'Volvo', 'FH16', 'ZH 1', "
-        "'O\\'Brien\\\\Co', 'L-1')",
-        "page insertUserDefinedInfo('" + ID_A + "', 'images/fleet/truck.png', 'Night: \\'Hans\\'', 'Day')",
+        "page beginFleetLoad();",
+        "page insertFleet([['37.387458', '-121.972360', '" + ID_A + "', 'Truck 1', '" + TIME +
+            "', 'North Depot', 'Volvo', 'FH16', 'ZH 1', 'O\\'Brien\\\\Co', 'L-1', 'images/fleet/truck.png', "
+            "'Night: \\'Hans\\'', 'Day']]);",
+        "page endFleetLoad();",
         "page sortVehicleList();",
         "page fitFleet();",
     };
@@ -281,6 +304,54 @@ TEST_F(HubTest, PageLoadedShowsTheKeptViewOrFitsTheFleet) {
         EXPECT_EQ(journal.back(), row.command);
         Setup::getInstance().close();
         Setup::getInstance().open(dir.file("setup.db").c_str());
+    }
+}
+
+// Where the page starts before the fleet is in: the kept view, else the
+// bounds of the stored vehicles that have a position (a removed vehicle and
+// one that never sent a position left out), else the world.
+TEST_F(HubTest, ThePageStartsAtTheKeptViewOrTheStoredFleet) {
+    const std::string C = "3c2b1a09-8f7e-4d6c-9b5a-493827161504";
+    const std::string D = "7d6c5b4a-3928-4716-a5f4-e3d2c1b0a998";
+    const std::string SYDNEY = gprmc("GPRMC,120000,A,3352.1280,S,15112.5580,E,0.0,0.0,120598,,A");
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"no vehicle", {}, "world"},
+        {"one vehicle", {fix("Truck 1", ID_A, FIX_SANTA_CLARA)},
+         "bounds 37.387458 -121.972360 37.387458 -121.972360"},
+        {"many",
+         {fix("Truck 1", ID_A, FIX_SANTA_CLARA), fix("Van 2", ID_B, FIX_MUNICH), fix("Ghost", C, FIX_VOID),
+          fix("Gone", D, SYDNEY), removal(D, true)},
+         "bounds 37.387458 -121.972360 48.117300 11.516667"},
+        {"a kept view",
+         {fix("Truck 1", ID_A, FIX_SANTA_CLARA), [](HubTest& t) { t.hub.mapViewChanged(MapView{47.3769, 8.5417, 12}); }},
+         "view 47.376900 8.541700 12"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        reset();
+        Setup::getInstance().close();
+        std::filesystem::remove(dir.file("setup.db"));
+        Setup::getInstance().open(dir.file("setup.db").c_str());
+        for (const Step& step : row.steps) {
+            step(*this);
+        }
+        restart();
+        PageDocument::Config config;
+        hub.startView(config);
+        char text[160] = "world";
+        if (config.hasStartView) {
+            std::snprintf(text, sizeof text, "view %.6f %.6f %d", config.startLatitude, config.startLongitude,
+                          config.startZoom);
+        } else if (config.hasStartBounds) {
+            std::snprintf(text, sizeof text, "bounds %.6f %.6f %.6f %.6f", config.startSouth, config.startWest,
+                          config.startNorth, config.startEast);
+        }
+        EXPECT_EQ(std::string(text), row.expected);
     }
 }
 

@@ -430,18 +430,18 @@ TEST_F(WindowTest, EscapeAndEnterAreSwallowed) {
 }
 
 // The page is told its size when it has loaded and on every resize; the
-// window never gets smaller than its first size.
+// window never gets smaller than its minimum.
 TEST_F(WindowTest, ThePageFollowsTheWindowSize) {
     startWindow();
-    EXPECT_EQ(evaluate("global.width").toInt(), VelmoraDlg::INITIAL_WIDTH);
-    EXPECT_EQ(evaluate("global.height").toInt(), VelmoraDlg::INITIAL_HEIGHT);
+    EXPECT_EQ(evaluate("global.width").toInt(), window->width());
+    EXPECT_EQ(evaluate("global.height").toInt(), window->height());
     window->resize(1300, 900);
     ASSERT_TRUE(waitUntil([this] { return evaluate("global.width + 'x' + global.height").toString() == "1300x900"; }))
         << evaluate("global.width + 'x' + global.height").toString().toStdString();
     EXPECT_EQ(window->getHost().getBrowserWindow()->size(), QSize(1300, 900));
     window->resize(400, 300);
     pump(200);
-    EXPECT_EQ(window->size(), QSize(VelmoraDlg::INITIAL_WIDTH, VelmoraDlg::INITIAL_HEIGHT));
+    EXPECT_EQ(window->size(), QSize(VelmoraDlg::MINIMUM_WIDTH, VelmoraDlg::MINIMUM_HEIGHT));
 }
 
 // A port held by another program is reported once; a new port from Setup

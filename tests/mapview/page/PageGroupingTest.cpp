@@ -251,5 +251,64 @@ TEST_F(PageGroupingTest, TheSettingTurnsGroupingOnOrOff) {
     }
 }
 
+// The stored fleet as the console sends it at page load: rows of insertFleet
+// between beginFleetLoad and endFleetLoad. Every vehicle gets its entry and
+// its icon where inserts one by one would have put it (grouped above 50
+// vehicles, each on its own below), a fix that comes while the fleet loads
+// moves its vehicle, and a name stays text.
+TEST_F(PageGroupingTest, TheStoredFleetInOneGoIsPlacedAsIfInsertedOneByOne) {
+    struct Row {
+        int vehicles;
+        bool grouped;
+    };
+    const std::string markup = "<img src=x onerror=\"window.__hit=1\">";
+    for (const Row& row : {Row{30, false}, Row{300, true}}) {
+        SCOPED_TRACE(row.vehicles);
+        m_page = std::make_unique<PageDocumentView>(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800),
+                                                    &m_listener);
+        ASSERT_TRUE(m_page->waitLoaded());
+        std::vector<MapCommands::Vehicle> fleet;
+        for (int i = 1; i <= row.vehicles; ++i) {
+            const double angle = i * 2.39996, radius = 0.08 * std::sqrt(static_cast<double>(i) / row.vehicles);
+            MapCommands::Vehicle v;
+            v.id = idOf(i);
+            v.name = i == 1 ? markup : "V" + std::to_string(i);
+            v.lastUpdatedTime = "2026-01-31 17:05:09";
+            v.lastUpdatedLatitude = QString::number(48.8566 + radius * std::sin(angle), 'f', 6).toStdString();
+            v.lastUpdatedLongitude = QString::number(2.3522 + radius * std::cos(angle), 'f', 6).toStdString();
+            v.company = "Depot " + std::to_string(i % 3);
+            fleet.push_back(v);
+        }
+        const size_t half = fleet.size() / 2;
+        send(MapCommands::beginFleetLoad());
+        send(MapCommands::insertFleet(fleet.data(), half));
+        // Vehicle 2 reports from Lyon before the rest of the fleet is in.
+        send(MapCommands::moveTo(45.7640, 4.8357, 10, 12, 0, 0, 90, idOf(2)));
+        send(MapCommands::insertFleet(fleet.data() + half, fleet.size() - half));
+        send(MapCommands::endFleetLoad());
+
+        EXPECT_EQ(eval("listBox.order().length").toInt(), row.vehicles);
+        EXPECT_EQ(eval("iconContainer.filter(function (i) { return i._place !== 'map' && i._place !== 'group'; })"
+                       ".length").toInt(), 0) << "every icon is placed";
+        EXPECT_EQ(eval("vehicleGroup.on").toBool(), row.grouped);
+        EXPECT_EQ(evalText(QString("findVehicle('%1').company").arg(QString::fromStdString(idOf(4)))), "Depot 1");
+        view(47.3, 3.6, 5);
+        if (row.grouped) {
+            EXPECT_EQ(groupCounts(), std::vector<int>{row.vehicles - 1});
+            EXPECT_EQ(iconsOnScreen(), 1) << "the vehicle in Lyon";
+        } else {
+            EXPECT_TRUE(groupCounts().empty());
+            EXPECT_EQ(iconsOnScreen(), row.vehicles);
+        }
+        EXPECT_NE(centreOf(icon(idOf(2))).x(), -1);
+        view(45.7640, 4.8357, 12);
+        EXPECT_NE(centreOf(icon(idOf(2))).x(), -1) << "drawn where its fix put it";
+        EXPECT_EQ(evalText(QString("listBox.vehicleName('%1')").arg(QString::fromStdString(idOf(1)))),
+                  QString::fromStdString(markup));
+        EXPECT_EQ(eval("document.querySelectorAll('img[src=x]').length").toInt(), 0);
+        EXPECT_EQ(eval("window.__hit === undefined").toBool(), true);
+    }
+}
+
 } // namespace
 } // namespace velmora::test

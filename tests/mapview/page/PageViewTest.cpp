@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace velmora::test {
 namespace {
@@ -374,6 +375,77 @@ TEST_F(PageViewTest, LakesAreDrawnWhereTheyMatter) {
                    "(function (name) { return +getComputedStyle(map.getPane(name)).zIndex; }) && "
                    "baseMap.renderer._container.parentNode === map.getPane('overlayPane')"),
               QVariant(true));
+}
+
+// Where the page opens before the console has sent anything: at the view
+// kept from the last run, else fitted to the stored fleet's bounds, else the
+// world; a kept view or bounds the map cannot show count as none.
+TEST(PageStartViewTest, ThePageOpensAtTheKeptViewOrTheFleetBeforeAnyCommand) {
+    struct Row {
+        const char* name;
+        std::vector<double> view;   // latitude, longitude, zoom; empty: none
+        std::vector<double> bounds; // south, west, north, east; empty: none
+        const char* expected;       // "world", "view" or "bounds"
+    };
+    const std::vector<double> ZURICH = {47.34, 8.48, 47.41, 8.60};
+    const Row rows[] = {
+        {"nothing kept, no fleet", {}, {}, "world"},
+        {"a kept view", {47.3769, 8.5417, 12}, ZURICH, "view"},
+        {"the fleet's bounds", {}, ZURICH, "bounds"},
+        {"one vehicle: street level", {}, {-33.8688, 151.2093, -33.8688, 151.2093}, "bounds"},
+        {"a kept view off the earth", {95, 8.5, 12}, ZURICH, "bounds"},
+        {"bounds off the earth", {}, {47.3, 8.5, 47.4, 200}, "world"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        PageDocument::Config config;
+        if (!row.view.empty()) {
+            config.hasStartView = true;
+            config.startLatitude = row.view[0];
+            config.startLongitude = row.view[1];
+            config.startZoom = static_cast<int>(row.view[2]);
+        }
+        if (!row.bounds.empty()) {
+            config.hasStartBounds = true;
+            config.startSouth = row.bounds[0];
+            config.startWest = row.bounds[1];
+            config.startNorth = row.bounds[2];
+            config.startEast = row.bounds[3];
+        }
+        PageDocumentView page(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800), nullptr, config);
+        ASSERT_TRUE(page.waitLoaded()) << "the page did not load";
+        const QJsonArray at = QJsonDocument::fromJson(
+                                  page.evaluate("(function () { var c = map.getCenter(), b = map.getBounds();"
+                                                " return JSON.stringify([c.lat, c.lng, map.getZoom(), b.getSouth(),"
+                                                " b.getWest(), b.getNorth(), b.getEast()]); })()")
+                                      .toString()
+                                      .toUtf8())
+                                  .array();
+        ASSERT_EQ(at.size(), 7);
+        const double lat = at[0].toDouble(), lng = at[1].toDouble();
+        const int zoom = at[2].toInt();
+        const std::string expected = row.expected;
+        if (expected == "world") {
+            EXPECT_LE(zoom, 3) << "a whole-world zoom";
+            EXPECT_NEAR(lng, 0, 1);
+        } else if (expected == "view") {
+            EXPECT_NEAR(lat, row.view[0], 1e-3);
+            EXPECT_NEAR(lng, row.view[1], 1e-3);
+            EXPECT_EQ(zoom, 12);
+        } else {
+            // The fleet is in view and not lost in it: a city's fleet is
+            // seen at city zoom, a single vehicle at street level.
+            EXPECT_LE(at[3].toDouble(), row.bounds[0]);
+            EXPECT_LE(at[4].toDouble(), row.bounds[1]);
+            EXPECT_GE(at[5].toDouble(), row.bounds[2]);
+            EXPECT_GE(at[6].toDouble(), row.bounds[3]);
+            if (row.bounds[0] == row.bounds[2]) {
+                EXPECT_EQ(zoom, 16);
+            } else {
+                EXPECT_GE(zoom, 11);
+            }
+        }
+    }
 }
 
 } // namespace
