@@ -1,7 +1,11 @@
 #pragma once
 
-#include <QDialog>
+#include "foundation/UniqueID.h"
 
+#include <QDialog>
+#include <QString>
+
+#include <string>
 #include <vector>
 
 class QLabel;
@@ -10,7 +14,6 @@ class QTimer;
 
 namespace velmora {
 
-class UniqueID;
 class VehicleAdmission;
 
 /// "New vehicles": the vehicle ids the console refused that keep sending
@@ -18,6 +21,15 @@ class VehicleAdmission;
 /// most recently seen first, refreshed every second while shown. One click
 /// on a row's "Admit" lets the id's next fix create the vehicle; "Ignore"
 /// drops the id from the list and refuses it silently from then on.
+///
+/// Below, the senders whose vehicles admitted themselves and nobody has
+/// reviewed yet, most vehicles first; "Delete all..." asks to delete every
+/// one of them for good.
+///
+/// While the pointer is over a list its rows keep their order: refreshed
+/// values, new rows at the end, rows that went away kept with their
+/// buttons off, so the button under the pointer stays the one for the row
+/// it is on. The order is made anew once the pointer leaves.
 /// Not modal: the map stays usable. Device texts are shown as plain text.
 class NewVehiclesDlg : public QDialog {
     Q_OBJECT
@@ -27,21 +39,36 @@ public:
 
     NewVehiclesDlg(VehicleAdmission& admission, QWidget* parent);
 
-    /// Reads the list again (also done by the timer).
+    /// Reads the lists again (also done by the timer).
     void refresh();
     QTableWidget* getTable() const { return m_table; }
+    QTableWidget* getSenderTable() const { return m_senders; }
+
+signals:
+    /// The operator asked to delete every unreviewed vehicle of address.
+    void deleteSenderRequested(const QString& address);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void decide(const UniqueID& id, bool admit);
+    void refreshCandidates();
+    void refreshSenders();
 
     VehicleAdmission& m_admission;
     QTableWidget* m_table;
+    QTableWidget* m_senders;
     QLabel* m_summary;
+    QLabel* m_senderSummary;
     QTimer* m_timer;
+    // The rows as shown, and whether the pointer is over each list.
+    std::vector<UniqueID> m_shownIds;
+    std::vector<std::string> m_shownSenders;
+    bool m_holdCandidates = false;
+    bool m_holdSenders = false;
 };
 
 } // namespace velmora

@@ -8,7 +8,9 @@
 #include "app/dialogs/MessageBox.h"
 #include "app/system/MultiMonitor.h"
 #include "app/dialogs/NewVehiclesDlg.h"
+#include "app/hub/VehicleEraser.h"
 #include "app/shell/IntakeStatusLine.h"
+#include "app/shell/PageProbe.h"
 #include "app/shell/WindowMessage.h"
 #include "db/DBManager.h"
 #include "db/Setup.h"
@@ -86,6 +88,13 @@ VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
             m_alarms->onEvent(event);
         }
     });
+    m_hub.setErasedListener([this](const UniqueID& vehicle) {
+        if (m_alarms != nullptr) {
+            m_alarms->vehicleGone(vehicle);
+        }
+    });
+    m_eraser = new VehicleEraser(m_hub, m_desk, m_admission, this);
+    m_pageProbe = new PageProbe(m_host, this);
 }
 
 VelmoraDlg::~VelmoraDlg() {
@@ -144,6 +153,12 @@ bool VelmoraDlg::create() {
     connect(m_alarms, &AlarmPanel::openCountChanged, this, &VelmoraDlg::onAlarmCountChanged);
     connect(m_alarms, &AlarmPanel::alarmRaised, this, &VelmoraDlg::drawAttention);
     connect(m_alarms, &AlarmPanel::reportRequested, this, &VelmoraDlg::showAlarmReport);
+    m_alarms->setAdmission(&m_admission);
+    connect(m_alarms, &AlarmPanel::deleteSenderRequested, this,
+            [this](const QString& address) { m_eraser->deleteUnreviewedOf(address.toStdString()); });
+    connect(m_eraser, &VehicleEraser::senderDeleted, m_alarms, [this](const QString& address, int deleted) {
+        m_alarms->senderDeleted(address.toStdString(), static_cast<size_t>(deleted));
+    });
     m_statusTimer = new QTimer(this);
     connect(m_statusTimer, &QTimer::timeout, m_intakeStatus, &IntakeStatusLine::refresh);
     connect(m_statusTimer, &QTimer::timeout, m_alarms, &AlarmPanel::tick);
@@ -296,6 +311,8 @@ void VelmoraDlg::showNewVehicles() {
     if (m_newVehicles.isNull()) {
         m_newVehicles = new NewVehiclesDlg(m_admission, this);
         m_newVehicles->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_newVehicles, &NewVehiclesDlg::deleteSenderRequested, this,
+                [this](const QString& address) { m_eraser->deleteUnreviewedOf(address.toStdString()); });
     }
     m_newVehicles->show();
     m_newVehicles->raise();
@@ -451,6 +468,7 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
     case WindowMessage::UWM_PAGE_LOADED:
         m_hub.onPageLoaded(pageWidth(), pageHeight());
         m_alarms->pageLoaded();
+        m_pageProbe->start();
         break;
     case WindowMessage::UWM_ALARMS_CHANGED:
         m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
@@ -582,6 +600,8 @@ void VelmoraDlg::teardown() {
     m_tornDown = true;
     m_stopping = true;
     m_desk.closing();
+    m_eraser->stop();
+    m_pageProbe->stop();
     if (m_server) {
         m_server->stop();
         m_server.reset();

@@ -35,6 +35,8 @@ class AlarmReportDlg;
 class IntakeStatusLine;
 class MBTilesSource;
 class NewVehiclesDlg;
+class PageProbe;
+class VehicleEraser;
 
 class CallbackServerImpl;
 class WindowMessage;
@@ -202,6 +204,8 @@ private:
     QPointer<NewVehiclesDlg> m_newVehicles;
     AlarmPanel* m_alarms = nullptr;
     QPointer<AlarmReportDlg> m_alarmReport;
+    VehicleEraser* m_eraser = nullptr;
+    PageProbe* m_pageProbe = nullptr;
 };
 
 } // namespace velmora

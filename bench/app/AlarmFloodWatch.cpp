@@ -52,7 +52,7 @@ void AlarmFloodWatch::onRedrawn() {
     for (int row = 0; row < table->rowCount(); ++row) {
         const QTableWidgetItem* first = table->item(row, 0);
         const Alarm* alarm = first != nullptr ? panel->getBook().find(first->data(Qt::UserRole).toInt()) : nullptr;
-        if (alarm == nullptr) {
+        if (alarm == nullptr || alarm->isFold()) {
             ++folded;
             continue;
         }
