@@ -162,7 +162,8 @@ void ConsoleHub::onFix(CallbackInfo& message) {
     // A fix that moves the vehicle stores the record once, with its new
     // time, name and position together.
     upsertVehicle(message, time, !moves);
-    if (sentence.empty()) {
+    // An id deleted while its fix waited is no vehicle: its fix is not kept.
+    if (sentence.empty() || findVehicle(message.getVehicleID()) == nullptr) {
         return;
     }
     if (moves) {
