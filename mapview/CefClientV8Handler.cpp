@@ -61,6 +61,11 @@ const char* const kBootstrap = R"JS(
   ext.onMapViewChanged = function (latitude, longitude, zoom) {
     send('onMapViewChanged', [text(latitude), text(longitude), text(zoom)]);
   };
+  ext.onClickZones = function () { send('onClickZones', []); };
+  ext.onZoneDrawn = function (shape, geometry) { send('onZoneDrawn', [text(shape), text(geometry)]); };
+  ext.onZoneEdited = function (zoneID, shape, geometry) {
+    send('onZoneEdited', [text(zoneID), text(shape), text(geometry)]);
+  };
 
   // Taken now, before page scripts could shadow the global name.
   var transport = (typeof qt === 'object' && qt) ? qt.webChannelTransport : undefined;
@@ -228,6 +233,21 @@ bool CefClientV8Handler::forward(const QString& name, const QJsonArray& args)
         }
         if (listener)
             listener->onMapViewChanged(view);
+        return true;
+    }
+    if (name == QLatin1String("onClickZones")) {
+        if (listener)
+            listener->onClickZones();
+        return true;
+    }
+    if (name == QLatin1String("onZoneDrawn")) {
+        if (listener)
+            listener->onZoneDrawn(argumentText(args, 0), argumentText(args, 1));
+        return true;
+    }
+    if (name == QLatin1String("onZoneEdited")) {
+        if (listener)
+            listener->onZoneEdited(argumentText(args, 0), argumentText(args, 1), argumentText(args, 2));
         return true;
     }
     trace("cef/extension: unknown function %s", qPrintable(name));

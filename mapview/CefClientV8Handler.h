@@ -18,10 +18,12 @@ class CefClientV8Listener;
 /// cef.extension.onClickLog(), onClickSetup(), onChangeName(vehicleID,
 /// vehicleName), onUpdateOptionalInfo(vehicleID, [imagePath, info1, info2]),
 /// onClickEdit(vehicleID), onClickRemove(vehicleID), onClickImgBtn(vehicleID)
-/// onClickTrackingLine(vehicleID), onClickDelete(vehicleID) and
-/// onMapViewChanged(latitude, longitude, zoom). Each forwards its call over a QWebChannel to
-/// dispatch(); calls made before the channel is up are queued in the page
-/// and sent in order once it is, so none is lost or reordered.
+/// onClickTrackingLine(vehicleID), onClickDelete(vehicleID),
+/// onMapViewChanged(latitude, longitude, zoom), onClickZones(),
+/// onZoneDrawn(shape, geometry) and onZoneEdited(zoneID, shape, geometry).
+/// Each forwards its call over a QWebChannel to dispatch(); calls made
+/// before the channel is up are queued in the page and sent in order once
+/// it is, so none is lost or reordered.
 /// onChangeName() with no arguments throws in the page and forwards nothing.
 ///
 /// Used on the GUI thread only; listener calls arrive there.

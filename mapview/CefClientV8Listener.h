@@ -32,6 +32,24 @@ public:
     /// The map settled on a new view (after the operator moved it or the
     /// fleet was fitted); always a valid view.
     virtual void onMapViewChanged(const MapView& view) { (void)view; }
+    /// The zone control's "Zones...": the operator asks for the zone list.
+    virtual void onClickZones() {}
+    /// The operator finished drawing a zone: shape "circle" or "polygon" and
+    /// its outline as Zone::geometryText writes it (longitudes -180 to 180).
+    /// Both are data from the page: parse them, never trust them.
+    virtual void onZoneDrawn(const std::string& shape, const std::string& geometry)
+    {
+        (void)shape;
+        (void)geometry;
+    }
+    /// The operator moved the vertices of zone zoneId (its decimal text) and
+    /// chose Done: its new outline, as for onZoneDrawn.
+    virtual void onZoneEdited(const std::string& zoneId, const std::string& shape, const std::string& geometry)
+    {
+        (void)zoneId;
+        (void)shape;
+        (void)geometry;
+    }
 };
 
 } // namespace velmora

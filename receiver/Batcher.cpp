@@ -106,6 +106,7 @@ void Batcher::run()
     StoreBatch batch;
     int64_t batchStarted = 0;
     int64_t lastFlush = steadyMs();
+    std::time_t lastTick = 0;
     for (;;) {
         const bool finishing = runPosted();
         taken.clear();
@@ -121,6 +122,15 @@ void Batcher::run()
             if (batch.getMessageCount() >= MAX_MESSAGES) {
                 handOver(batch);
                 batchStarted = 0;
+            }
+        }
+        // The watch rules' silent check, once a second (the loop wakes at
+        // least every 200 ms).
+        if (wallNow != lastTick && !finishing) {
+            lastTick = wallNow;
+            m_rules.tick(wallNow, received, batch);
+            if (batchStarted == 0 && !batch.isEmpty()) {
+                batchStarted = now;
             }
         }
         const bool last = finishing && taken.empty();

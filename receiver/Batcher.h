@@ -20,7 +20,8 @@ class Spool;
 /// batches: a batch is handed on once it is 50 ms old or holds 4,000 fixes
 /// and events, whichever comes first, numbered in hand-over order.
 /// Each vehicle's position and time joins a batch within about 5 s, a share
-/// of the fleet's with every batch.
+/// of the fleet's with every batch. Once a second the watch rules check for
+/// silent vehicles (DeviceRules::tick).
 ///
 /// The rules' state (fleet, alarms, priorities) belongs to this thread;
 /// other threads change it through post(). start, finish and post may be

@@ -2,6 +2,7 @@
 
 #include "intake/CallbackInfo.h"
 #include "intake/GPSInfo.h"
+#include "rules/AlarmKinds.h"
 #include "store/SharedSettings.h"
 #include "store/StoreText.h"
 #include "store/StoredAlarm.h"
@@ -112,6 +113,10 @@ void DeviceRules::updateVehicle(const StoredVehicle& vehicle)
         known.info[i] = *info[i];
     }
     known.deleted = vehicle.deleted;
+    if (known.deleted) {
+        // A removed vehicle is not watched: no silence, no zones.
+        m_watch.forget(vehicle.id);
+    }
 }
 
 void DeviceRules::forgetVehicle(const UniqueID& id)
@@ -119,6 +124,7 @@ void DeviceRules::forgetVehicle(const UniqueID& id)
     m_fleet.erase(id);
     m_pending.erase(id);
     m_unconfirmed.erase(id);
+    m_watch.forget(id);
 }
 
 void DeviceRules::setPriorities(const AlarmBook::Priorities& priorities)
@@ -138,6 +144,107 @@ void DeviceRules::restoreAlarms(const std::vector<StoredAlarm>& open)
         book.restore(stored.alarm);
     }
     m_alarms = std::move(book);
+}
+
+void DeviceRules::setWatchSettings(const WatchSettings& settings, const std::map<UniqueID, int32_t>& silentMinutes)
+{
+    m_watch.setSettings(settings);
+    for (const auto& [id, minutes] : m_silentMinutes) {
+        if (silentMinutes.count(id) == 0) {
+            m_watch.setSilentMinutes(id, -1);
+        }
+    }
+    for (const auto& [id, minutes] : silentMinutes) {
+        m_watch.setSilentMinutes(id, minutes);
+    }
+    m_silentMinutes = silentMinutes;
+}
+
+void DeviceRules::setZones(const std::vector<Zone>& zones)
+{
+    m_watch.setZones(zones);
+}
+
+void DeviceRules::tick(std::time_t now, int64_t receivedMicros, StoreBatch& batch)
+{
+    m_watch.tick(now, m_requests);
+    applyRequests(receivedMicros, batch);
+}
+
+void DeviceRules::applyRequests(int64_t receivedMicros, StoreBatch& batch)
+{
+    for (const AlarmRequest& request : m_requests) {
+        ++m_counters.ruleRequests;
+        if (request.step == AlarmRequest::RAISE) {
+            raiseRule(request, receivedMicros, batch);
+        } else {
+            noteRule(request, batch);
+        }
+    }
+    m_requests.clear();
+}
+
+void DeviceRules::raiseRule(const AlarmRequest& request, int64_t receivedMicros, StoreBatch& batch)
+{
+    const auto found = m_fleet.find(request.vehicle);
+    if (found == m_fleet.end() || found->second.deleted) {
+        return;
+    }
+    const std::string& name = found->second.editedName.empty() ? found->second.name : found->second.editedName;
+    // The event first: the event log shows what a rule found, an alarm kind
+    // or a plain event by the operator's priorities.
+    StoreBatch::Event event;
+    event.received = receivedMicros;
+    event.vehicle = request.vehicle;
+    event.name = stored(name, EVENT_NAME_MAX);
+    event.time = request.time;
+    event.kind = request.kind;
+    event.title = stored(request.title, EVENT_TITLE_MAX);
+    batch.events.push_back(std::move(event));
+
+    const Alarm* open = m_alarms.openAlarmOf(request.vehicle, request.kind);
+    const size_t notedBefore = open != nullptr ? open->notes.size() : 0;
+    const Alarm* alarm = nullptr;
+    const AlarmBook::Result result = m_alarms.raiseRule(request, name, &alarm);
+    if (result == AlarmBook::Result::Full) {
+        ++m_counters.alarmsRefused;
+        return;
+    }
+    if (result != AlarmBook::Result::Raised && result != AlarmBook::Result::Repeated) {
+        return;
+    }
+    ++(result == AlarmBook::Result::Raised ? m_counters.alarmsRaised : m_counters.alarmsRepeated);
+    StoreBatch::AlarmRaise raise;
+    raise.vehicle = request.vehicle;
+    raise.vehicleName = StoreText::clean(AlarmBook::cut(name, AlarmBook::DEVICE_TEXT_MAX));
+    raise.kind = request.kind;
+    raise.priority = alarm->priority;
+    raise.title = StoreText::clean(AlarmBook::cut(request.title, AlarmBook::DEVICE_TEXT_MAX));
+    raise.first = request.time;
+    raise.last = request.time;
+    raise.count = 1;
+    raise.event = static_cast<int32_t>(batch.events.size() - 1);
+    // The lines the book wrote: a new alarm's notes, or what a repeat added.
+    std::string added = result == AlarmBook::Result::Raised ? alarm->notes : alarm->notes.substr(notedBefore);
+    if (!added.empty() && added.front() == '\n') {
+        added.erase(0, 1);
+    }
+    raise.notes = StoreText::clean(added);
+    batch.raise(raise);
+}
+
+void DeviceRules::noteRule(const AlarmRequest& request, StoreBatch& batch)
+{
+    const Alarm* alarm = nullptr;
+    if (m_alarms.noteRule(request, &alarm) != AlarmBook::Result::Done) {
+        return; // closed by a desk, or its notes are full
+    }
+    const size_t lastLine = alarm->notes.rfind('\n');
+    StoreBatch::AlarmNote note;
+    note.vehicle = request.vehicle;
+    note.kind = request.kind;
+    note.text = StoreText::clean(lastLine == std::string::npos ? alarm->notes : alarm->notes.substr(lastLine + 1));
+    batch.alarmNotes.push_back(std::move(note));
 }
 
 int64_t DeviceRules::deviceTime(const CallbackInfo& message)
@@ -160,9 +267,12 @@ void DeviceRules::apply(const CallbackInfo& message, int64_t receivedMicros, std
     if (kind < CallbackInfo::EVENT_GPS) {
         onEvent(message, receivedMicros, now, batch);
     } else if (kind == CallbackInfo::EVENT_GPS) {
-        onFix(message, receivedMicros, batch);
+        onFix(message, receivedMicros, now, batch);
     } else if (kind == CallbackInfo::EVENT_OPTIONAL_INFO) {
-        onOptionalInfo(message, batch);
+        onOptionalInfo(message, now, batch);
+    }
+    if (!m_requests.empty()) {
+        applyRequests(receivedMicros, batch);
     }
 }
 
@@ -178,7 +288,7 @@ void DeviceRules::rename(const UniqueID& id, Known& known, const std::string& na
     state.described = true;
 }
 
-void DeviceRules::onFix(const CallbackInfo& message, int64_t receivedMicros, StoreBatch& batch)
+void DeviceRules::onFix(const CallbackInfo& message, int64_t receivedMicros, std::time_t now, StoreBatch& batch)
 {
     ++m_counters.fixes;
     const UniqueID& id = message.getVehicleID();
@@ -187,6 +297,14 @@ void DeviceRules::onFix(const CallbackInfo& message, int64_t receivedMicros, Sto
     const GPSInfo fix(sentence);
     const bool moves = !sentence.empty() && hasPosition(fix);
     const auto found = m_fleet.find(id);
+    if (found == m_fleet.end() || !found->second.deleted) {
+        // Watched at the receiver's clock: a device's own may be anything.
+        if (moves) {
+            m_watch.fix(id, now, {fix.getLatitude(), fix.getLongitude()}, fix.getSpeed(), m_requests);
+        } else {
+            m_watch.heard(id, now);
+        }
+    }
     if (found == m_fleet.end()) {
         // The first fix makes the vehicle, named and timed by it.
         Known& known = m_fleet[id];
@@ -227,6 +345,7 @@ void DeviceRules::onEvent(const CallbackInfo& message, int64_t receivedMicros, s
         return;
     }
     ++m_counters.events;
+    m_watch.heard(id, now);
     // The operator's name for the vehicle goes into the log and the alarm.
     const std::string& edited = found->second.editedName;
     const std::string& name = edited.empty() ? message.getVehicleName() : edited;
@@ -266,7 +385,7 @@ void DeviceRules::onEvent(const CallbackInfo& message, int64_t receivedMicros, s
     batch.raise(raise);
 }
 
-void DeviceRules::onOptionalInfo(const CallbackInfo& message, StoreBatch& batch)
+void DeviceRules::onOptionalInfo(const CallbackInfo& message, std::time_t now, StoreBatch& batch)
 {
     const UniqueID& id = message.getVehicleID();
     const auto found = m_fleet.find(id);
@@ -275,6 +394,7 @@ void DeviceRules::onOptionalInfo(const CallbackInfo& message, StoreBatch& batch)
         return;
     }
     ++m_counters.infos;
+    m_watch.heard(id, now);
     Known& known = found->second;
     rename(id, known, message.getVehicleName(), batch);
     // A key the device left out keeps the value it sent before.

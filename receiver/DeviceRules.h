@@ -2,6 +2,7 @@
 
 #include "foundation/UniqueID.h"
 #include "rules/AlarmBook.h"
+#include "rules/WatchRules.h"
 #include "store/StoreBatch.h"
 #include "store/UniqueIdHash.h"
 
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <ctime>
 #include <deque>
+#include <map>
 #include <unordered_map>
 #include <string>
 #include <vector>
@@ -35,9 +37,18 @@ struct StoredVehicle;
 /// and the store is spared an UPDATE per fix. Names and information go out
 /// with the next batch, into the change feed.
 ///
-/// Keeps the fleet it knows (names, information, removed or not) and the
-/// open alarms; both are loaded from the store and kept current from its
-/// change feed. Used by one thread.
+/// The watch rules (WatchRules) run here too, as they run in a single
+/// desk: every message of a known vehicle that is not removed counts as
+/// heard at the receiver's clock, a fix with a position goes through the
+/// zones and the speeding rule, and tick() checks for silence. What they
+/// raise is an event of the rule's kind (so the event log shows it) and an
+/// alarm of it with the rule's text in its notes; a note is added to the
+/// open alarm of its kind, none when a desk closed it. The receiver's own
+/// alarm book decides, so each alarm is raised once.
+///
+/// Keeps the fleet it knows (names, information, removed or not), the open
+/// alarms, the zones and the rules' settings; all are loaded from the store
+/// and kept current from its change feed. Used by one thread.
 class DeviceRules {
 public:
     /// Limits of app.db's stored texts, in bytes.
@@ -57,6 +68,8 @@ public:
         uint64_t alarmsRepeated = 0;
         /// Alarms not opened because MAX_OPEN alarms were open.
         uint64_t alarmsRefused = 0;
+        /// Requests of the watch rules (raises and notes).
+        uint64_t ruleRequests = 0;
     };
 
     DeviceRules();
@@ -81,6 +94,15 @@ public:
     void setPriorities(const AlarmBook::Priorities& priorities);
     /// Replaces the open alarms by those the store holds.
     void restoreAlarms(const std::vector<StoredAlarm>& open);
+    /// The watch rules' settings, and the vehicles with silent minutes of
+    /// their own (any other vehicle follows the settings).
+    void setWatchSettings(const WatchSettings& settings, const std::map<UniqueID, int32_t>& silentMinutes);
+    /// Replaces the zones.
+    void setZones(const std::vector<Zone>& zones);
+    const WatchRules& getWatchRules() const { return m_watch; }
+    /// The silent check at now (UTC seconds); what it raises goes into
+    /// batch as taken at receivedMicros.
+    void tick(std::time_t now, int64_t receivedMicros, StoreBatch& batch);
 
     /// One admitted message, taken at receivedMicros (UTC microseconds) and
     /// handled at now (UTC seconds): its rows go into batch.
@@ -112,9 +134,9 @@ private:
         double longitude = 0;
     };
 
-    void onFix(const CallbackInfo& message, int64_t receivedMicros, StoreBatch& batch);
+    void onFix(const CallbackInfo& message, int64_t receivedMicros, std::time_t now, StoreBatch& batch);
     void onEvent(const CallbackInfo& message, int64_t receivedMicros, std::time_t now, StoreBatch& batch);
-    void onOptionalInfo(const CallbackInfo& message, StoreBatch& batch);
+    void onOptionalInfo(const CallbackInfo& message, std::time_t now, StoreBatch& batch);
     /// The vehicle's waiting position and time, made when it has none.
     Pending& waiting(const UniqueID& id);
     /// The device's time in seconds (as stored), remembering the last one:
@@ -122,6 +144,11 @@ private:
     int64_t deviceTime(const CallbackInfo& message);
     /// Puts the changed name into batch when it differs from the known one.
     void rename(const UniqueID& id, Known& known, const std::string& name, StoreBatch& batch);
+    /// Hands the watch rules' requests to the alarm book and their rows to
+    /// batch.
+    void applyRequests(int64_t receivedMicros, StoreBatch& batch);
+    void raiseRule(const AlarmRequest& request, int64_t receivedMicros, StoreBatch& batch);
+    void noteRule(const AlarmRequest& request, StoreBatch& batch);
 
     template <typename T> using ById = std::unordered_map<UniqueID, T, UniqueIdHash, UniqueIdEqual>;
 
@@ -134,6 +161,10 @@ private:
     std::vector<UniqueID> m_created;
     ById<uint64_t> m_unconfirmed;
     AlarmBook m_alarms;
+    WatchRules m_watch;
+    WatchRules::Requests m_requests;
+    /// The vehicles with silent minutes of their own, as last set.
+    std::map<UniqueID, int32_t> m_silentMinutes;
     Counters m_counters;
     int32_t m_lastDate = 0;
     int32_t m_lastTime = 0;

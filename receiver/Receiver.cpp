@@ -4,6 +4,8 @@
 #include "store/PgConnection.h"
 
 #include <cstdio>
+#include <map>
+#include <memory>
 
 namespace velmora {
 
@@ -90,12 +92,16 @@ void Receiver::onStoreLoaded(const Snapshot& snapshot)
     auto alarms = std::make_shared<std::vector<StoredAlarm>>(snapshot.openAlarms);
     auto decisions = std::make_shared<std::vector<std::pair<UniqueID, std::string>>>(snapshot.decisions);
     const AlarmBook::Priorities priorities = snapshot.settings.priorities;
-    m_batcher->post([this, vehicles, alarms, decisions, priorities](DeviceRules& rules) {
+    auto settings = std::make_shared<SharedSettings::Values>(snapshot.settings);
+    auto zones = std::make_shared<std::vector<Zone>>(snapshot.zones);
+    m_batcher->post([this, vehicles, alarms, decisions, priorities, settings, zones](DeviceRules& rules) {
         // The rules keep the vehicles this receiver made that are not in
         // the store yet; the admission knows what the rules know.
         rules.setFleet(*vehicles);
         rules.setPriorities(priorities);
         rules.restoreAlarms(*alarms);
+        rules.setWatchSettings(settings->watch, settings->vehicleSilentMinutes);
+        rules.setZones(*zones);
         m_intake.setKnown(rules.getFleetIds());
         applyDecisions(*decisions);
     });
@@ -134,13 +140,26 @@ void Receiver::onSettings(const SharedSettings::Values& settings)
     // The rules' part first: once the admission shows the new rules, the
     // priorities are queued ahead of any later message.
     const AlarmBook::Priorities priorities = settings.priorities;
-    m_batcher->post([priorities](DeviceRules& rules) { rules.setPriorities(priorities); });
+    const WatchSettings watch = settings.watch;
+    const std::map<UniqueID, int32_t> silentMinutes = settings.vehicleSilentMinutes;
+    m_batcher->post([priorities, watch, silentMinutes](DeviceRules& rules) {
+        rules.setPriorities(priorities);
+        rules.setWatchSettings(watch, silentMinutes);
+    });
     m_intake.setRules(settings.admission);
     std::fprintf(stderr,
                  "velmora-receiver: shared settings: new vehicles %s, %d a minute per sender, fleet limit %d; "
-                 "%zu alarm kinds\n",
+                 "%zu alarm kinds; silent after %d min, speed limit %d km/h\n",
                  settings.admission.knownOnly ? "known only" : "open", settings.admission.newPerMinute,
-                 settings.admission.fleetLimit, settings.priorities.size());
+                 settings.admission.fleetLimit, settings.priorities.size(), settings.watch.silentMinutes,
+                 settings.watch.speedLimitKmh);
+}
+
+void Receiver::onZones(const std::vector<Zone>& zones)
+{
+    auto held = std::make_shared<std::vector<Zone>>(zones);
+    m_batcher->post([held](DeviceRules& rules) { rules.setZones(*held); });
+    std::fprintf(stderr, "velmora-receiver: %zu zones\n", zones.size());
 }
 
 void Receiver::onDecisions(const std::vector<std::pair<UniqueID, std::string>>& decisions)

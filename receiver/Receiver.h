@@ -16,9 +16,10 @@ namespace velmora {
 
 /// The headless receiver put together: the callback port and admission
 /// (ReceiverIntake), the device rules and batching (Batcher), the store
-/// writer with its spool (StoreWriter, Spool). Admission rules and alarm
-/// priorities come from the store's shared settings, the known fleet and
-/// open alarms from its tables, and all of them follow its change feed.
+/// writer with its spool (StoreWriter, Spool). Admission rules, alarm
+/// priorities and the watch rules' settings come from the store's shared
+/// settings, the known fleet, open alarms and zones from its tables, and
+/// all of them follow its change feed.
 ///
 /// Used by one owner thread: open, start, stop, counterLine.
 class Receiver : public StoreWriterDelegate {
@@ -57,6 +58,7 @@ public:
     void onVehiclesChanged(const std::vector<StoredVehicle>& changed, const std::vector<UniqueID>& deleted) override;
     void onOpenAlarms(const std::vector<StoredAlarm>& open) override;
     void onSettings(const SharedSettings::Values& settings) override;
+    void onZones(const std::vector<Zone>& zones) override;
     void onDecisions(const std::vector<std::pair<UniqueID, std::string>>& decisions) override;
     void onBatchStored(uint64_t number) override;
     std::vector<ReceiverIntake::Candidate> getCandidates() override;

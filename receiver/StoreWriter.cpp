@@ -12,6 +12,7 @@
 #include "store/StoreException.h"
 #include "store/StoreSchema.h"
 #include "store/StoreText.h"
+#include "store/ZoneTable.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -218,6 +219,7 @@ void StoreWriter::load()
         snapshot.openAlarms = FleetReader::loadOpenAlarms(m_connection);
         snapshot.settings = SharedSettings::load(m_connection);
         snapshot.decisions = FleetReader::loadDecisions(m_connection);
+        snapshot.zones = ZoneTable::load(m_connection);
         transaction.commit();
     }
     m_lastFollow = PgConnection::steadyNowMs();
@@ -246,7 +248,9 @@ void StoreWriter::follow(int64_t now)
     // What this receiver wrote itself it knows already.
     std::set<std::string> vehiclesByOthers;
     bool alarmsByOthers = false;
+    bool zonesChanged = false;
     for (const FeedReader::Entry& entry : changes.entries) {
+        zonesChanged = zonesChanged || entry.kind == ChangeFeed::ZONE;
         if (entry.source == m_source) {
             continue;
         }
@@ -270,6 +274,9 @@ void StoreWriter::follow(int64_t now)
     }
     if (changes.settingsChanged) {
         m_delegate.onSettings(SharedSettings::load(m_connection));
+    }
+    if (zonesChanged) {
+        m_delegate.onZones(ZoneTable::load(m_connection));
     }
     if (!changes.decisions.empty()) {
         m_delegate.onDecisions(changes.decisions);

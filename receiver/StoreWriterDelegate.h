@@ -5,6 +5,7 @@
 #include "store/SharedSettings.h"
 #include "store/StoredAlarm.h"
 #include "store/StoredVehicle.h"
+#include "rules/Zone.h"
 
 #include <cstdint>
 #include <string>
@@ -24,6 +25,8 @@ public:
         std::vector<StoredAlarm> openAlarms;
         SharedSettings::Values settings;
         std::vector<std::pair<UniqueID, std::string>> decisions;
+        /// The watch rules' zones.
+        std::vector<Zone> zones;
     };
 
     virtual ~StoreWriterDelegate() = default;
@@ -33,6 +36,8 @@ public:
     /// The open alarms, after another program changed some.
     virtual void onOpenAlarms(const std::vector<StoredAlarm>& open) = 0;
     virtual void onSettings(const SharedSettings::Values& settings) = 0;
+    /// Every zone, after a desk changed some.
+    virtual void onZones(const std::vector<Zone>& zones) = 0;
     /// Desks admitted ("admit") or ignored ("ignore") these ids.
     virtual void onDecisions(const std::vector<std::pair<UniqueID, std::string>>& decisions) = 0;
     /// The batch of number is in the store (written now, or found written).

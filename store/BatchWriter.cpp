@@ -55,15 +55,25 @@ const char* const UPDATE_VEHICLES_SQL =
     "FROM batch_vehicle_state s WHERE v.id = s.id AND NOT v.deleted RETURNING v.id, s.described) "
     "INSERT INTO change_feed (kind, key, source) SELECT 'vehicle', id::text, $1 FROM changed WHERE described";
 
-// A new alarm, or a repeat counted on the vehicle's open alarm of the kind.
+// A new alarm, or a repeat counted on the vehicle's open alarm of the kind;
+// a watch rule's lines go into the notes either way, each on a line of its own.
 const char* const RAISE_SQL =
     "WITH raised AS (INSERT INTO alarm_info (event_id, vehicle_id, vehicle_name, event_type, priority, "
-    "device_title, address, received, last_received, repeat_count) "
-    "VALUES ($1, $2, $3, $4, $5, $6, $7, to_timestamp($8), to_timestamp($9), $10) "
+    "device_title, address, received, last_received, repeat_count, notes) "
+    "VALUES ($1, $2, $3, $4, $5, $6, $7, to_timestamp($8), to_timestamp($9), $10, $13) "
     "ON CONFLICT (vehicle_id, event_type) WHERE closed IS NULL DO UPDATE SET "
     "repeat_count = alarm_info.repeat_count + $11, "
-    "last_received = GREATEST(alarm_info.last_received, EXCLUDED.last_received) RETURNING id) "
+    "last_received = GREATEST(alarm_info.last_received, EXCLUDED.last_received), "
+    "notes = CASE WHEN EXCLUDED.notes = '' THEN alarm_info.notes WHEN alarm_info.notes = '' THEN EXCLUDED.notes "
+    "ELSE alarm_info.notes || E'\\n' || EXCLUDED.notes END RETURNING id) "
     "INSERT INTO change_feed (kind, key, source) SELECT 'alarm', id::text, $12 FROM raised";
+
+// A watch rule's line on the vehicle's open alarm of the kind; nothing when
+// a desk closed it meanwhile.
+const char* const NOTE_SQL =
+    "WITH noted AS (UPDATE alarm_info SET notes = CASE WHEN notes = '' THEN $3 ELSE notes || E'\\n' || $3 END "
+    "WHERE vehicle_id = $1 AND event_type = $2 AND closed IS NULL RETURNING id) "
+    "INSERT INTO change_feed (kind, key, source) SELECT 'alarm', id::text, $4 FROM noted";
 
 std::string hostName()
 {
@@ -241,8 +251,11 @@ void BatchWriter::writeAlarms(PgConnection& connection, const StoreBatch& batch,
                 : PgConnection::Param::null();
         connection.query(RAISE_SQL, {eventId, alarm.vehicle.toText(), alarm.vehicleName, alarm.kind, alarm.priority,
                                      alarm.title, alarm.address, alarm.first, alarm.last, alarm.count - 1,
-                                     alarm.count, m_source});
+                                     alarm.count, m_source, alarm.notes});
         ++result.alarms;
+    }
+    for (const StoreBatch::AlarmNote& note : batch.alarmNotes) {
+        connection.query(NOTE_SQL, {note.vehicle.toText(), note.kind, note.text, m_source});
     }
 }
 

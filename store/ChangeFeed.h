@@ -33,6 +33,8 @@ public:
     static constexpr const char* ADMISSION = "admission";
     /// A receiver's list of refused new ids changed; key: "".
     static constexpr const char* CANDIDATES = "candidates";
+    /// A zone of the watch rules was drawn, changed or deleted; key: its id.
+    static constexpr const char* ZONE = "zone";
     /// Much changed at once (an import): readers load the fleet again.
     static constexpr const char* FLEET = "fleet";
     /// Entries older than this are pruned; a reader further behind loads

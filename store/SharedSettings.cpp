@@ -3,6 +3,7 @@
 #include "store/ChangeFeed.h"
 #include "store/PgConnection.h"
 #include "store/PgTransaction.h"
+#include "rules/AlarmKinds.h"
 
 #include <charconv>
 #include <map>
@@ -34,7 +35,12 @@ int32_t numberOr(const std::map<std::string, std::string>& values, const std::st
 
 AlarmBook::Priorities SharedSettings::defaultPriorities()
 {
-    return {{13, 1}, {11, 2}};
+    return {{13, 1},
+            {11, 2},
+            {AlarmKinds::SILENT, 2},
+            {AlarmKinds::ZONE_ENTRY, 3},
+            {AlarmKinds::ZONE_EXIT, 3},
+            {AlarmKinds::SPEEDING, 3}};
 }
 
 SharedSettings::Values SharedSettings::load(PgConnection& connection)
@@ -57,7 +63,7 @@ SharedSettings::Values SharedSettings::fromTexts(const std::map<std::string, std
     values.admission.fleetLimit =
         numberOr(stored, KEY_FLEET_LIMIT, defaults.fleetLimit, FLEET_LIMIT_MIN, FLEET_LIMIT_MAX);
     const AlarmBook::Priorities fallback = defaultPriorities();
-    for (int32_t kind = 0; kind < EVENT_KINDS; ++kind) {
+    for (const int32_t kind : AlarmKinds::all()) {
         const auto known = fallback.find(kind);
         const int32_t byDefault = known == fallback.end() ? 0 : known->second;
         const int32_t priority = numberOr(stored, KEY_ALARM_PRIORITY_PREFIX + std::to_string(kind), byDefault, 0,
@@ -67,6 +73,25 @@ SharedSettings::Values SharedSettings::fromTexts(const std::map<std::string, std
         }
     }
     values.fixRetentionDays = numberOr(stored, KEY_FIX_RETENTION_DAYS, 0, 0, RETENTION_MAX_DAYS);
+    const WatchSettings watch;
+    values.watch.silentMinutes =
+        numberOr(stored, KEY_SILENT_MINUTES, watch.silentMinutes, 0, WatchSettings::SILENT_MINUTES_MAX);
+    values.watch.speedLimitKmh =
+        numberOr(stored, KEY_SPEED_LIMIT, watch.speedLimitKmh, 0, WatchSettings::SPEED_LIMIT_MAX);
+    values.watch.speedingSeconds =
+        numberOr(stored, KEY_SPEEDING_SECONDS, watch.speedingSeconds, 0, WatchSettings::SPEEDING_SECONDS_MAX);
+    // A vehicle's own silent minutes; a key naming no id, or a value out of
+    // range (a negative one is "none of its own"), is no setting.
+    const std::string prefix = KEY_VEHICLE_SILENT_PREFIX;
+    for (auto it = stored.lower_bound(prefix); it != stored.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+         ++it) {
+        UniqueID id;
+        int32_t minutes = -1;
+        if (UniqueID::parse(it->first.c_str() + prefix.size(), id) && readNumber(it->second, minutes) &&
+            minutes >= 0 && minutes <= WatchSettings::SILENT_MINUTES_MAX) {
+            values.vehicleSilentMinutes[id] = minutes;
+        }
+    }
     return values;
 }
 
@@ -76,12 +101,18 @@ std::map<std::string, std::string> SharedSettings::toTexts(const Values& values)
     texts[KEY_ADMISSION_MODE] = values.admission.knownOnly ? "1" : "0";
     texts[KEY_NEW_PER_MINUTE] = std::to_string(values.admission.newPerMinute);
     texts[KEY_FLEET_LIMIT] = std::to_string(values.admission.fleetLimit);
-    for (int32_t kind = 0; kind < EVENT_KINDS; ++kind) {
+    for (const int32_t kind : AlarmKinds::all()) {
         const auto found = values.priorities.find(kind);
         texts[KEY_ALARM_PRIORITY_PREFIX + std::to_string(kind)] =
             std::to_string(found == values.priorities.end() ? 0 : found->second);
     }
     texts[KEY_FIX_RETENTION_DAYS] = std::to_string(values.fixRetentionDays);
+    texts[KEY_SILENT_MINUTES] = std::to_string(values.watch.silentMinutes);
+    texts[KEY_SPEED_LIMIT] = std::to_string(values.watch.speedLimitKmh);
+    texts[KEY_SPEEDING_SECONDS] = std::to_string(values.watch.speedingSeconds);
+    for (const auto& [id, minutes] : values.vehicleSilentMinutes) {
+        texts[KEY_VEHICLE_SILENT_PREFIX + id.toText()] = std::to_string(minutes);
+    }
     return texts;
 }
 

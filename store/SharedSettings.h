@@ -1,6 +1,8 @@
 #pragma once
 
+#include "foundation/UniqueID.h"
 #include "rules/AlarmBook.h"
+#include "rules/WatchSettings.h"
 
 #include <cstdint>
 #include <map>
@@ -22,6 +24,12 @@ public:
     static constexpr const char* KEY_ALARM_PRIORITY_PREFIX = "setup/AlarmPriority/";
     /// Days of fixes kept (whole days of gps_data); 0 keeps every day.
     static constexpr const char* KEY_FIX_RETENTION_DAYS = "store/FixRetentionDays";
+    /// The watch rules' settings (WatchSettings), and a vehicle's own
+    /// silent minutes under the prefix followed by its id.
+    static constexpr const char* KEY_SILENT_MINUTES = "setup/SilentMinutes";
+    static constexpr const char* KEY_SPEED_LIMIT = "setup/SpeedLimitKmh";
+    static constexpr const char* KEY_SPEEDING_SECONDS = "setup/SpeedingSeconds";
+    static constexpr const char* KEY_VEHICLE_SILENT_PREFIX = "setup/VehicleSilentMinutes/";
 
     /// The rules for new vehicle ids (the admission's rules, kept here so
     /// the store does not depend on how the intake applies them).
@@ -45,12 +53,17 @@ public:
 
     struct Values {
         Admission admission;
+        /// Of the device kinds (0 to 13) and the watch rules' kinds.
         AlarmBook::Priorities priorities;
         int32_t fixRetentionDays = 0;
+        WatchSettings watch;
+        /// Vehicles with silent minutes of their own (0 never).
+        std::map<UniqueID, int32_t> vehicleSilentMinutes;
     };
 
     /// By default Panic (13) is an alarm of priority 1 and G-Sensor (11)
-    /// one of priority 2.
+    /// one of priority 2; of the watch rules' kinds Silent is of priority 2,
+    /// Zone Entry, Zone Exit and Speeding of priority 3.
     static AlarmBook::Priorities defaultPriorities();
     /// Every shared setting. Throws StoreException when the query fails.
     static Values load(PgConnection& connection);

@@ -12,7 +12,22 @@ namespace velmora {
 namespace {
 
 /// The first bytes of a serialized batch: a format a later program can tell.
-constexpr uint32_t MAGIC = 0x56424131; // "VBA1"
+/// The second adds the alarms' notes; batches spooled in the first are
+/// still read.
+constexpr uint32_t MAGIC_1 = 0x56424131; // "VBA1"
+constexpr uint32_t MAGIC = 0x56424132;   // "VBA2"
+
+/// first, then second on a line of its own.
+void joinLines(std::string& first, const std::string& second)
+{
+    if (second.empty()) {
+        return;
+    }
+    if (!first.empty()) {
+        first += '\n';
+    }
+    first += second;
+}
 
 class Writer {
 public:
@@ -101,6 +116,7 @@ void StoreBatch::raise(const AlarmRaise& alarm)
         if (held.vehicle == alarm.vehicle && held.kind == alarm.kind) {
             held.count += alarm.count;
             held.last = std::max(held.last, alarm.last);
+            joinLines(held.notes, alarm.notes);
             return;
         }
     }
@@ -144,11 +160,14 @@ void StoreBatch::append(StoreBatch&& later)
         }
         raise(alarm);
     }
+    alarmNotes.insert(alarmNotes.end(), std::make_move_iterator(later.alarmNotes.begin()),
+                      std::make_move_iterator(later.alarmNotes.end()));
 }
 
 bool StoreBatch::isEmpty() const
 {
-    return fixes.empty() && events.empty() && newVehicles.empty() && vehicles.empty() && alarms.empty();
+    return fixes.empty() && events.empty() && newVehicles.empty() && vehicles.empty() && alarms.empty() &&
+           alarmNotes.empty();
 }
 
 size_t StoreBatch::getBytes() const
@@ -170,7 +189,11 @@ size_t StoreBatch::getBytes() const
         }
     }
     for (const AlarmRaise& alarm : alarms) {
-        bytes += sizeof alarm + alarm.vehicleName.size() + alarm.title.size() + alarm.address.size();
+        bytes += sizeof alarm + alarm.vehicleName.size() + alarm.title.size() + alarm.address.size() +
+                 alarm.notes.size();
+    }
+    for (const AlarmNote& note : alarmNotes) {
+        bytes += sizeof note + note.text.size();
     }
     return bytes;
 }
@@ -252,6 +275,13 @@ void StoreBatch::serialize(std::string& out) const
         w.i64(alarm.last);
         w.i32(alarm.count);
         w.i32(alarm.event);
+        w.text(alarm.notes);
+    }
+    w.u32(static_cast<uint32_t>(alarmNotes.size()));
+    for (const AlarmNote& note : alarmNotes) {
+        w.id(note.vehicle);
+        w.i32(note.kind);
+        w.text(note.text);
     }
 }
 
@@ -261,7 +291,7 @@ bool StoreBatch::deserialize(const void* data, size_t length)
     Reader r(data, length);
     uint32_t magic = 0;
     uint32_t count = 0;
-    bool ok = r.plain(magic) && magic == MAGIC && r.plain(number) && r.plain(firstNumber) && r.count(count, 36);
+    bool ok = r.plain(magic) && (magic == MAGIC || magic == MAGIC_1) && r.plain(number) && r.plain(firstNumber) && r.count(count, 36);
     for (uint32_t i = 0; ok && i < count; ++i) {
         Fix& fix = fixes.emplace_back();
         ok = r.plain(fix.received) && r.id(fix.vehicle) && r.plain(fix.time) && r.text(fix.sentence);
@@ -299,8 +329,15 @@ bool StoreBatch::deserialize(const void* data, size_t length)
         AlarmRaise& alarm = alarms.emplace_back();
         ok = r.id(alarm.vehicle) && r.text(alarm.vehicleName) && r.plain(alarm.kind) && r.plain(alarm.priority) &&
              r.text(alarm.title) && r.text(alarm.address) && r.plain(alarm.first) && r.plain(alarm.last) &&
-             r.plain(alarm.count) && r.plain(alarm.event);
+             r.plain(alarm.count) && r.plain(alarm.event) && (magic == MAGIC_1 || r.text(alarm.notes));
         ok = ok && alarm.event >= -1 && alarm.event < static_cast<int32_t>(events.size());
+    }
+    if (magic == MAGIC) {
+        ok = ok && r.count(count, 24);
+        for (uint32_t i = 0; ok && i < count; ++i) {
+            AlarmNote& note = alarmNotes.emplace_back();
+            ok = r.id(note.vehicle) && r.plain(note.kind) && r.text(note.text);
+        }
     }
     ok = ok && r.atEnd();
     if (!ok) {

@@ -83,6 +83,17 @@ public:
         int32_t count = 0;
         /// The event that raised it, an index into events; -1 for none.
         int32_t event = -1;
+        /// Lines added to the alarm's notes (a watch rule's), one per line;
+        /// "" adds none.
+        std::string notes;
+    };
+    /// A line added to the notes of the vehicle's open alarm of kind (a
+    /// watch rule's: "heard again", "speeding ended"); none when no alarm of
+    /// the kind is open.
+    struct AlarmNote {
+        UniqueID vehicle;
+        int32_t kind = 0;
+        std::string text;
     };
 
     uint64_t number = 0;
@@ -94,11 +105,13 @@ public:
     std::vector<NewVehicle> newVehicles;
     std::vector<VehicleState> vehicles;
     std::vector<AlarmRaise> alarms;
+    /// Written after alarms, so a note may follow the raise of its alarm.
+    std::vector<AlarmNote> alarmNotes;
 
     /// The state of vehicle id in this batch, made empty when missing.
     VehicleState& vehicle(const UniqueID& id);
     /// Counts one more alarm event of vehicle and kind, merging with one
-    /// already in the batch.
+    /// already in the batch (their notes joined, in order).
     void raise(const AlarmRaise& alarm);
 
     /// Takes later's rows into this batch, which then stands for both:

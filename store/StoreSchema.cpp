@@ -196,7 +196,35 @@ CREATE TABLE import_origin (
 );
 )SQL";
 
-const char* const MIGRATIONS[] = {MIGRATION_1};
+/// Version 2: the zones of the watch rules, as app.db's zone_info holds
+/// them (the outline as text, the same in every locale), and the rules'
+/// shared settings with their defaults.
+const char* const MIGRATION_2 = R"SQL(
+CREATE TABLE zone_info (
+    id integer PRIMARY KEY CHECK (id > 0),
+    name text NOT NULL DEFAULT '',
+    shape text NOT NULL,
+    geometry text NOT NULL,
+    alarm_on_entry boolean NOT NULL DEFAULT true,
+    alarm_on_exit boolean NOT NULL DEFAULT false,
+    dwell_seconds integer NOT NULL DEFAULT 30,
+    speed_limit_kmh integer NOT NULL DEFAULT 0,
+    changed timestamptz NOT NULL DEFAULT now(),
+    changed_by text NOT NULL DEFAULT ''
+);
+
+INSERT INTO shared_setting (key, value) VALUES
+    ('setup/AlarmPriority/1000', '2'),
+    ('setup/AlarmPriority/1001', '3'),
+    ('setup/AlarmPriority/1002', '3'),
+    ('setup/AlarmPriority/1003', '3'),
+    ('setup/SilentMinutes', '10'),
+    ('setup/SpeedLimitKmh', '0'),
+    ('setup/SpeedingSeconds', '10')
+ON CONFLICT (key) DO NOTHING;
+)SQL";
+
+const char* const MIGRATIONS[] = {MIGRATION_1, MIGRATION_2};
 static_assert(sizeof MIGRATIONS / sizeof MIGRATIONS[0] == StoreSchema::VERSION, "one migration per version");
 
 std::string dayText(int64_t day)

@@ -32,12 +32,16 @@ class PgConnection;
 ///   refused, and the desks' answers.
 /// - import_origin: the app.db files imported.
 ///
+/// Version 2 adds zone_info: the zones of the watch rules, one row per
+/// zone the desks drew (id, name, shape, outline text, entry/exit, dwell,
+/// speed limit), and the rules' shared settings.
+///
 /// gps_data is partitioned by day of `received` (UTC), gps_data_YYYYMMDD;
 /// writers make the days they need, retention drops whole days.
 class StoreSchema {
 public:
     /// The schema this program knows.
-    static constexpr int VERSION = 1;
+    static constexpr int VERSION = 2;
 
     /// Brings an empty or older store to VERSION; answers the version found
     /// (0 for an empty database). Throws StoreException: SCHEMA for a newer

@@ -105,7 +105,9 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     // Fixed widths: measuring thousands of rows on every change would cost
     // more than the queue is worth; the state takes what is left.
     // A header is never cut, whatever the desktop's font.
-    const int widths[COLUMN_COUNT - 1] = {22, 98, 62, 66, 68, 42};
+    // The kind column holds the watch rules' names whole: "Zone Entry" and
+    // "Zone Exit" cut to "Zone E..." would read the same.
+    const int widths[COLUMN_COUNT - 1] = {22, 98, 80, 60, 68, 42};
     const QFontMetrics headerFont(m_table->horizontalHeader()->font());
     for (int column = 0; column < COLUMN_COUNT - 1; ++column) {
         m_table->setColumnWidth(column,
@@ -120,8 +122,12 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_show->setObjectName(QStringLiteral("alarmShow"));
     m_close = new QPushButton(QStringLiteral("Close"), this);
     m_close->setObjectName(QStringLiteral("alarmClose"));
+    m_track = new QPushButton(QStringLiteral("Track"), this);
+    m_track->setObjectName(QStringLiteral("alarmTrack"));
+    m_track->setToolTip(QStringLiteral("The vehicle's track from 10 minutes before to 10 minutes after the alarm"));
     steps->addWidget(m_acknowledge);
     steps->addWidget(m_show);
+    steps->addWidget(m_track);
     steps->addWidget(m_close);
     layout->addLayout(steps);
 
@@ -167,6 +173,12 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     connect(m_deleteSender, &QPushButton::clicked, this, [this] {
         if (const Alarm* alarm = m_book.find(selectedId())) {
             emit deleteSenderRequested(QString::fromStdString(alarm->address));
+        }
+    });
+    connect(m_track, &QPushButton::clicked, this, [this] {
+        // A fold stands for many vehicles: it has no one track.
+        if (const Alarm* alarm = m_book.find(selectedId()); alarm != nullptr && !alarm->isFold()) {
+            emit trackRequested(alarm->id);
         }
     });
     connect(m_addNote, &QPushButton::clicked, this, [this] {
@@ -260,6 +272,27 @@ void AlarmPanel::onEvent(const CallbackInfo& event) {
                                             event.getDeviceTitle(), event.getAddress(), m_now(), &alarm)
                    : m_book.raise(event.getVehicleID(), event.getVehicleName(), event.getEventType(),
                                   event.getDeviceTitle(), event.getAddress(), m_now(), &alarm);
+    took(result, alarm);
+}
+
+const Alarm* AlarmPanel::onRule(const AlarmRequest& request, const std::string& vehicleName) {
+    const Alarm* alarm = nullptr;
+    if (request.step == AlarmRequest::NOTE) {
+        // A closed alarm takes no more notes: the rule's news is dropped.
+        if (m_book.noteRule(request, &alarm) != AlarmBook::Result::Done) {
+            return nullptr;
+        }
+        store(*alarm, AbstractDatabaseRecord::OPERATION_UPDATE);
+        if (alarm->id == selectedId()) {
+            onSelectionChanged();
+        }
+        return alarm;
+    }
+    const AlarmBook::Result result = m_book.raiseRule(request, vehicleName, &alarm);
+    return took(result, alarm) ? alarm : nullptr;
+}
+
+bool AlarmPanel::took(AlarmBook::Result result, const Alarm* alarm) {
     switch (result) {
     case AlarmBook::Result::Raised: {
         store(*alarm, AbstractDatabaseRecord::OPERATION_INSERT);
@@ -273,23 +306,23 @@ void AlarmPanel::onEvent(const CallbackInfo& event) {
         m_bell->ring();
         updateBell();
         emit alarmRaised();
-        break;
+        return true;
     }
     case AlarmBook::Result::Repeated:
         m_repeated.insert(alarm->id);
-        break;
+        return true;
     case AlarmBook::Result::Folded:
         // Stored and drawn once a tick, as repeats are; a more urgent alarm
         // folding in may have made the fold new again.
         m_repeated.insert(alarm->id);
         updateBell();
-        break;
+        return true;
     case AlarmBook::Result::Full:
         trace("AlarmPanel: %zu alarms open, a new one is not taken", m_book.reviewedCount());
         say(QStringLiteral("%1 alarms are open: close some so new ones can be shown.").arg(m_book.reviewedCount()));
-        break;
+        return false;
     default:
-        break;
+        return false;
     }
 }
 
@@ -638,6 +671,7 @@ void AlarmPanel::updateButtons() {
     }));
     m_show->setEnabled(alarm != nullptr && !alarm->isFold());
     m_close->setEnabled(alarm != nullptr);
+    m_track->setEnabled(alarm != nullptr);
     m_addNote->setEnabled(alarm != nullptr);
     m_selectSender->setEnabled(alarm != nullptr && !alarm->address.empty());
     m_deleteSender->setEnabled(alarm != nullptr && !alarm->address.empty() && (alarm->isFold() || alarm->unreviewed));

@@ -74,6 +74,11 @@ public:
     /// An event that reached the log: raises or counts an alarm when its
     /// kind is one.
     void onEvent(const CallbackInfo& event);
+    /// A watch rule's request (RuleAlarms): raises or counts an alarm of the
+    /// rule's kind for the vehicle named vehicleName, or adds a note to its
+    /// open alarm. The alarm it reached; null when none (a plain event by
+    /// the priorities, a full queue, an alarm closed already).
+    const Alarm* onRule(const AlarmRequest& request, const std::string& vehicleName);
     /// The page has loaded: the markers of unacknowledged alarms blink again.
     void pageLoaded();
     /// Once a second: ages, mute state, repeats stored.
@@ -131,8 +136,13 @@ signals:
     void reportRequested();
     /// The operator asked to delete every unreviewed vehicle of address.
     void deleteSenderRequested(const QString& address);
+    /// "Track": the operator asks for the vehicle's history around alarm id.
+    void trackRequested(int32_t id);
 
 private:
+    /// What a raise of the book answered: a new alarm stored, rung and
+    /// shown; a repeat counted. Whether it reached an alarm.
+    bool took(AlarmBook::Result result, const Alarm* alarm);
     void rebuild();
     /// rebuild() now, or within the redraw interval of the last one.
     void rebuildSoon();
@@ -169,6 +179,7 @@ private:
     QPushButton* m_close = nullptr;
     QPushButton* m_selectSender = nullptr;
     QPushButton* m_deleteSender = nullptr;
+    QPushButton* m_track = nullptr;
     QPushButton* m_mute = nullptr;
     QLineEdit* m_noteEdit = nullptr;
     QPushButton* m_addNote = nullptr;

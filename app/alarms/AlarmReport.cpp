@@ -4,7 +4,7 @@
 
 #include "app/dialogs/EventCsv.h"
 #include "db/AlarmRecord.h"
-#include "intake/EventTypeName.h"
+#include "rules/AlarmKinds.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,7 +30,7 @@ QString AlarmReport::kindName(int32_t kind) {
     if (kind == AlarmBook::FOLDED_KIND) {
         return QStringLiteral("Folded");
     }
-    return QString::fromUtf16(eventTypeName(kind));
+    return QString::fromUtf16(AlarmKinds::wideName(kind));
 }
 
 AlarmReport::Durations AlarmReport::durations(const AlarmRecord& alarm) {

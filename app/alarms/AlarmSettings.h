@@ -11,9 +11,11 @@ class AbstractSetup;
 class SetupDatabase;
 
 /// Which event kinds raise an alarm, and at which priority, as setup.db
-/// keeps them: "setup/AlarmPriority/<code>" for each of the 14 event kinds,
-/// 0 for a plain event or 1 to 3. By default a Panic (13) is an alarm of
-/// priority 1 and a G-Sensor event (11) one of priority 2.
+/// keeps them: "setup/AlarmPriority/<code>" for each of the 14 event kinds
+/// and the watch rules' kinds (AlarmKinds), 0 for a plain event or 1 to 3.
+/// By default a Panic (13) is an alarm of priority 1, a G-Sensor event (11)
+/// and a Silent vehicle ones of priority 2, and Zone Entry, Zone Exit and
+/// Speeding ones of priority 3.
 class AlarmSettings {
 public:
     static constexpr int32_t PANIC = 13;

@@ -1,7 +1,7 @@
 #include "app/dialogs/EventCsv.h"
 
 #include "db/EventLog.h"
-#include "intake/EventTypeName.h"
+#include "rules/AlarmKinds.h"
 
 namespace velmora {
 
@@ -33,7 +33,7 @@ QByteArray EventCsv::line(const EventLog& event) {
     out += ',';
     out += field(QString::fromUtf8(event.getTime()));
     out += ',';
-    out += field(QString::fromUtf16(eventTypeName(event.getEventType())));
+    out += field(QString::fromUtf16(AlarmKinds::wideName(event.getEventType())));
     out += ',';
     out += field(QString::fromUtf8(event.getDeviceTitle()));
     out += LINE_END;

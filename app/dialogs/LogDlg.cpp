@@ -10,7 +10,7 @@
 #include "db/VehicleInfoContainer.h"
 #include "foundation/Trace.h"
 #include "foundation/thread/ScopedLock.h"
-#include "intake/EventTypeName.h"
+#include "rules/AlarmKinds.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -345,7 +345,7 @@ void LogDlg::showPage(int page) {
     for (const EventLog& event : m_rows) {
         m_list->setItem(row, 0, cell(QString::fromUtf8(event.getName())));
         m_list->setItem(row, 1, cell(QString::fromUtf8(event.getTime())));
-        m_list->setItem(row, 2, cell(QString::fromUtf16(eventTypeName(event.getEventType()))));
+        m_list->setItem(row, 2, cell(QString::fromUtf16(AlarmKinds::wideName(event.getEventType()))));
         m_list->setItem(row, 3, cell(QString::fromUtf8(event.getDeviceTitle())));
         ++row;
     }

@@ -2,6 +2,8 @@
 
 #include "app/hub/AdmissionSettings.h"
 #include "app/alarms/AlarmSettings.h"
+#include "app/hub/RuleSettings.h"
+#include "rules/AlarmKinds.h"
 #include "app/dialogs/MessageBox.h"
 #include "app/shell/WindowMessage.h"
 #include "db/DatabaseException.h"
@@ -58,6 +60,13 @@ const char* const FLEET_LIMIT_LABEL = "Fleet limit :";
 const char* const FLEET_LIMIT_UNIT = "vehicles";
 const char* const ADMISSION_TIP =
     "Known vehicles only: a new vehicle id is listed under New vehicles, where you admit or ignore it.";
+const char* const RULES_GROUP = "Watch rules";
+const char* const SILENT_LABEL = "Silent after :";
+const char* const SILENT_UNIT = "minutes without a message (0 never)";
+const char* const SPEED_LIMIT_LABEL = "Speed limit :";
+const char* const SPEED_LIMIT_UNIT = "km/h (0 none; a zone may have its own)";
+const char* const SPEEDING_LABEL = "Speeding after :";
+const char* const SPEEDING_UNIT = "seconds above the limit";
 // Digits only, in every locale: a locale-aware validator would let group
 // separators through.
 const char* const DIGITS = "[0-9]*";
@@ -95,8 +104,9 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
     grid->addWidget(createMapGroup(), 2, 0, 1, 3);
     grid->addWidget(createAdmissionGroup(), 3, 0, 1, 3);
-    grid->addWidget(createAlarmGroup(), 0, 3, 4, 1);
-    grid->addWidget(buttons, 4, 0, 1, 3);
+    grid->addWidget(createRulesGroup(), 4, 0, 1, 3);
+    grid->addWidget(createAlarmGroup(), 0, 3, 6, 1);
+    grid->addWidget(buttons, 5, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     connect(buttons, &QDialogButtonBox::accepted, this, &SetupDlg::onOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -134,10 +144,45 @@ SetupDlg::SetupDlg(QWidget* owner) : QDialog(owner), m_owner(owner) {
     m_fleetLimit->setText(QString::number(m_admission.fleetLimit));
 
     m_alarms = AlarmSettings::load(setup);
-    for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
+    for (const auto& [kind, box] : m_alarmPriority) {
         const auto found = m_alarms.find(kind);
-        m_alarmPriority[kind]->setCurrentIndex(found == m_alarms.end() ? 0 : found->second);
+        box->setCurrentIndex(found == m_alarms.end() ? 0 : found->second);
     }
+
+    m_rules = RuleSettings::load(setup);
+    m_silentMinutes->setText(QString::number(m_rules.silentMinutes));
+    m_speedLimit->setText(QString::number(m_rules.speedLimitKmh));
+    m_speedingSeconds->setText(QString::number(m_rules.speedingSeconds));
+}
+
+QGroupBox* SetupDlg::createRulesGroup() {
+    auto* group = new QGroupBox(QString::fromLatin1(RULES_GROUP), this);
+    auto* grid = new QGridLayout(group);
+    m_silentMinutes = digitField(group, "silentMinutesField");
+    m_speedLimit = digitField(group, "speedLimitField");
+    m_speedingSeconds = digitField(group, "speedingSecondsField");
+    const struct {
+        const char* label;
+        QLineEdit* field;
+        const char* unit;
+    } rows[] = {{SILENT_LABEL, m_silentMinutes, SILENT_UNIT},
+                {SPEED_LIMIT_LABEL, m_speedLimit, SPEED_LIMIT_UNIT},
+                {SPEEDING_LABEL, m_speedingSeconds, SPEEDING_UNIT}};
+    int row = 0;
+    for (const auto& line : rows) {
+        grid->addWidget(label(group, line.label, Qt::AlignRight), row, 0);
+        grid->addWidget(line.field, row, 1);
+        grid->addWidget(label(group, line.unit, Qt::AlignLeft), row++, 2);
+    }
+    return group;
+}
+
+WatchSettings SetupDlg::enteredRules() const {
+    WatchSettings settings;
+    settings.silentMinutes = readField(m_silentMinutes);
+    settings.speedLimitKmh = readField(m_speedLimit);
+    settings.speedingSeconds = readField(m_speedingSeconds);
+    return settings;
 }
 
 QGroupBox* SetupDlg::createAlarmGroup() {
@@ -146,23 +191,24 @@ QGroupBox* SetupDlg::createAlarmGroup() {
     auto* help = new QLabel(QStringLiteral("Events that must be acknowledged, by priority (1 the most urgent)."), group);
     help->setWordWrap(true);
     grid->addWidget(help, 0, 0, 1, 2);
-    for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
+    int row = 1;
+    for (const int32_t kind : AlarmKinds::all()) {
         auto* box = new QComboBox(group);
         box->setObjectName(QStringLiteral("alarmPriority%1").arg(kind));
         box->addItems({QStringLiteral("Plain event"), QStringLiteral("Priority 1"), QStringLiteral("Priority 2"),
                        QStringLiteral("Priority 3")});
         m_alarmPriority[kind] = box;
-        grid->addWidget(new QLabel(QString::fromUtf16(eventTypeName(kind)), group), kind + 1, 0);
-        grid->addWidget(box, kind + 1, 1);
+        grid->addWidget(new QLabel(QString::fromUtf16(AlarmKinds::wideName(kind)), group), row, 0);
+        grid->addWidget(box, row++, 1);
     }
     return group;
 }
 
 AlarmBook::Priorities SetupDlg::enteredAlarms() const {
     AlarmBook::Priorities priorities;
-    for (int32_t kind = 0; kind < EVENT_TYPE_COUNT; ++kind) {
-        if (m_alarmPriority[kind]->currentIndex() > 0) {
-            priorities[kind] = m_alarmPriority[kind]->currentIndex();
+    for (const auto& [kind, box] : m_alarmPriority) {
+        if (box->currentIndex() > 0) {
+            priorities[kind] = box->currentIndex();
         }
     }
     return priorities;
@@ -423,12 +469,30 @@ void SetupDlg::onOk() {
             WindowMessage::post(m_owner, WindowMessage::UWM_ADMISSION_CHANGED);
         }
     }
+    const WatchSettings rules = enteredRules();
+    const bool rulesChanged = !(rules == m_rules);
+    if (rulesChanged) {
+        const QString problem = RuleSettings::check(rules);
+        if (!problem.isEmpty()) {
+            MessageBox::error(this, problem);
+            return;
+        }
+    }
     const AlarmBook::Priorities alarms = enteredAlarms();
-    if (alarms != m_alarms) {
-        if (!storeTogether([&alarms](SetupDatabase& database) { AlarmSettings::store(database, alarms); })) {
+    const bool alarmsChanged = alarms != m_alarms;
+    if (alarmsChanged || rulesChanged) {
+        if (!storeTogether([&](SetupDatabase& database) {
+                if (alarmsChanged) {
+                    AlarmSettings::store(database, alarms);
+                }
+                if (rulesChanged) {
+                    RuleSettings::store(database, rules);
+                }
+            })) {
             return;
         }
         m_alarms = alarms;
+        m_rules = rules;
         if (m_owner != nullptr) {
             WindowMessage::post(m_owner, WindowMessage::UWM_ALARMS_CHANGED);
         }

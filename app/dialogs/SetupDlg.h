@@ -1,14 +1,15 @@
 #pragma once
 
 #include "rules/AlarmBook.h"
+#include "rules/WatchSettings.h"
 #include "app/hub/MapSettings.h"
-#include "intake/EventTypeName.h"
 #include "intake/VehicleAdmission.h"
 
 #include <QDialog>
 
 #include <cstdint>
 #include <functional>
+#include <map>
 
 class QCheckBox;
 class QComboBox;
@@ -37,6 +38,11 @@ class SetupDatabase;
 /// The "New vehicles" group holds the rules for vehicle ids the console has
 /// not seen (AdmissionSettings), stored together and announced with
 /// UWM_ADMISSION_CHANGED.
+///
+/// The "Alarms" group sets a priority for each device event kind and each
+/// watch rule's kind (AlarmKinds); the "Watch rules" group the silent time,
+/// the speed limit and the speeding time (RuleSettings). A change of either
+/// is stored and announced with UWM_ALARMS_CHANGED.
 class SetupDlg : public QDialog {
     Q_OBJECT
 
@@ -72,6 +78,8 @@ private:
     /// Which event kinds raise alarms, a priority box per kind.
     QGroupBox* createAlarmGroup();
     AlarmBook::Priorities enteredAlarms() const;
+    QGroupBox* createRulesGroup();
+    WatchSettings enteredRules() const;
     /// Runs write in one transaction of the settings store; false (after
     /// telling the operator) when the store refused it.
     bool storeTogether(const std::function<void(SetupDatabase&)>& write);
@@ -95,8 +103,13 @@ private:
     QLineEdit* m_newPerMinute = nullptr;
     QLineEdit* m_fleetLimit = nullptr;
     VehicleAdmission::Rules m_admission;
-    QComboBox* m_alarmPriority[EVENT_TYPE_COUNT] = {};
+    /// Kind -> its priority box.
+    std::map<int32_t, QComboBox*> m_alarmPriority;
     AlarmBook::Priorities m_alarms;
+    QLineEdit* m_silentMinutes = nullptr;
+    QLineEdit* m_speedLimit = nullptr;
+    QLineEdit* m_speedingSeconds = nullptr;
+    WatchSettings m_rules;
 };
 
 } // namespace velmora

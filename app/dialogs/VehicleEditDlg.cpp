@@ -1,6 +1,9 @@
 #include "app/dialogs/VehicleEditDlg.h"
 
 #include "app/dialogs/ImageFileDialog.h"
+#include "app/hub/RuleSettings.h"
+#include "db/DatabaseException.h"
+#include "db/Setup.h"
 #include "db/VehicleInfo.h"
 #include "db/VehicleInfoContainer.h"
 #include "foundation/File.h"
@@ -13,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QValidator>
 
 #include <algorithm>
@@ -29,6 +33,9 @@ const char* const NAME_LABEL = "Name :";
 const char* const INFO1_LABEL = "Info1 :";
 const char* const INFO2_LABEL = "Info2 :";
 const char* const IMAGE_LABEL = "Image :";
+const char* const SILENT_LABEL = "Silent after :";
+const char* const SILENT_UNIT = "minutes (0 never)";
+const char* const SILENT_HINT = "as in Setup (%1)";
 const char* const BROWSE_TEXT = "...";
 const char* const UPDATE_FALSE = "Update FALSE";
 // The image field grows with the path; the edits keep this width.
@@ -100,6 +107,12 @@ VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent
     browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(browse->text()) + BROWSE_PADDING);
     connect(browse, &QPushButton::clicked, this, &VehicleEditDlg::onChooseImage);
 
+    m_silentEdit = new QLineEdit(this);
+    m_silentEdit->setObjectName(QStringLiteral("silentEdit"));
+    // Digits only, in every locale; blank is the Setup window's time.
+    m_silentEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_silentEdit));
+
     auto* grid = new QGridLayout(this);
     grid->addWidget(label(this, NAME_LABEL), 0, 0);
     grid->addWidget(m_nameEdit, 0, 1, 1, 2);
@@ -110,12 +123,16 @@ VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent
     grid->addWidget(label(this, IMAGE_LABEL), 3, 0);
     grid->addWidget(m_imageEdit, 3, 1);
     grid->addWidget(browse, 3, 2);
+    grid->addWidget(label(this, SILENT_LABEL), 4, 0);
+    grid->addWidget(m_silentEdit, 4, 1);
+    auto* silentUnit = new QLabel(QString::fromLatin1(SILENT_UNIT), this);
+    grid->addWidget(silentUnit, 4, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setDefault(true);
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
-    grid->addWidget(buttons, 4, 0, 1, 3);
+    grid->addWidget(buttons, 5, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
     connect(buttons, &QDialogButtonBox::accepted, this, &VehicleEditDlg::onOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -131,6 +148,12 @@ VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent
         m_info1Edit->setText(QString::fromStdString(m_vehicle->getInfo1()));
         m_info2Edit->setText(QString::fromStdString(m_vehicle->getInfo2()));
         m_imageEdit->setText(QString::fromStdString(m_vehicle->getImagePath()));
+        m_silentMinutes = RuleSettings::vehicleSilentMinutes(Setup::getInstance(), id);
+        if (m_silentMinutes >= 0) {
+            m_silentEdit->setText(QString::number(m_silentMinutes));
+        }
+        m_silentEdit->setPlaceholderText(
+            QString::fromLatin1(SILENT_HINT).arg(RuleSettings::load(Setup::getInstance()).silentMinutes));
     } else {
         trace("VehicleEditDlg: no vehicle %.64s", vehicleIdText.c_str());
     }
@@ -184,6 +207,18 @@ void VehicleEditDlg::onOk() {
     m_vehicle->setImagePath(existingPath(m_imageEdit->text().toStdString()));
     if (!m_vehicle->update(VehicleInfoContainer::getInstance())) {
         trace("%s", UPDATE_FALSE);
+    }
+    // The field takes five digits at most; QString reads C-locale digits.
+    bool ok = false;
+    const int typed = m_silentEdit->text().toInt(&ok, 10);
+    const int32_t silent = ok ? std::min<int32_t>(typed, WatchSettings::SILENT_MINUTES_MAX) : -1;
+    if (silent != m_silentMinutes) {
+        try {
+            RuleSettings::storeVehicleSilentMinutes(Setup::getInstance(), m_vehicle->getId(), silent);
+        } catch (const DatabaseException& e) {
+            // The rules go on with the time they had.
+            traceException(e);
+        }
     }
     accept();
 }

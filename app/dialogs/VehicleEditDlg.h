@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <string>
 
 class QLineEdit;
@@ -13,7 +14,9 @@ class VehicleInfo;
 /// Edits the operator's texts of one vehicle: its display name (edited
 /// name), two information lines and its icon image. OK writes them into the
 /// vehicle's record in the VehicleInfoContainer and queues the record's
-/// update; Cancel changes nothing. A vehicle id that is not in the container
+/// update; Cancel changes nothing. It also holds the vehicle's own silent
+/// time for the watch rules (minutes, blank: the Setup window's), which OK
+/// stores in setup.db (RuleSettings). A vehicle id that is not in the container
 /// (or is no id at all) opens nothing: exec() returns Rejected at once and
 /// nothing is stored.
 class VehicleEditDlg : public QDialog {
@@ -45,6 +48,8 @@ private:
     QLineEdit* m_info1Edit = nullptr;
     QLineEdit* m_info2Edit = nullptr;
     QLineEdit* m_imageEdit = nullptr;
+    QLineEdit* m_silentEdit = nullptr;
+    int32_t m_silentMinutes = -1;
 };
 
 } // namespace velmora

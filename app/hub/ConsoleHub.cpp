@@ -2,6 +2,7 @@
 
 #include "app/hub/IOperator.h"
 #include "app/hub/IPageRunner.h"
+#include "app/hub/WatchHub.h"
 #include "db/AbstractSetup.h"
 #include "db/DBManager.h"
 #include "db/DatabaseException.h"
@@ -145,6 +146,9 @@ void ConsoleHub::onEvent(CallbackInfo& message) {
     if (vehicle->getDeleted()) {
         return;
     }
+    if (m_watch != nullptr) {
+        m_watch->heard(message.getVehicleID(), m_now());
+    }
     if (!queued([&] { return EventLogger::getInstance().log(message); })) {
         trace("INSERT FALSE");
     }
@@ -162,6 +166,16 @@ void ConsoleHub::onFix(CallbackInfo& message) {
     // A fix that moves the vehicle stores the record once, with its new
     // time, name and position together.
     upsertVehicle(message, time, !moves);
+    if (m_watch != nullptr) {
+        const VehicleInfo* vehicle = findVehicle(message.getVehicleID());
+        if (vehicle != nullptr && !vehicle->getDeleted()) {
+            if (moves) {
+                m_watch->fix(message.getVehicleID(), m_now(), fix.getLatitude(), fix.getLongitude(), fix.getSpeed());
+            } else {
+                m_watch->heard(message.getVehicleID(), m_now());
+            }
+        }
+    }
     // An id deleted while its fix waited is no vehicle: its fix is not kept.
     if (sentence.empty() || findVehicle(message.getVehicleID()) == nullptr) {
         return;
@@ -238,6 +252,9 @@ void ConsoleHub::onOptionalInfo(CallbackInfo& message) {
     if (vehicle == nullptr || vehicle->getDeleted()) {
         return;
     }
+    if (m_watch != nullptr) {
+        m_watch->heard(message.getVehicleID(), m_now());
+    }
     // A key the device left out keeps the value it sent before.
     const CallbackInfo::OptionalInfo& pairs = message.optionalInfo();
     for (const OptionalField& field : OPTIONAL_FIELDS) {
@@ -300,6 +317,10 @@ void ConsoleHub::editVehicle(const std::string& vehicleIdText) {
         if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
             reviewed(*vehicle);
             m_page.execute(MapCommands::updateUserDefinedInfo(*vehicle));
+            // The editor may have given it a silent time of its own.
+            if (m_watch != nullptr && !vehicle->getDeleted()) {
+                m_watch->loadVehicleSettings(vehicle->getId());
+            }
         }
     }
     m_page.execute(MapCommands::enableTooltip());
@@ -310,6 +331,9 @@ void ConsoleHub::removeVehicle(const std::string& vehicleIdText) {
         if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
             vehicle->setDeleted(true);
             store(*vehicle);
+            if (m_watch != nullptr) {
+                m_watch->forget(vehicle->getId());
+            }
             m_page.execute(MapCommands::deleteVehicle(vehicle->getId().toText()));
         }
     }
@@ -351,6 +375,9 @@ bool ConsoleHub::eraseVehicle(const UniqueID& vehicleId) {
     m_vehicles.remove(id);
     if (m_admission != nullptr) {
         m_admission->forget(id);
+    }
+    if (m_watch != nullptr) {
+        m_watch->forget(id);
     }
     m_page.execute(MapCommands::deleteVehicle(id.toText()));
     if (m_onErased) {

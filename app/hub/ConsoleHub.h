@@ -17,6 +17,7 @@ class UniqueID;
 class VehicleAdmission;
 class VehicleInfo;
 class VehicleInfoContainer;
+class WatchHub;
 
 /// What the console does with each device message and each operator request:
 /// which vehicle is created or changed, what is stored, which page command is
@@ -98,6 +99,10 @@ public:
     /// Told of every vehicle deleted for good (its alarms close); none
     /// when empty.
     void setErasedListener(std::function<void(const UniqueID&)> listener) { m_onErased = std::move(listener); }
+    /// The watch rules: told of every message of a vehicle that is not
+    /// removed (a fix with a position as a fix), at the clock's time, and of
+    /// vehicles removed, deleted or edited; none when null.
+    void setWatch(WatchHub* watch) { m_watch = watch; }
 
     /// The settings window changed the vehicle time-out (minutes).
     void timeoutChanged(int minutes);
@@ -136,6 +141,7 @@ private:
     AbstractSetup& m_setup;
     std::function<std::time_t()> m_now = [] { return std::time(nullptr); };
     VehicleAdmission* m_admission = nullptr;
+    WatchHub* m_watch = nullptr;
     std::function<void(const CallbackInfo&)> m_onEvent;
     std::function<void(const UniqueID&)> m_onErased;
 };

@@ -4,6 +4,8 @@
 #include "app/alarms/AlarmPanel.h"
 #include "app/alarms/AlarmReportDlg.h"
 #include "app/alarms/AlarmSettings.h"
+#include "app/alarms/RuleAlarms.h"
+#include "app/dialogs/ZonesDlg.h"
 #include "app/hub/MapSettings.h"
 #include "app/dialogs/MessageBox.h"
 #include "app/system/MultiMonitor.h"
@@ -41,6 +43,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <optional>
 #include <vector>
 
 // The icon's resource lives in a static library: nothing would pull its
@@ -71,7 +75,7 @@ QString databaseProblem(const char* file, const Exception& e, const char* conseq
 VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
     : QDialog(parent), m_applicationDirectory(applicationDirectory), m_v8Handler(this), m_page(m_host),
       m_desk(this), m_hub(m_page, m_desk, VehicleInfoContainer::getInstance(), Setup::getInstance()),
-      m_pump(m_admission, m_intake, m_drain), m_stopDrain(m_drain) {
+      m_watch(m_page, Setup::getInstance()), m_alarmTrack(m_page, m_desk), m_pump(m_admission, m_intake, m_drain), m_stopDrain(m_drain) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
@@ -95,6 +99,17 @@ VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
     });
     m_eraser = new VehicleEraser(m_hub, m_desk, m_admission, this);
     m_pageProbe = new PageProbe(m_host, this);
+    m_hub.setWatch(&m_watch);
+    m_watch.setRequestListener([this](const AlarmRequest& request) {
+        if (m_ruleAlarms) {
+            m_ruleAlarms->take(request);
+        }
+    });
+    m_watch.setZonesListener([this] {
+        if (!m_zones.isNull()) {
+            m_zones->refresh();
+        }
+    });
 }
 
 VelmoraDlg::~VelmoraDlg() {
@@ -159,8 +174,16 @@ bool VelmoraDlg::create() {
     connect(m_eraser, &VehicleEraser::senderDeleted, m_alarms, [this](const QString& address, int deleted) {
         m_alarms->senderDeleted(address.toStdString(), static_cast<size_t>(deleted));
     });
+    connect(m_alarms, &AlarmPanel::trackRequested, this, &VelmoraDlg::trackAlarm);
+    m_ruleAlarms = std::make_unique<RuleAlarms>(*m_alarms, VehicleInfoContainer::getInstance());
     m_statusTimer = new QTimer(this);
     connect(m_statusTimer, &QTimer::timeout, m_intakeStatus, &IntakeStatusLine::refresh);
+    connect(m_statusTimer, &QTimer::timeout, this, [this] {
+        // The silent check before the queue's tick stores what it raised.
+        if (!m_tornDown) {
+            m_watch.tick(std::time(nullptr));
+        }
+    });
     connect(m_statusTimer, &QTimer::timeout, m_alarms, &AlarmPanel::tick);
     return true;
 }
@@ -197,6 +220,8 @@ void VelmoraDlg::initialise() {
     // Alarms still open at the last stop come back into the queue.
     m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
     m_alarms->restore();
+    m_watch.loadSettings();
+    m_watch.loadZones();
     {
         VehicleInfoContainer& vehicles = VehicleInfoContainer::getInstance();
         std::vector<UniqueID> known;
@@ -316,6 +341,62 @@ void VelmoraDlg::showNewVehicles() {
     }
     m_newVehicles->show();
     m_newVehicles->raise();
+}
+
+ZonesDlg* VelmoraDlg::showZones(int32_t id) {
+    if (m_zones.isNull()) {
+        m_zones = new ZonesDlg(m_watch, m_page, this);
+        m_zones->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (id != 0) {
+        m_zones->select(id);
+    }
+    m_zones->show();
+    m_zones->raise();
+    return m_zones;
+}
+
+void VelmoraDlg::trackAlarm(int32_t id) {
+    const Alarm* open = m_alarms->getBook().find(id);
+    if (open == nullptr || m_tornDown) {
+        return;
+    }
+    // A copy: telling the operator runs an event loop that may close it.
+    const Alarm alarm = *open;
+    std::time_t at = alarm.received;
+    std::optional<GeoPoint> place;
+    if (const std::optional<RuleAlarms::Place> decided = m_ruleAlarms->placeOf(id)) {
+        at = decided->time;
+        if (decided->hasPosition) {
+            place = decided->position;
+        }
+    }
+    m_alarmTrack.show(alarm, at, place);
+}
+
+void VelmoraDlg::onClickZones() {
+    if (!m_tornDown) {
+        showZones();
+    }
+}
+
+void VelmoraDlg::onZoneDrawn(const std::string& shape, const std::string& geometry) {
+    if (m_tornDown) {
+        return;
+    }
+    const int32_t id = m_watch.zoneDrawn(shape, geometry);
+    if (id != 0) {
+        // The operator names it next: the keyboard goes to the list.
+        ZonesDlg* zones = showZones(id);
+        zones->activateWindow();
+        zones->editName();
+    }
+}
+
+void VelmoraDlg::onZoneEdited(const std::string& zoneId, const std::string& shape, const std::string& geometry) {
+    if (!m_tornDown) {
+        m_watch.zoneEdited(zoneId, shape, geometry);
+    }
 }
 
 AlarmReportDlg* VelmoraDlg::showAlarmReport() {
@@ -469,9 +550,11 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
         m_hub.onPageLoaded(pageWidth(), pageHeight());
         m_alarms->pageLoaded();
         m_pageProbe->start();
+        m_watch.pageLoaded();
         break;
     case WindowMessage::UWM_ALARMS_CHANGED:
         m_alarms->setPriorities(AlarmSettings::load(Setup::getInstance()));
+        m_watch.loadSettings();
         break;
     case WindowMessage::UWM_MAP_CHANGED:
         if (!m_stopping) {
@@ -613,6 +696,7 @@ void VelmoraDlg::teardown() {
     if (m_alarms != nullptr) {
         m_alarms->flush();
     }
+    m_watch.flush();
     DBManager::getInstance().shutdown();
     Setup::getInstance().close();
     trace("VelmoraDlg: stopped");

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/hub/AlarmTrack.h"
 #include "app/hub/ConsoleHub.h"
+#include "app/hub/WatchHub.h"
 #include "app/shell/IntakePump.h"
 #include "app/shell/StopDrain.h"
 #include "app/system/IntakeDrain.h"
@@ -37,6 +39,8 @@ class MBTilesSource;
 class NewVehiclesDlg;
 class PageProbe;
 class VehicleEraser;
+class RuleAlarms;
+class ZonesDlg;
 
 class CallbackServerImpl;
 class WindowMessage;
@@ -58,6 +62,8 @@ class WindowMessage;
 /// What the intake refuses or drops is shown in a line below the map
 /// ("Intake: ... in the last minute"), never in a box; clicking it opens the
 /// "New vehicles" list. Open alarms are listed in a queue right of the map.
+/// The watch rules (WatchHub) hear what ConsoleHub hears and tick with the
+/// status line; what they raise reaches the queue through RuleAlarms.
 ///
 /// Life: construct, create() (screen check, browser), initialise()
 /// (databases, server), run with exec(), close (question, or a signal),
@@ -113,6 +119,9 @@ public:
     void onClickTrackingLine(const std::string& vehicleID) override;
     void onClickDelete(const std::string& vehicleID) override;
     void onMapViewChanged(const MapView& view) override;
+    void onClickZones() override;
+    void onZoneDrawn(const std::string& shape, const std::string& geometry) override;
+    void onZoneEdited(const std::string& zoneId, const std::string& shape, const std::string& geometry) override;
 
     // CefClientListener, GUI thread.
     void onPageLoaded() override;
@@ -135,6 +144,10 @@ public:
     AlarmPanel* getAlarms() const { return m_alarms; }
     /// Opens (or raises) the "Alarms" report.
     AlarmReportDlg* showAlarmReport();
+    /// The watch rules and their zones.
+    WatchHub& getWatch() { return m_watch; }
+    /// Opens (or raises) the "Zones" list, with zone id selected (0: as it was).
+    ZonesDlg* showZones(int32_t id = 0);
     bool isTornDown() const { return m_tornDown; }
 
 protected:
@@ -158,6 +171,8 @@ private:
     /// The page's width: the window's, less the alarm queue when shown.
     int pageWidth() const;
     void onAlarmCountChanged(int count);
+    /// "Track" of the alarm queue: the vehicle's history around alarm id.
+    void trackAlarm(int32_t id);
     /// A new alarm: the window comes to the front and asks the desktop for
     /// attention, without taking the keyboard from another window.
     void drawAttention();
@@ -179,6 +194,8 @@ private:
     PageRunner m_page;
     OperatorDesk m_desk;
     ConsoleHub m_hub;
+    WatchHub m_watch;
+    AlarmTrack m_alarmTrack;
     std::unique_ptr<CallbackServerImpl> m_server;
     int m_callbackPort = 0;
     QSize m_minimumSize;
@@ -206,6 +223,8 @@ private:
     QPointer<AlarmReportDlg> m_alarmReport;
     VehicleEraser* m_eraser = nullptr;
     PageProbe* m_pageProbe = nullptr;
+    std::unique_ptr<RuleAlarms> m_ruleAlarms;
+    QPointer<ZonesDlg> m_zones;
 };
 
 } // namespace velmora

@@ -620,6 +620,7 @@ function initialize() {
   L.control.scale({ position: "bottomleft", metric: true, imperial: true, maxWidth: 120 }).addTo(map);
   createLocalTiles();
   createVehicleGroup();
+  createZoneLayer();
 
   listBox = new ListBox({
     DoubleClickHandler: onListDoubleClick,

@@ -35,6 +35,7 @@ set(VELMORA_PAGE_PIECES
   tiles.js         # the console's own tile set (MBTiles)
   cluster.js       # grouping of overlapping vehicle icons
   trackhistory.js  # history track and its replay
+  zones.js         # the watch rules' zones: their layer, drawing, moving corners
   view.js          # the map's view: lowest zoom, fleet fit, kept view
   main.js          # page functions
   body.html        # body and end of document

@@ -125,6 +125,27 @@ function showTrackingLine(latitude, longitude) {
   renderReplay(h, true);
 }
 
+// The next history view is this vehicle's (its name in the bar's title):
+// the console opens one from its alarm queue, not from the vehicle's menu.
+function setHistoryVehicle(vehicleID) {
+  trackingVehicle = String(vehicleID);
+}
+
+// Marks a place on the open history view (where an alarm was raised), with
+// its label as text; the mark goes when the view closes.
+function markHistoryPlace(latitude, longitude, label) {
+  var h = trackHistory;
+  var lat = Number(latitude), lng = Number(longitude);
+  if (!h || !h.layer || !onEarth(lat, lng)) return;
+  if (h.mark) h.layer.removeLayer(h.mark);
+  var text = document.createElement("span");
+  setText(text, label);
+  h.mark = L.marker([lat, lng], {
+    icon: L.divIcon({ className: "TrackAlarm", iconSize: [18, 18] }), pane: "historyPane", keyboard: false
+  }).bindTooltip(text, { permanent: true, direction: "top", offset: [0, -10], className: "TrackAlarmLabel" });
+  h.mark.addTo(h.layer);
+}
+
 // --- building the view
 
 function openHistory(savedView) {
@@ -135,6 +156,7 @@ function openHistory(savedView) {
     points: [],
     layer: null,
     marker: null,
+    mark: null,
     arrows: 0,
     gaps: 0,
     clock: 0,
@@ -259,6 +281,7 @@ function removeHistoryLayers(h) {
   if (h.marker) map.removeLayer(h.marker);
   h.layer = null;
   h.marker = null;
+  h.mark = null;
   h.line = null;
   h.gapLine = null;
 }

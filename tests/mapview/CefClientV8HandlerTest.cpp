@@ -12,7 +12,8 @@ TEST_F(CefClientV8HandlerTest, ExtensionExistsBeforeTheFirstPageScript)
     load(testPageDocument());
     EXPECT_EQ(evaluate(QStringLiteral("extensionAtStart")).toString(),
               QStringLiteral("onClickLog,onClickSetup,onChangeName,onUpdateOptionalInfo,onClickEdit,"
-                             "onClickRemove,onClickImgBtn,onClickTrackingLine,onClickDelete,onMapViewChanged"));
+                             "onClickRemove,onClickImgBtn,onClickTrackingLine,onClickDelete,onMapViewChanged,"
+                             "onClickZones,onZoneDrawn,onZoneEdited"));
     // Nothing of the channel leaks into the page's globals.
     EXPECT_EQ(evaluate(QStringLiteral("typeof QWebChannel")).toString(), QStringLiteral("undefined"));
 }

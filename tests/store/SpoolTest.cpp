@@ -137,3 +137,61 @@ TEST(Spool, ARestartKeepsTheReceiverAndNumbersAboveEveryOneUsed)
     EXPECT_FALSE(fresh.getReceiver() == receiver);
     EXPECT_TRUE(std::filesystem::exists(other + ".damaged"));
 }
+
+// The watch rules' notes go with their alarms, merged in order, and a batch
+// spooled by the program before them (no notes) is still read whole.
+TEST(Spool, RuleNotesTravelAndTheFirstFormatIsStillRead)
+{
+    StoreBatch batch = batchOf(9, 1);
+    const UniqueID vehicle;
+    StoreBatch::AlarmRaise zone;
+    zone.vehicle = vehicle;
+    zone.kind = 1001;
+    zone.count = 1;
+    zone.notes = "2026-01-01 10:00:00 rules: In zone Gate";
+    batch.raise(zone);
+    zone.notes = "2026-01-01 10:05:00 rules: Entered Yard: In zone Yard";
+    batch.raise(zone);
+    batch.alarmNotes.push_back({vehicle, 1003, "2026-01-01 10:06:00 rules: Speeding ended"});
+    StoreBatch later = batchOf(10, 0);
+    later.alarmNotes.push_back({vehicle, 1000, "heard again"});
+    batch.append(std::move(later));
+
+    std::string bytes;
+    batch.serialize(bytes);
+    StoreBatch read;
+    ASSERT_TRUE(read.deserialize(bytes.data(), bytes.size()));
+    // batchOf's panic, the zone's alarm, the later batch's panic (each
+    // batchOf names a vehicle of its own).
+    ASSERT_EQ(read.alarms.size(), 3u);
+    EXPECT_EQ(read.alarms[1].kind, 1001);
+    EXPECT_EQ(read.alarms[1].count, 2);
+    EXPECT_EQ(read.alarms[1].notes,
+              "2026-01-01 10:00:00 rules: In zone Gate\n2026-01-01 10:05:00 rules: Entered Yard: In zone Yard");
+    ASSERT_EQ(read.alarmNotes.size(), 2u);
+    EXPECT_EQ(read.alarmNotes[0].kind, 1003);
+    EXPECT_EQ(read.alarmNotes[0].text, "2026-01-01 10:06:00 rules: Speeding ended");
+    EXPECT_EQ(read.alarmNotes[1].text, "heard again");
+    // A note alone makes a batch worth writing.
+    StoreBatch noteOnly;
+    noteOnly.alarmNotes.push_back({vehicle, 1000, "x"});
+    EXPECT_FALSE(noteOnly.isEmpty());
+
+    // The first format: "VBA1", and no notes after each alarm nor the list
+    // of notes at the end.
+    std::string first;
+    batchOf(4, 2).serialize(first);
+    ASSERT_GE(first.size(), 8u);
+    first.resize(first.size() - 8); // the alarm's empty notes, no alarm notes
+    first[0] = '1';                  // "VBA2" little-endian starts with '2'
+    StoreBatch old;
+    ASSERT_TRUE(old.deserialize(first.data(), first.size()));
+    EXPECT_EQ(old.number, 4u);
+    ASSERT_EQ(old.fixes.size(), 2u);
+    ASSERT_EQ(old.alarms.size(), 1u);
+    EXPECT_EQ(old.alarms[0].kind, 13);
+    EXPECT_TRUE(old.alarms[0].notes.empty());
+    // Cut anywhere else it is damaged, in either format.
+    EXPECT_FALSE(old.deserialize(first.data(), first.size() - 1));
+    EXPECT_FALSE(old.deserialize(bytes.data(), bytes.size() - 3));
+}

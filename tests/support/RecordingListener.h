@@ -41,6 +41,15 @@ public:
     void onClickImgBtn(const std::string& id) override { add("onClickImgBtn", id); }
     void onClickTrackingLine(const std::string& id) override { add("onClickTrackingLine", id); }
     void onMapViewChanged(const MapView& view) override { add("onMapViewChanged", view.toText()); }
+    void onClickZones() override { add("onClickZones"); }
+    void onZoneDrawn(const std::string& shape, const std::string& geometry) override
+    {
+        add("onZoneDrawn", shape + "|" + geometry);
+    }
+    void onZoneEdited(const std::string& id, const std::string& shape, const std::string& geometry) override
+    {
+        add("onZoneEdited", id + "|" + shape + "|" + geometry);
+    }
 
     /// The calls as text lines: "onClickLog", "onClickEdit(id)",
     /// "onChangeName(id|name)".

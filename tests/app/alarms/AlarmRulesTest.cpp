@@ -203,7 +203,8 @@ TEST(AlarmRules, PrioritiesInSetupDb) {
     EXPECT_EQ(AlarmSettings::load(setup), AlarmSettings::defaults());
     setup.getDatabase().setInt("setup/AlarmPriority/13", 9);
     setup.getDatabase().setInt("setup/AlarmPriority/2", 3);
-    EXPECT_EQ(AlarmSettings::load(setup), (AlarmBook::Priorities{{2, 3}, {11, 2}, {13, 1}}));
+    EXPECT_EQ(AlarmSettings::load(setup),
+              (AlarmBook::Priorities{{2, 3}, {11, 2}, {13, 1}, {1000, 2}, {1001, 3}, {1002, 3}, {1003, 3}}));
     AlarmSettings::store(setup.getDatabase(), {{0, 2}});
     EXPECT_EQ(AlarmSettings::load(setup), (AlarmBook::Priorities{{0, 2}}));
     setup.close();

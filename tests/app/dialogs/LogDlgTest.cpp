@@ -339,7 +339,8 @@ TEST_F(LogDlgTest, ColumnsShowNameTimeTypeNameAndTitleCentred)
     EXPECT_EQ(texts, (QStringList{" From :", " To :", "1 / 1", "<", "<<", ">", ">>", "Alarms...", "Export...",
                                   "Search", "Vehicle name :"}));
 
-    const std::vector<QString> typeNames = {"Sensor", "Text-In", "G-Sensor", "Panic", "", "", "", ""};
+    // Kinds no device or rule has show no name; 1000 is the watch rules' Silent.
+    const std::vector<QString> typeNames = {"Sensor", "Text-In", "G-Sensor", "Panic", "", "", "", "Silent"};
     const std::vector<Row> shown = controls.rows();
     ASSERT_EQ(shown.size(), typeNames.size());
     for (size_t i = 0; i < shown.size(); ++i) {

@@ -351,3 +351,51 @@ TEST_F(SetupDlgTest, TheAlarmGroupStoresAndAnnouncesPriorities)
     EXPECT_EQ(stored("setup/AlarmPriority/11"), "0");
     EXPECT_EQ(stored("setup/AlarmPriority/0"), "3");
 }
+
+// The watch rules' group and the rule kinds in the alarm group: the stored
+// values are shown (the defaults on a new file), a value out of range is
+// refused with its message and the window stays open, a good change is
+// stored and announced once with the alarm priorities' message.
+TEST_F(SetupDlgTest, TheWatchRulesAreSetAndAnnouncedWithTheAlarms)
+{
+    MessageRecorder owner;
+    SetupDlg dialog(&owner);
+    auto* silent = dialog.findChild<QLineEdit*>("silentMinutesField");
+    auto* limit = dialog.findChild<QLineEdit*>("speedLimitField");
+    auto* speeding = dialog.findChild<QLineEdit*>("speedingSecondsField");
+    ASSERT_NE(silent, nullptr);
+    EXPECT_EQ(silent->text(), QStringLiteral("10"));
+    EXPECT_EQ(limit->text(), QStringLiteral("0"));
+    EXPECT_EQ(speeding->text(), QStringLiteral("10"));
+    // Every rule kind has its priority box, with its default.
+    const struct {
+        const char* box;
+        int index;
+    } kinds[] = {{"alarmPriority1000", 2}, {"alarmPriority1001", 3}, {"alarmPriority1002", 3}, {"alarmPriority1003", 3}};
+    for (const auto& kind : kinds) {
+        auto* box = dialog.findChild<QComboBox*>(kind.box);
+        ASSERT_NE(box, nullptr) << kind.box;
+        EXPECT_EQ(box->currentIndex(), kind.index) << kind.box;
+    }
+    ShownBox box;
+    const int result = runModal(dialog, [&] {
+        retype(limit, QStringLiteral("1001"));
+        answerBox(box);
+        click(dialog.findChild<QPushButton*>("okButton"));
+        EXPECT_TRUE(dialog.isVisible());
+        retype(silent, QStringLiteral("30"));
+        retype(limit, QStringLiteral("90"));
+        retype(speeding, QStringLiteral("5"));
+        dialog.findChild<QComboBox*>("alarmPriority1003")->setCurrentIndex(1);
+        click(dialog.findChild<QPushButton*>("okButton"));
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_TRUE(box.seen);
+    EXPECT_EQ(box.text, QStringLiteral("Speed limit must be between 0 ~ 1000 km/h"));
+    EXPECT_EQ(delivered(owner), (Posted{{WindowMessage::UWM_ALARMS_CHANGED, 0}}));
+    EXPECT_EQ(stored("setup/SilentMinutes"), "30");
+    EXPECT_EQ(stored("setup/SpeedLimitKmh"), "90");
+    EXPECT_EQ(stored("setup/SpeedingSeconds"), "5");
+    EXPECT_EQ(stored("setup/AlarmPriority/1003"), "1");
+    EXPECT_EQ(stored("setup/AlarmPriority/1000"), "2");
+}

@@ -1,4 +1,6 @@
 #include "app/dialogs/VehicleEditDlg.h"
+#include "app/hub/RuleSettings.h"
+#include "db/Setup.h"
 #include "db/DBManager.h"
 #include "db/VehicleInfo.h"
 #include "db/VehicleInfoContainer.h"
@@ -313,3 +315,41 @@ TEST_F(VehicleEditDlgTest, AnUnknownVehicleOpensNothingAndStoresNothing)
 }
 
 } // namespace
+
+// The vehicle's own silent time: blank follows the Setup window's (shown
+// as the hint), a number is kept in setup.db under the vehicle's id, 0 is
+// never, and blanking it drops it again.
+TEST_F(VehicleEditDlgTest, TheSilentTimeOfItsOwnIsKeptInSetupDb)
+{
+    velmora::Setup& setup = velmora::Setup::getInstance();
+    setup.open(m_dir->file("setup.db").c_str());
+    addVehicle(vehicleRow(kId, "Device 7"));
+    UniqueID id;
+    ASSERT_TRUE(UniqueID::parse(kId.c_str(), id));
+    struct Step {
+        const char* typed; // null: left alone
+        const char* shown; // before typing
+        int32_t stored;    // -1: none of its own
+    };
+    const Step steps[] = {
+        {nullptr, "", -1}, {"25", "", 25}, {nullptr, "25", 25}, {"0", "25", 0}, {"", "0", -1}, {"9x9", "", 99},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.typed != nullptr ? step.typed : "(left alone)");
+        VehicleEditDlg dialog(kId);
+        auto* silent = dialog.findChild<QLineEdit*>("silentEdit");
+        ASSERT_NE(silent, nullptr);
+        runModal(dialog, [&] {
+            EXPECT_EQ(silent->text().toStdString(), step.shown);
+            EXPECT_EQ(silent->placeholderText(), QStringLiteral("as in Setup (10)"));
+            if (step.typed != nullptr) {
+                // Typed key by key: the field takes digits only.
+                silent->clear();
+                QTest::keyClicks(silent, QString::fromLatin1(step.typed));
+            }
+            click(dialog.findChild<QPushButton*>("okButton"));
+        });
+        EXPECT_EQ(RuleSettings::vehicleSilentMinutes(setup, id), step.stored);
+    }
+    setup.close();
+}
