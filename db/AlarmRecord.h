@@ -20,7 +20,8 @@ namespace velmora {
 /// An INSERT stores the alarm with the id of the event it came from, looked
 /// up when the writer runs: the newest event_info row of the same vehicle
 /// and kind, which the event logged just before the alarm is. An UPDATE
-/// writes the lifecycle columns (repeats, acknowledgement, close, notes).
+/// writes the lifecycle columns (priority, repeats, acknowledgement, close,
+/// notes): a sender's folded alarms rise to the most urgent they hold.
 class AlarmRecord : public AbstractDatabaseRecord {
 public:
     AlarmRecord();

@@ -20,6 +20,8 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <iterator>
+#include <thread>
 
 namespace velmora {
 
@@ -99,7 +101,8 @@ const char* const kInsertAlarm =
     "%d, '%q', '%q', NULLIF('%q', ''), NULLIF('%q', ''), %d, NULLIF('%q', ''), NULLIF('%q', ''), "
     "NULLIF('%q', ''), NULLIF('%q', ''), '%q');";
 const char* const kUpdateAlarm =
-    "UPDATE alarm_info SET last_received = NULLIF('%q', ''), repeat_count = %d, acknowledged = NULLIF('%q', ''), "
+    "UPDATE alarm_info SET priority = %d, last_received = NULLIF('%q', ''), repeat_count = %d, "
+    "acknowledged = NULLIF('%q', ''), "
     "acknowledged_by = NULLIF('%q', ''), closed = NULLIF('%q', ''), closed_by = NULLIF('%q', ''), notes = '%q' "
     "WHERE id = %d;";
 
@@ -108,10 +111,22 @@ const char* const kStoreZone =
     "speed_limit_kmh) VALUES (%d, '%q', '%q', '%q', %d, %d, %d, %d);";
 const char* const kDeleteZone = "DELETE FROM zone_info WHERE id = %d;";
 
-// A vehicle deleted for good takes its fixes, events and information along.
-const char* const kDeleteVehicle =
-    "DELETE FROM gps_data WHERE vehicle_id = '%q'; DELETE FROM event_info WHERE vehicle_id = '%q'; "
-    "DELETE FROM optional_info WHERE vehicle_id = '%q'; DELETE FROM vehicle_info WHERE id = '%q';";
+// A vehicle deleted for good: its row goes in order with the batch; its
+// fixes, events and information follow in steps (DBManager::eraseStep).
+const char* const kDeleteVehicle = "DELETE FROM vehicle_info WHERE id = '%q';";
+const char* const kErasedTables[] = {"gps_data", "event_info", "optional_info"};
+const char* const kEraseBounds = "SELECT (SELECT IFNULL(MAX(id), 0) FROM gps_data), "
+                                 "(SELECT IFNULL(MAX(id), 0) FROM event_info), "
+                                 "(SELECT IFNULL(MAX(id), 0) FROM optional_info);";
+const char* const kEraseChunk =
+    "DELETE FROM %s WHERE id IN (SELECT id FROM %s WHERE vehicle_id = '%q' AND id <= %lld LIMIT %d);";
+
+int64_t steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 } // namespace
 
@@ -183,6 +198,12 @@ void DBManager::open(const char* path, int busyTimeoutMs)
     {
         std::unique_lock<std::shared_mutex> gate(m_gate);
         m_queue = std::make_unique<MessageQueue>(QUEUE_CAPACITY, nullptr, QUEUE_MAX_COUNT);
+        std::lock_guard<std::mutex> held(m_heldMutex);
+        m_held.clear();
+        m_heldIndex.clear();
+        m_heldCount.store(0);
+        m_erases.clear();
+        m_erasesPending.store(0);
         m_accepting = true;
     }
     m_open.store(true);
@@ -245,6 +266,71 @@ bool DBManager::enqueue(const AbstractDatabaseRecord& record)
     return true;
 }
 
+bool DBManager::put(const std::function<bool()>& tryPut)
+{
+    if (tryPut())
+        return true;
+    // After a wait that ended empty-handed the writer is not taking records
+    // (it is stuck or gone): the window must not stall on every record.
+    if (steadyMs() < m_putQuietUntilMs.load())
+        return false;
+    // Refused: the queue is full while the writer works, or there is no
+    // database. Only the first is worth waiting for.
+    const int64_t until = steadyMs() + PUT_PATIENCE_MS;
+    while (steadyMs() < until && isRunning() && isOpen()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (tryPut())
+            return true;
+    }
+    m_putQuietUntilMs.store(steadyMs() + PUT_QUIET_MS);
+    return false;
+}
+
+bool DBManager::keep(const AlarmRecord& record)
+{
+    thread_local std::string bytes;
+    record.serialize(bytes);
+    std::shared_lock<std::shared_mutex> gate(m_gate);
+    if (!m_accepting)
+        return false;
+    std::lock_guard<std::mutex> lock(m_heldMutex);
+    // Behind what is held already, so an alarm's row is made before it
+    // changes.
+    if (m_held.empty() && m_queue->timedPut(bytes.data(), static_cast<uint32_t>(bytes.size()), 0)) {
+        if (isQueueHalfFull()) {
+            std::lock_guard<std::mutex> wake(m_wakeMutex);
+            m_wake.notify_one();
+        }
+        return true;
+    }
+    const auto found = m_heldIndex.find(record.id);
+    if (found == m_heldIndex.end()) {
+        m_held.push_back(Held{record.id, record.getOperation(), bytes});
+        m_heldIndex.emplace(record.id, std::prev(m_held.end()));
+        m_heldCount.store(m_held.size());
+    } else if (found->second->operation == AbstractDatabaseRecord::OPERATION_INSERT &&
+               record.getOperation() != AbstractDatabaseRecord::OPERATION_INSERT) {
+        // The row is not stored yet: it is made with the newest values.
+        AlarmRecord insert = record;
+        insert.setOperation(AbstractDatabaseRecord::OPERATION_INSERT);
+        insert.serialize(found->second->bytes);
+    } else {
+        found->second->bytes = bytes;
+    }
+    return true;
+}
+
+void DBManager::moveHeld()
+{
+    std::lock_guard<std::mutex> lock(m_heldMutex);
+    while (!m_held.empty() &&
+           m_queue->timedPut(m_held.front().bytes.data(), static_cast<uint32_t>(m_held.front().bytes.size()), 0)) {
+        m_heldIndex.erase(m_held.front().alarmId);
+        m_held.pop_front();
+    }
+    m_heldCount.store(m_held.size());
+}
+
 bool DBManager::isQueueHalfFull()
 {
     return m_queue->getCount() >= m_queue->getMaxCount() / 2 ||
@@ -277,19 +363,61 @@ void DBManager::run()
     std::vector<uint8_t> buffer(QUEUE_CAPACITY);
     bool backOff = false;
     while (!m_stopRequested.load()) {
+        moveHeld();
         backOff = !writeBatch(buffer);
         if (m_stopRequested.load())
             break;
+        // Erases go on step by step between batches, without waiting.
+        if (!backOff && !m_erases.empty()) {
+            eraseStep();
+            continue;
+        }
         waitForWork(backOff);
     }
-    // The gate is shut: what is queued now is all there will be. A batch
-    // that cannot even begin ends the writing: counted, not retried for ever.
-    while (m_queue->getCount() > 0) {
+    // The gate is shut: what is queued and held now is all there will be,
+    // the held alarm changes after the queue they wait behind. A batch that
+    // cannot even begin ends the writing: counted, not retried for ever.
+    for (;;) {
+        moveHeld();
+        if (m_queue->getCount() == 0 && m_heldCount.load() == 0)
+            break;
         if (!writeBatch(buffer)) {
-            trace("DBManager: %d queued records not written at shutdown", m_queue->getCount());
-            m_failedCount += static_cast<uint64_t>(m_queue->getCount());
+            const uint64_t left = static_cast<uint64_t>(m_queue->getCount()) + m_heldCount.load();
+            trace("DBManager: %llu queued records not written at shutdown", static_cast<unsigned long long>(left));
+            m_failedCount += left;
             break;
         }
+    }
+    while (!m_erases.empty())
+        eraseStep();
+}
+
+void DBManager::eraseStep()
+{
+    Erase& erase = m_erases.front();
+    {
+        ScopedLock lock(getLock());
+        // One table's next rows, a statement of its own (a transaction of
+        // its own); a table with fewer left than a step is done.
+        const char* table = kErasedTables[erase.table];
+        FormatableSQL sql(kEraseChunk, table, table, erase.vehicleId.c_str(),
+                          static_cast<long long>(erase.lastRow[erase.table]), ERASE_CHUNK_ROWS);
+        bool tableDone = true;
+        try {
+            m_database.execute(sql.getText());
+            tableDone = m_database.changes() < ERASE_CHUNK_ROWS;
+        } catch (const DatabaseException& e) {
+            // Given up rather than tried for ever: the rows stay, the
+            // vehicle is gone.
+            traceException(e);
+            trace("DBManager: rows of vehicle %s left in %s", erase.vehicleId.c_str(), table);
+        }
+        if (tableDone)
+            ++erase.table;
+    }
+    if (erase.table >= static_cast<int>(std::size(kErasedTables))) {
+        m_erases.pop_front();
+        m_erasesPending.store(m_erases.size());
     }
 }
 
@@ -300,7 +428,7 @@ void DBManager::waitForWork(bool backOff)
     // half-full queue would have the writer spin.
     m_writerWaiting.store(true);
     m_wake.wait_for(lock, std::chrono::milliseconds(WRITE_INTERVAL_MS), [this, backOff] {
-        return m_stopRequested.load() || (!backOff && isQueueHalfFull());
+        return m_stopRequested.load() || (!backOff && (isQueueHalfFull() || m_heldCount.load() > 0));
     });
     m_writerWaiting.store(false);
 }
@@ -317,6 +445,8 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
     // should SQLite roll the whole transaction back on a later failure.
     std::vector<std::string> done;
     done.reserve(static_cast<size_t>(count));
+    // Erases of vehicles deleted in this batch; they begin once it is committed.
+    std::vector<Erase> erases;
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t length =
             m_queue->timedTake(buffer.data(), static_cast<uint32_t>(buffer.size()), 0);
@@ -324,7 +454,8 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
             break;
         FormatableSQL sql;
         FormatableSQL insertIfMissing;
-        if (!buildStatement(buffer.data(), length, sql, insertIfMissing)) {
+        std::string eraseId;
+        if (!buildStatement(buffer.data(), length, sql, insertIfMissing, eraseId)) {
             ++m_failedCount;
             continue;
         }
@@ -332,6 +463,21 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
         // for the next batch rather than run outside any transaction.
         if (!executeItem(sql.getText(), done))
             return true;
+        if (!eraseId.empty()) {
+            // The rows stored up to here are the deleted vehicle's.
+            Erase erase;
+            erase.vehicleId = eraseId;
+            try {
+                RowSet bounds(m_database, kEraseBounds);
+                if (bounds.next()) {
+                    for (int table = 0; table < 3; ++table)
+                        erase.lastRow[table] = bounds.getInt64(table);
+                }
+                erases.push_back(std::move(erase));
+            } catch (const DatabaseException& e) {
+                traceException(e);
+            }
+        }
         // A vehicle whose INSERT never reached the file (the queue was full
         // then) is stored by its next change, not lost with every later one.
         if (insertIfMissing.getText() != nullptr && m_database.changes() == 0 &&
@@ -341,6 +487,9 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
     try {
         m_database.execute("COMMIT;");
         m_writtenCount += done.size();
+        for (Erase& erase : erases)
+            m_erases.push_back(std::move(erase));
+        m_erasesPending.store(m_erases.size());
     } catch (const DatabaseException& e) {
         traceException(e);
         trace("DBManager: a batch of %zu records was not committed", done.size());
@@ -419,7 +568,7 @@ bool DBManager::restartTransaction(std::vector<std::string>& done)
 }
 
 bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql,
-                               FormatableSQL& insertIfMissing)
+                               FormatableSQL& insertIfMissing, std::string& eraseId)
 {
     AbstractDatabaseRecord::Reader in(data, length);
     int32_t recordKind = -1;
@@ -450,7 +599,7 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
                        r.lastReceived.c_str(), r.repeatCount, r.acknowledged.c_str(), r.acknowledgedBy.c_str(),
                        r.closed.c_str(), r.closedBy.c_str(), r.notes.c_str());
         } else {
-            sql.format(kUpdateAlarm, r.lastReceived.c_str(), r.repeatCount, r.acknowledged.c_str(),
+            sql.format(kUpdateAlarm, r.priority, r.lastReceived.c_str(), r.repeatCount, r.acknowledged.c_str(),
                        r.acknowledgedBy.c_str(), r.closed.c_str(), r.closedBy.c_str(), r.notes.c_str(), r.id);
         }
     } else if (recordKind == AbstractDatabaseRecord::KIND_ZONE &&
@@ -479,7 +628,8 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
         if (!record.deserializeFields(in))
             return false;
         record.getId().toText(vehicleId);
-        sql.format(kDeleteVehicle, vehicleId, vehicleId, vehicleId, vehicleId);
+        sql.format(kDeleteVehicle, vehicleId);
+        eraseId = vehicleId;
     } else if (recordKind == AbstractDatabaseRecord::KIND_VEHICLE &&
                (operation == AbstractDatabaseRecord::OPERATION_INSERT ||
                 operation == AbstractDatabaseRecord::OPERATION_UPDATE)) {

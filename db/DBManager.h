@@ -9,10 +9,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora {
@@ -37,6 +41,22 @@ class ZoneRecord;
 /// shutdown() refuses new records, writes everything still queued, then
 /// closes the file.
 ///
+/// When the queue is full: records that may be lost (fixes, events,
+/// vehicle changes) go through put(), which waits a moment for room while
+/// the writer works and gives them up once it does not (a stuck writer
+/// must not stall the window); records that must not be lost (alarm
+/// changes) go through keep(), which holds them in order behind the queue
+/// until the writer has room. That is the queue's one policy; callers keep
+/// no waiting lists of their own.
+///
+/// A vehicle deleted for good loses its fixes, events and information in
+/// steps of ERASE_CHUNK_ROWS rows, each its own transaction between the
+/// writer's batches, so a vehicle with a year of fixes never holds the
+/// manager lock for long nor keeps other records waiting. Its row goes at
+/// once, in order with the records around it; the steps delete only rows
+/// stored before that, so a vehicle of the same id created again keeps what
+/// it sends later.
+///
 /// Locks: the manager lock (recursive, process-wide) serialises every use
 /// of the connection: open, each batch, each read. enqueue() never takes it.
 /// Lock order: the EventLogger and GPSDataContainer locks before the manager
@@ -47,6 +67,12 @@ public:
     static constexpr uint32_t QUEUE_CAPACITY = 1048576;
     static constexpr int32_t QUEUE_MAX_COUNT = 2048;
     static constexpr int64_t WRITE_INTERVAL_MS = 5000;
+    /// How long put() waits for room while the writer works, and how long
+    /// after a wait that found none it gives records up at once.
+    static constexpr int PUT_PATIENCE_MS = 250;
+    static constexpr int PUT_QUIET_MS = 5000;
+    /// Rows one step of a vehicle's erase deletes from one table.
+    static constexpr int ERASE_CHUNK_ROWS = 5000;
     /// A vehicle's track is read by vehicle; without this index every track
     /// request scans the fixes of the whole fleet. The rowid closes each
     /// index entry, so a vehicle's fixes still come back in stored order.
@@ -69,6 +95,24 @@ public:
     /// Puts a complete copy of record on the queue without waiting; false
     /// when the queue is full, the manager is not open or is shutting down.
     bool enqueue(const AbstractDatabaseRecord& record);
+    /// A record that may be lost: tryPut (which enqueues it) is tried again
+    /// every millisecond while the queue is full and the writer works, for
+    /// PUT_PATIENCE_MS at most; after a wait that found no room, records are
+    /// given up at once for PUT_QUIET_MS. true when tryPut took it. Used by
+    /// one thread (the window's).
+    bool put(const std::function<bool()>& tryPut);
+    /// An alarm change, which must not be lost: queued now, or held behind
+    /// the changes held before it and moved into the queue by the writer as
+    /// room appears, in order. A change of an alarm that is held already
+    /// takes the held one's place (an INSERT stays an INSERT with the newer
+    /// values), so what is held stays one record per alarm. shutdown()
+    /// writes what is held after the queue. false only when no file is open
+    /// or a shutdown has begun.
+    bool keep(const AlarmRecord& record);
+    /// Changes keep() holds that are not queued yet.
+    size_t getHeldCount() const { return m_heldCount.load(); }
+    /// Vehicles deleted whose rows are still being erased.
+    size_t getErasesPending() const { return m_erasesPending.load(); }
     /// Fills the EventLogger with the events matching condition (SQL text,
     /// null for all) and returns their number. Throws DatabaseException when
     /// the query fails or no database is open (the list is emptied then).
@@ -120,14 +164,34 @@ public:
 private:
     DBManager();
 
+    // A change keep() holds, by alarm id.
+    struct Held {
+        int32_t alarmId = 0;
+        int32_t operation = 0;
+        std::string bytes;
+    };
+    // A vehicle deleted for good: its rows with ids up to these are erased
+    // step by step, table by table.
+    struct Erase {
+        std::string vehicleId;
+        int64_t lastRow[3] = {};
+        int table = 0;
+    };
+
     void ensureTable(const char* name, const char* createSql, const char* indexSql);
     void ensureSearchIndex(const char* createSql);
     bool isQueueHalfFull();
     void waitForWork(bool backOff);
     bool writeBatch(std::vector<uint8_t>& buffer);
+    /// Moves held changes into the queue while it has room.
+    void moveHeld();
+    /// One step of the oldest erase; writer thread.
+    void eraseStep();
     /// The statement of one queued record; for a vehicle UPDATE also the
-    /// INSERT to run when the UPDATE found no row.
-    bool buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql, FormatableSQL& insertIfMissing);
+    /// INSERT to run when the UPDATE found no row; for a vehicle DELETE the
+    /// id whose rows are to be erased.
+    bool buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql, FormatableSQL& insertIfMissing,
+                        std::string& eraseId);
     bool beginTransaction();
     bool executeItem(const char* sql, std::vector<std::string>& done);
     bool restartTransaction(std::vector<std::string>& done);
@@ -151,6 +215,19 @@ private:
 
     std::atomic<uint64_t> m_writtenCount{0};
     std::atomic<uint64_t> m_failedCount{0};
+
+    // put(): records are given up at once until then (steady ms).
+    std::atomic<int64_t> m_putQuietUntilMs{0};
+
+    // keep()'s held changes, oldest first; the index finds one by alarm id.
+    std::mutex m_heldMutex;
+    std::list<Held> m_held;
+    std::unordered_map<int32_t, std::list<Held>::iterator> m_heldIndex;
+    std::atomic<size_t> m_heldCount{0};
+
+    // Writer thread only: erases begun, oldest first.
+    std::deque<Erase> m_erases;
+    std::atomic<size_t> m_erasesPending{0};
 };
 
 } // namespace velmora

@@ -199,6 +199,22 @@ QString MapCommands::setAlarm(std::string_view id, bool on)
     return call("setAlarm", quotedList({id}) + (on ? QStringLiteral(", 1") : QStringLiteral(", 0")), false);
 }
 
+QString MapCommands::setAlarms(const std::vector<std::string>& on, const std::vector<std::string>& off)
+{
+    const auto array = [](const std::vector<std::string>& ids) {
+        QString text = QStringLiteral("[");
+        for (size_t i = 0; i < ids.size(); ++i) {
+            if (i != 0)
+                text += QLatin1String(", ");
+            text += QLatin1Char('\'');
+            text += escape(ids[i]);
+            text += QLatin1Char('\'');
+        }
+        return text + QLatin1Char(']');
+    };
+    return call("setAlarms", array(on) + QLatin1String(", ") + array(off), false);
+}
+
 QString MapCommands::showAlarmVehicle(std::string_view id)
 {
     return call("showAlarmVehicle", quotedList({id}), false);

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -101,6 +102,10 @@ public:
     /// "setAlarm('id', 1)": the vehicle's marker and list entry blink (1)
     /// or stop blinking (0).
     static QString setAlarm(std::string_view id, bool on);
+    /// "setAlarms(['id', ...], ['id', ...])": the first vehicles' markers
+    /// and list entries blink, the second ones' stop; the page places them
+    /// and marks its groups once for all of them.
+    static QString setAlarms(const std::vector<std::string>& on, const std::vector<std::string>& off);
     /// "showAlarmVehicle('id')": selects the vehicle and brings it into view.
     static QString showAlarmVehicle(std::string_view id);
     /// "setMapView(lat, lng, zoom);": the map shows the view the console

@@ -26,8 +26,16 @@ struct Alarm {
     std::time_t closed = 0;
     std::string closedBy;
     std::string notes;
+    /// Raised by a vehicle that admitted itself and nobody reviewed.
+    bool unreviewed = false;
+    /// A sender's folded alarms (no vehicle, AlarmBook::FOLDED_KIND): how
+    /// many alarms and vehicles the row stands for; 0 for an alarm of one
+    /// vehicle. A fold read back at start-up knows its alarms only.
+    int32_t foldedAlarms = 0;
+    int32_t foldedVehicles = 0;
 
     bool isAcknowledged() const { return acknowledged != 0; }
+    bool isFold() const { return foldedAlarms > 0; }
 
     /// The stored and shown form of a time, "2026-12-09 18:05:09" in UTC;
     /// "" for 0.

@@ -6,6 +6,18 @@
 
 namespace velmora {
 
+namespace {
+
+// The tally slot of a priority; a stored row may carry any number.
+size_t slotOf(int32_t priority) {
+    return priority >= AlarmBook::PRIORITY_MIN && priority <= AlarmBook::PRIORITY_MAX ? static_cast<size_t>(priority)
+                                                                                        : 0;
+}
+
+bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+} // namespace
+
 void AlarmBook::setPriorities(const Priorities& priorities) {
     m_priorities.clear();
     for (const auto& [kind, priority] : priorities) {
@@ -30,6 +42,159 @@ std::string AlarmBook::cut(const std::string& text, size_t max) {
         --end;
     }
     return text.substr(0, end);
+}
+
+size_t AlarmBook::characters(const std::string& text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !isContinuation(c); }));
+}
+
+std::string AlarmBook::cutCharacters(const std::string& text, size_t max) {
+    size_t seen = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (!isContinuation(text[at]) && seen++ == max) {
+            return text.substr(0, at);
+        }
+    }
+    return text;
+}
+
+void AlarmBook::count(const Alarm& alarm, int step) {
+    const auto add = [step](size_t& tally) { tally = step > 0 ? tally + 1 : tally - 1; };
+    if (alarm.isFold()) {
+        // Folds are bounded by FOLDS_MAX, not by either tally.
+    } else if (alarm.unreviewed) {
+        add(m_unreviewedOpen);
+        size_t& sender = m_unreviewedBySender[alarm.address];
+        add(sender);
+        if (sender == 0) {
+            m_unreviewedBySender.erase(alarm.address);
+        }
+    } else {
+        add(m_reviewedOpen);
+    }
+    if (!alarm.isAcknowledged()) {
+        countAcknowledged(alarm, -step);
+    }
+}
+
+void AlarmBook::countAcknowledged(const Alarm& alarm, int step) {
+    // step -1: one more unacknowledged row (it opened, or became new again).
+    size_t& tally = m_unacknowledged[slotOf(alarm.priority)];
+    tally = step < 0 ? tally + 1 : tally - 1;
+    if (alarm.isFold()) {
+        return;
+    }
+    size_t& vehicle = m_unacknowledgedOf[alarm.vehicle];
+    vehicle = step < 0 ? vehicle + 1 : vehicle - 1;
+    if (vehicle == 0) {
+        m_unacknowledgedOf.erase(alarm.vehicle);
+    }
+}
+
+Alarm& AlarmBook::open(Alarm fresh) {
+    fresh.id = ++m_lastId;
+    const int32_t id = fresh.id;
+    if (!fresh.isFold()) {
+        m_byVehicleKind[{fresh.vehicle, fresh.kind}] = id;
+    }
+    Alarm& stored = m_open[id] = std::move(fresh);
+    count(stored, 1);
+    return stored;
+}
+
+bool AlarmBook::repeat(const UniqueID& vehicle, int32_t kind, std::time_t now, const Alarm** alarm) {
+    const auto open = m_byVehicleKind.find({vehicle, kind});
+    if (open == m_byVehicleKind.end()) {
+        return false;
+    }
+    Alarm& same = m_open[open->second];
+    if (same.repeats < INT32_MAX) {
+        ++same.repeats;
+    }
+    same.lastReceived = now;
+    if (alarm != nullptr) {
+        *alarm = &same;
+    }
+    return true;
+}
+
+AlarmBook::Result AlarmBook::raiseUnreviewed(const UniqueID& vehicle, const std::string& vehicleName, int32_t kind,
+                                             const std::string& deviceTitle, const std::string& address,
+                                             std::time_t now, const Alarm** alarm) {
+    const int32_t priority = priorityOf(kind);
+    if (AlarmKinds::isRuleKind(kind) || priority == 0) {
+        return Result::NotAnAlarm;
+    }
+    if (repeat(vehicle, kind, now, alarm)) {
+        return Result::Repeated;
+    }
+    const std::string sender = cut(address, DEVICE_TEXT_MAX);
+    const auto own = m_unreviewedBySender.find(sender);
+    const size_t ownRows = own == m_unreviewedBySender.end() ? 0 : own->second;
+    // Once a sender folds, it folds until its fold is closed: its rows stay
+    // where the operator found them.
+    if (m_folds.count(sender) == 0 && ownRows < UNREVIEWED_PER_SENDER && m_unreviewedOpen < UNREVIEWED_OPEN) {
+        Alarm fresh;
+        fresh.vehicle = vehicle;
+        fresh.vehicleName = cut(vehicleName, DEVICE_TEXT_MAX);
+        fresh.kind = kind;
+        fresh.priority = priority;
+        fresh.deviceTitle = cut(deviceTitle, DEVICE_TEXT_MAX);
+        fresh.address = sender;
+        fresh.received = now;
+        fresh.lastReceived = now;
+        fresh.unreviewed = true;
+        const Alarm& stored = open(std::move(fresh));
+        if (alarm != nullptr) {
+            *alarm = &stored;
+        }
+        return Result::Raised;
+    }
+    return fold(vehicle, kind, priority, sender, now, alarm);
+}
+
+AlarmBook::Result AlarmBook::fold(const UniqueID& vehicle, int32_t kind, int32_t priority, const std::string& address,
+                                  std::time_t now, const Alarm** alarm) {
+    // Past FOLDS_MAX senders, the further ones share the row of "".
+    const std::string key = m_folds.count(address) != 0 || m_folds.size() < FOLDS_MAX ? address : std::string();
+    Result result = Result::Folded;
+    auto found = m_folds.find(key);
+    if (found == m_folds.end()) {
+        Alarm fresh;
+        fresh.vehicle = UniqueID::fromBytes(AlarmRequest::NO_VEHICLE);
+        fresh.kind = FOLDED_KIND;
+        fresh.priority = priority;
+        fresh.address = key;
+        fresh.received = now;
+        // A fold from the start: it is counted as one below.
+        fresh.foldedAlarms = 1;
+        const Alarm& stored = open(std::move(fresh));
+        found = m_folds.emplace(key, Fold{stored.id, {}, {}}).first;
+        result = Result::Raised;
+    }
+    Fold& folded = found->second;
+    Alarm& row = m_open[folded.id];
+    if (folded.alarms.insert({vehicle, kind}).second) {
+        row.foldedAlarms = static_cast<int32_t>(std::min<size_t>(folded.alarms.size(), INT32_MAX));
+        row.repeats = row.foldedAlarms - 1;
+    }
+    folded.vehicles.insert(vehicle);
+    row.foldedVehicles = static_cast<int32_t>(std::min<size_t>(folded.vehicles.size(), INT32_MAX));
+    row.lastReceived = now;
+    if (priority < row.priority) {
+        // More urgent than anything it held: the operator must see it anew.
+        if (!row.isAcknowledged()) {
+            countAcknowledged(row, 1);
+        }
+        row.priority = priority;
+        row.acknowledged = 0;
+        row.acknowledgedBy.clear();
+        countAcknowledged(row, -1);
+    }
+    if (alarm != nullptr) {
+        *alarm = &row;
+    }
+    return result;
 }
 
 AlarmBook::Result AlarmBook::raise(const UniqueID& vehicle, const std::string& vehicleName, int32_t kind,
@@ -89,23 +254,13 @@ AlarmBook::Result AlarmBook::raiseKind(const UniqueID& vehicle, const std::strin
     if (priority == 0) {
         return Result::NotAnAlarm;
     }
-    const auto open = m_byVehicleKind.find({vehicle, kind});
-    if (open != m_byVehicleKind.end()) {
-        Alarm& same = m_open[open->second];
-        if (same.repeats < INT32_MAX) {
-            ++same.repeats;
-        }
-        same.lastReceived = now;
-        if (alarm != nullptr) {
-            *alarm = &same;
-        }
+    if (repeat(vehicle, kind, now, alarm)) {
         return Result::Repeated;
     }
-    if (m_open.size() >= MAX_OPEN) {
+    if (m_reviewedOpen >= MAX_OPEN) {
         return Result::Full;
     }
     Alarm fresh;
-    fresh.id = ++m_lastId;
     fresh.vehicle = vehicle;
     fresh.vehicleName = cut(vehicleName, DEVICE_TEXT_MAX);
     fresh.kind = kind;
@@ -114,12 +269,25 @@ AlarmBook::Result AlarmBook::raiseKind(const UniqueID& vehicle, const std::strin
     fresh.address = cut(address, DEVICE_TEXT_MAX);
     fresh.received = now;
     fresh.lastReceived = now;
-    m_byVehicleKind[{vehicle, kind}] = fresh.id;
-    Alarm& stored = m_open[fresh.id] = std::move(fresh);
+    const Alarm& stored = open(std::move(fresh));
     if (alarm != nullptr) {
         *alarm = &stored;
     }
     return Result::Raised;
+}
+
+std::vector<int32_t> AlarmBook::openAlarmsOf(const UniqueID& vehicle) const {
+    std::vector<int32_t> ids;
+    for (auto at = m_byVehicleKind.lower_bound({vehicle, INT32_MIN});
+         at != m_byVehicleKind.end() && at->first.first == vehicle; ++at) {
+        ids.push_back(at->second);
+    }
+    return ids;
+}
+
+const Alarm* AlarmBook::foldOf(const std::string& address) const {
+    const auto found = m_folds.find(address);
+    return found == m_folds.end() ? nullptr : find(found->second.id);
 }
 
 Alarm* AlarmBook::findOpen(int32_t id) {
@@ -140,6 +308,7 @@ AlarmBook::Result AlarmBook::acknowledge(int32_t id, const std::string& user, st
     if (alarm->isAcknowledged()) {
         return Result::AlreadyDone;
     }
+    countAcknowledged(*alarm, 1);
     alarm->acknowledged = now;
     alarm->acknowledgedBy = user;
     return Result::Done;
@@ -151,7 +320,7 @@ AlarmBook::Result AlarmBook::addNote(int32_t id, const std::string& user, const 
         return Result::Unknown;
     }
     // One line per note: line breaks typed into it become spaces.
-    std::string note = cut(text, NOTE_MAX);
+    std::string note = cutCharacters(text, NOTE_MAX);
     std::replace_if(note.begin(), note.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
     const size_t first = note.find_first_not_of(' ');
     if (first == std::string::npos) {
@@ -159,7 +328,7 @@ AlarmBook::Result AlarmBook::addNote(int32_t id, const std::string& user, const 
     }
     note = note.substr(first, note.find_last_not_of(' ') - first + 1);
     std::string line = Alarm::timeText(now) + " " + user + ": " + note;
-    if (alarm->notes.size() + line.size() + 1 > NOTES_MAX) {
+    if (characters(alarm->notes) + characters(line) + 1 > NOTES_MAX) {
         return Result::Full;
     }
     if (!alarm->notes.empty()) {
@@ -177,6 +346,7 @@ AlarmBook::Result AlarmBook::close(int32_t id, const std::string& user, std::tim
     if (alarm->priority == 1 && alarm->notes.empty()) {
         return Result::NeedsNote;
     }
+    count(*alarm, -1);
     if (!alarm->isAcknowledged()) {
         alarm->acknowledged = now;
         alarm->acknowledgedBy = user;
@@ -186,20 +356,42 @@ AlarmBook::Result AlarmBook::close(int32_t id, const std::string& user, std::tim
     if (closed != nullptr) {
         *closed = *alarm;
     }
-    m_byVehicleKind.erase({alarm->vehicle, alarm->kind});
+    if (alarm->isFold()) {
+        const auto folded = m_folds.find(alarm->address);
+        if (folded != m_folds.end() && folded->second.id == id) {
+            m_folds.erase(folded);
+        }
+    } else {
+        const auto own = m_byVehicleKind.find({alarm->vehicle, alarm->kind});
+        if (own != m_byVehicleKind.end() && own->second == id) {
+            m_byVehicleKind.erase(own);
+        }
+    }
     m_open.erase(id);
     return Result::Done;
 }
 
 bool AlarmBook::restore(const Alarm& alarm) {
-    if (alarm.closed != 0 || m_open.count(alarm.id) != 0 || m_open.size() >= MAX_OPEN) {
+    // Room for the rows a run can leave open: reviewed ones, unreviewed
+    // ones and folds.
+    if (alarm.closed != 0 || m_open.count(alarm.id) != 0 ||
+        m_open.size() >= MAX_OPEN + UNREVIEWED_OPEN + FOLDS_MAX + 1) {
         return false;
     }
     m_lastId = std::max(m_lastId, alarm.id);
-    // Two open alarms of one vehicle and kind cannot arise here, but a
-    // file edited by hand may hold them: repeats count on the newer.
-    m_byVehicleKind[{alarm.vehicle, alarm.kind}] = alarm.id;
-    m_open[alarm.id] = alarm;
+    Alarm restored = alarm;
+    // Every vehicle stored before this start is reviewed; a fold stays the
+    // row it was, counting its alarms, but takes no new ones.
+    restored.unreviewed = false;
+    restored.foldedAlarms = alarm.kind == FOLDED_KIND ? std::max(1, alarm.repeats + 1) : 0;
+    restored.foldedVehicles = 0;
+    if (!restored.isFold()) {
+        // Two open alarms of one vehicle and kind cannot arise here, but a
+        // file edited by hand may hold them: repeats count on the newer.
+        m_byVehicleKind[{alarm.vehicle, alarm.kind}] = alarm.id;
+    }
+    const Alarm& stored = m_open[alarm.id] = std::move(restored);
+    count(stored, 1);
     return true;
 }
 
@@ -219,15 +411,12 @@ std::vector<const Alarm*> AlarmBook::ordered() const {
 }
 
 bool AlarmBook::hasUnacknowledged(int32_t priority) const {
-    return std::any_of(m_open.begin(), m_open.end(), [priority](const auto& entry) {
-        return entry.second.priority == priority && !entry.second.isAcknowledged();
-    });
+    const size_t slot = slotOf(priority);
+    return (slot != 0 || priority == 0) && m_unacknowledged[slot] > 0;
 }
 
 bool AlarmBook::vehicleUnacknowledged(const UniqueID& vehicle) const {
-    return std::any_of(m_open.begin(), m_open.end(), [&vehicle](const auto& entry) {
-        return entry.second.vehicle == vehicle && !entry.second.isAcknowledged();
-    });
+    return m_unacknowledgedOf.count(vehicle) != 0;
 }
 
 } // namespace velmora

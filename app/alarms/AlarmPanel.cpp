@@ -1,20 +1,24 @@
 #include "app/alarms/AlarmPanel.h"
 
 #include "app/alarms/AlarmBell.h"
+#include "app/alarms/AlarmBlink.h"
 #include "app/alarms/AlarmReport.h"
 #include "app/hub/IPageRunner.h"
 #include "db/DBManager.h"
 #include "db/DatabaseException.h"
 #include "foundation/Trace.h"
 #include "intake/CallbackInfo.h"
+#include "intake/VehicleAdmission.h"
 #include "mapview/MapCommands.h"
 
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -47,7 +51,8 @@ QString stateText(const Alarm& alarm) {
     if (alarm.isAcknowledged() && !alarm.acknowledgedBy.empty()) {
         state += QStringLiteral(" by %1").arg(QString::fromStdString(alarm.acknowledgedBy));
     }
-    if (alarm.repeats > 0) {
+    // A fold's count is in its text; its repeats are its alarms.
+    if (alarm.repeats > 0 && !alarm.isFold()) {
         state += QStringLiteral(" · %1×").arg(alarm.repeats + 1);
     }
     return state;
@@ -59,10 +64,13 @@ QTableWidgetItem* cell(const QString& text) {
     return item;
 }
 
+// Counts as an operator reads them: "2,000".
+QString count(int32_t n) { return QLocale(QLocale::English).toString(n); }
+
 } // namespace
 
 AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
-    : QWidget(parent), m_page(page), m_bell(new AlarmBell(this)) {
+    : QWidget(parent), m_page(page), m_bell(new AlarmBell(this)), m_blink(new AlarmBlink(page, this)) {
     setObjectName(QStringLiteral("alarmPanel"));
     setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(this);
@@ -93,7 +101,7 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_table->setHorizontalHeaderLabels(headers);
     m_table->verticalHeader()->hide();
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
     m_table->horizontalHeader()->setStretchLastSection(true);
@@ -127,11 +135,22 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     steps->addWidget(m_close);
     layout->addLayout(steps);
 
+    auto* senderSteps = new QHBoxLayout;
+    m_selectSender = new QPushButton(QStringLiteral("Select sender"), this);
+    m_selectSender->setObjectName(QStringLiteral("alarmSelectSender"));
+    m_selectSender->setToolTip(QStringLiteral("Selects every alarm from the address of the current one"));
+    m_deleteSender = new QPushButton(QStringLiteral("Delete sender's new vehicles..."), this);
+    m_deleteSender->setObjectName(QStringLiteral("alarmDeleteSender"));
+    m_deleteSender->setToolTip(
+        QStringLiteral("Deletes for good every unreviewed vehicle the current row's sender brought"));
+    senderSteps->addWidget(m_selectSender);
+    senderSteps->addWidget(m_deleteSender);
+    layout->addLayout(senderSteps);
+
     auto* noteRow = new QHBoxLayout;
     m_noteEdit = new QLineEdit(this);
     m_noteEdit->setObjectName(QStringLiteral("alarmNote"));
-    m_noteEdit->setPlaceholderText(QStringLiteral("Note on the selected alarm"));
-    m_noteEdit->setMaxLength(static_cast<int>(AlarmBook::NOTE_MAX));
+    m_noteEdit->setPlaceholderText(QStringLiteral("Note on the selected alarms"));
     m_addNote = new QPushButton(QStringLiteral("Add note"), this);
     m_addNote->setObjectName(QStringLiteral("alarmAddNote"));
     noteRow->addWidget(m_noteEdit, 1);
@@ -151,20 +170,32 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_message->setStyleSheet(QStringLiteral("color: #b00020;"));
     layout->addWidget(m_message);
 
-    connect(m_acknowledge, &QPushButton::clicked, this, [this] { acknowledge(selectedId()); });
+    connect(m_acknowledge, &QPushButton::clicked, this, [this] { acknowledge(selectedIds()); });
     connect(m_show, &QPushButton::clicked, this, [this] { showOnMap(selectedId()); });
-    connect(m_close, &QPushButton::clicked, this, [this] { close(selectedId()); });
+    connect(m_close, &QPushButton::clicked, this, [this] { close(selectedIds()); });
+    connect(m_selectSender, &QPushButton::clicked, this, &AlarmPanel::selectSender);
+    connect(m_deleteSender, &QPushButton::clicked, this, [this] {
+        if (const Alarm* alarm = m_book.find(selectedId())) {
+            emit deleteSenderRequested(QString::fromStdString(alarm->address));
+        }
+    });
     connect(m_track, &QPushButton::clicked, this, [this] {
-        if (const int32_t id = selectedId(); m_book.find(id) != nullptr) {
-            emit trackRequested(id);
+        // A fold stands for many vehicles: it has no one track.
+        if (const Alarm* alarm = m_book.find(selectedId()); alarm != nullptr && !alarm->isFold()) {
+            emit trackRequested(alarm->id);
         }
     });
     connect(m_addNote, &QPushButton::clicked, this, [this] {
-        if (addNote(selectedId(), m_noteEdit->text())) {
+        bool added = false;
+        for (int32_t id : selectedIds()) {
+            added = addNote(id, m_noteEdit->text()) || added;
+        }
+        if (added) {
             m_noteEdit->clear();
         }
     });
     connect(m_noteEdit, &QLineEdit::returnPressed, m_addNote, &QPushButton::click);
+    connect(m_noteEdit, &QLineEdit::textChanged, this, &AlarmPanel::limitNote);
     connect(m_mute, &QPushButton::clicked, this, [this] {
         if (m_bell->isMuted()) {
             m_bell->unmute();
@@ -190,6 +221,20 @@ std::string AlarmPanel::userName() {
     }
     const char* user = std::getenv("USER");
     return user != nullptr && *user != '\0' ? user : "unknown";
+}
+
+QString AlarmPanel::foldText(const Alarm& fold) {
+    const QString sender = fold.address.empty() ? QStringLiteral("other senders")
+                                                : QString::fromStdString(fold.address);
+    const QString alarms = fold.foldedAlarms == 1 ? QStringLiteral("1 alarm")
+                                                  : QStringLiteral("%1 alarms").arg(count(fold.foldedAlarms));
+    if (fold.foldedVehicles == 0) {
+        return QStringLiteral("%1 from unreviewed vehicles of %2").arg(alarms, sender);
+    }
+    const QString vehicles = fold.foldedVehicles == 1
+                                 ? QStringLiteral("1 unreviewed vehicle")
+                                 : QStringLiteral("%1 unreviewed vehicles").arg(count(fold.foldedVehicles));
+    return QStringLiteral("%1 from %2 of %3").arg(alarms, vehicles, sender);
 }
 
 void AlarmPanel::setPriorities(const AlarmBook::Priorities& priorities) { m_book.setPriorities(priorities); }
@@ -225,9 +270,12 @@ void AlarmPanel::restore() {
 
 void AlarmPanel::onEvent(const CallbackInfo& event) {
     const Alarm* alarm = nullptr;
+    const bool unreviewed = m_admission != nullptr && m_admission->isUnreviewed(event.getVehicleID());
     const AlarmBook::Result result =
-        m_book.raise(event.getVehicleID(), event.getVehicleName(), event.getEventType(), event.getDeviceTitle(),
-                     event.getAddress(), m_now(), &alarm);
+        unreviewed ? m_book.raiseUnreviewed(event.getVehicleID(), event.getVehicleName(), event.getEventType(),
+                                            event.getDeviceTitle(), event.getAddress(), m_now(), &alarm)
+                   : m_book.raise(event.getVehicleID(), event.getVehicleName(), event.getEventType(),
+                                  event.getDeviceTitle(), event.getAddress(), m_now(), &alarm);
     took(result, alarm);
 }
 
@@ -252,7 +300,12 @@ bool AlarmPanel::took(AlarmBook::Result result, const Alarm* alarm) {
     switch (result) {
     case AlarmBook::Result::Raised: {
         store(*alarm, AbstractDatabaseRecord::OPERATION_INSERT);
-        updateBlink(alarm->vehicle);
+        if (alarm->isFold()) {
+            trace("AlarmPanel: alarms of %s fold into alarm %d", alarm->address.c_str(), alarm->id);
+        } else {
+            trace("AlarmPanel: alarm %d of %s has a row of its own", alarm->id, alarm->vehicle.toText().c_str());
+            updateBlink(alarm->vehicle);
+        }
         rebuildSoon();
         m_bell->ring();
         updateBell();
@@ -262,9 +315,15 @@ bool AlarmPanel::took(AlarmBook::Result result, const Alarm* alarm) {
     case AlarmBook::Result::Repeated:
         m_repeated.insert(alarm->id);
         return true;
+    case AlarmBook::Result::Folded:
+        // Stored and drawn once a tick, as repeats are; a more urgent alarm
+        // folding in may have made the fold new again.
+        m_repeated.insert(alarm->id);
+        updateBell();
+        return true;
     case AlarmBook::Result::Full:
-        trace("AlarmPanel: %zu alarms open, a new one is not taken", m_book.openCount());
-        say(QStringLiteral("%1 alarms are open: close some so new ones can be shown.").arg(m_book.openCount()));
+        trace("AlarmPanel: %zu alarms open, a new one is not taken", m_book.reviewedCount());
+        say(QStringLiteral("%1 alarms are open: close some so new ones can be shown.").arg(m_book.reviewedCount()));
         return false;
     default:
         return false;
@@ -273,7 +332,7 @@ bool AlarmPanel::took(AlarmBook::Result result, const Alarm* alarm) {
 
 void AlarmPanel::replaceOpen(const std::vector<Alarm>& open, bool announce) {
     std::set<int32_t> before;
-    std::set<UniqueID> vehicles = m_blinking;
+    std::set<UniqueID> vehicles = m_blink->getBlinking();
     for (const Alarm* alarm : m_book.ordered()) {
         before.insert(alarm->id);
     }
@@ -298,49 +357,56 @@ void AlarmPanel::replaceOpen(const std::vector<Alarm>& open, bool announce) {
     }
 }
 
-void AlarmPanel::pageLoaded() {
-    for (const UniqueID& vehicle : m_blinking) {
-        m_page.execute(MapCommands::setAlarm(vehicle.toText(), true));
-    }
-}
+void AlarmPanel::pageLoaded() { m_blink->resend(); }
 
 void AlarmPanel::tick() {
     const bool repeats = !m_repeated.empty();
     flush();
     if (repeats) {
-        rebuild();
+        rebuildSoon();
     } else {
         updateAges();
     }
     updateButtons();
 }
 
-bool AlarmPanel::acknowledge(int32_t id) {
-    if (m_actions != nullptr) {
-        const Alarm* alarm = m_book.find(id);
-        const AlarmBook::Result handed =
-            alarm == nullptr ? AlarmBook::Result::Unknown
-                             : alarm->isAcknowledged() ? AlarmBook::Result::AlreadyDone : m_actions->acknowledge(*alarm);
-        if (handed == AlarmBook::Result::Done) {
-            say(QString());
-            return true;
+bool AlarmPanel::acknowledge(int32_t id) { return acknowledge(std::vector<int32_t>{id}); }
+
+bool AlarmPanel::acknowledge(const std::vector<int32_t>& ids) {
+    int done = 0;
+    int already = 0;
+    for (int32_t id : ids) {
+        if (m_actions != nullptr) {
+            // Shared alarms: the store takes the step; the book follows the
+            // store's answer through replaceOpen().
+            const Alarm* alarm = m_book.find(id);
+            const AlarmBook::Result handed = alarm == nullptr         ? AlarmBook::Result::Unknown
+                                             : alarm->isAcknowledged() ? AlarmBook::Result::AlreadyDone
+                                                                       : m_actions->acknowledge(*alarm);
+            done += handed == AlarmBook::Result::Done ? 1 : 0;
+            already += handed == AlarmBook::Result::AlreadyDone ? 1 : 0;
+            continue;
         }
-        say(handed == AlarmBook::Result::AlreadyDone ? QStringLiteral("This alarm was acknowledged already.")
-                                                     : QStringLiteral("Select an open alarm first."));
+        const AlarmBook::Result result = m_book.acknowledge(id, userName(), m_now());
+        if (result == AlarmBook::Result::AlreadyDone) {
+            ++already;
+            continue;
+        }
+        if (result != AlarmBook::Result::Done) {
+            continue;
+        }
+        const Alarm* alarm = m_book.find(id);
+        store(*alarm, AbstractDatabaseRecord::OPERATION_UPDATE);
+        if (!alarm->isFold()) {
+            updateBlink(alarm->vehicle);
+        }
+        ++done;
+    }
+    if (done == 0) {
+        say(already > 0 ? QStringLiteral("This alarm was acknowledged already.")
+                        : QStringLiteral("Select an open alarm first."));
         return false;
     }
-    const AlarmBook::Result result = m_book.acknowledge(id, userName(), m_now());
-    if (result == AlarmBook::Result::AlreadyDone) {
-        say(QStringLiteral("This alarm was acknowledged already."));
-        return false;
-    }
-    if (result != AlarmBook::Result::Done) {
-        say(QStringLiteral("Select an open alarm first."));
-        return false;
-    }
-    const Alarm* alarm = m_book.find(id);
-    store(*alarm, AbstractDatabaseRecord::OPERATION_UPDATE);
-    updateBlink(alarm->vehicle);
     updateBell();
     say(QString());
     rebuild();
@@ -348,11 +414,11 @@ bool AlarmPanel::acknowledge(int32_t id) {
 }
 
 bool AlarmPanel::addNote(int32_t id, const QString& text) {
+    const std::string note = text.toStdString();
     const Alarm* shared = m_actions != nullptr ? m_book.find(id) : nullptr;
-    const AlarmBook::Result result =
-        m_actions == nullptr ? m_book.addNote(id, userName(), text.toStdString(), m_now())
-        : shared == nullptr  ? AlarmBook::Result::Unknown
-                             : m_actions->addNote(*shared, text.toStdString());
+    const AlarmBook::Result result = m_actions == nullptr ? m_book.addNote(id, userName(), note, m_now())
+                                     : shared == nullptr  ? AlarmBook::Result::Unknown
+                                                          : m_actions->addNote(*shared, note);
     if (m_actions != nullptr && result == AlarmBook::Result::Done) {
         say(QString());
         return true;
@@ -370,73 +436,186 @@ bool AlarmPanel::addNote(int32_t id, const QString& text) {
         return false;
     }
     store(*m_book.find(id), AbstractDatabaseRecord::OPERATION_UPDATE);
-    say(QString());
+    say(AlarmBook::characters(note) > AlarmBook::NOTE_MAX
+            ? QStringLiteral("A note holds %1 characters: the rest was not kept.").arg(count(AlarmBook::NOTE_MAX))
+            : QString());
     onSelectionChanged();
     return true;
 }
 
-bool AlarmPanel::close(int32_t id) {
-    if (m_book.find(id) == nullptr) {
+void AlarmPanel::limitNote() {
+    const std::string text = m_noteEdit->text().toStdString();
+    if (AlarmBook::characters(text) <= AlarmBook::NOTE_MAX) {
+        return;
+    }
+    const QSignalBlocker quiet(m_noteEdit);
+    m_noteEdit->setText(QString::fromStdString(AlarmBook::cutCharacters(text, AlarmBook::NOTE_MAX)));
+    say(QStringLiteral("A note holds %1 characters: the text was cut there.").arg(count(AlarmBook::NOTE_MAX)));
+}
+
+bool AlarmPanel::close(int32_t id) { return close(std::vector<int32_t>{id}); }
+
+bool AlarmPanel::close(const std::vector<int32_t>& ids) {
+    std::vector<int32_t> open;
+    for (int32_t id : ids) {
+        if (m_book.find(id) != nullptr) {
+            open.push_back(id);
+        }
+    }
+    if (open.empty()) {
         say(QStringLiteral("Select an open alarm first."));
         return false;
     }
     if (m_actions != nullptr) {
-        const AlarmBook::Result result = m_actions->close(*m_book.find(id), m_noteEdit->text().toStdString());
+        return closeShared(open);
+    }
+    // A note typed and not yet added goes with the close, on every alarm.
+    const QString note = m_noteEdit->text();
+    if (note.trimmed().isEmpty()) {
+        const auto unnoted = std::count_if(open.begin(), open.end(), [this](int32_t id) {
+            const Alarm* alarm = m_book.find(id);
+            return alarm->priority == 1 && alarm->notes.empty();
+        });
+        if (unnoted > 0) {
+            say(unnoted == 1 && open.size() == 1
+                    ? QStringLiteral("A priority 1 alarm closes only with a note: type what was done, then Close.")
+                    : QStringLiteral("%1 priority 1 alarms close only with a note: type what was done, then Close.")
+                          .arg(unnoted));
+            m_noteEdit->setFocus();
+            return false;
+        }
+    } else {
+        for (int32_t id : open) {
+            addNote(id, note);
+        }
+        m_noteEdit->clear();
+    }
+    int closed = 0;
+    for (int32_t id : open) {
+        closed += closeOne(id) ? 1 : 0;
+    }
+    updateBell();
+    if (closed == static_cast<int>(open.size())) {
+        say(QString());
+    }
+    rebuild();
+    return closed > 0;
+}
+
+bool AlarmPanel::closeShared(const std::vector<int32_t>& open) {
+    const std::string note = m_noteEdit->text().toStdString();
+    int closed = 0;
+    for (int32_t id : open) {
+        const AlarmBook::Result result = m_actions->close(*m_book.find(id), note);
         if (result == AlarmBook::Result::NeedsNote) {
             say(QStringLiteral("A priority 1 alarm closes only with a note: type what was done, then Close."));
             m_noteEdit->setFocus();
-            return false;
+            return closed > 0;
         }
         if (result != AlarmBook::Result::Done) {
             say(result == AlarmBook::Result::Full ? QStringLiteral("This alarm has no room for more notes.")
                                                   : QStringLiteral("Select an open alarm first."));
-            return false;
+            return closed > 0;
         }
-        m_noteEdit->clear();
-        say(QString());
-        return true;
+        ++closed;
     }
-    // A note typed and not yet added goes with the close.
-    if (!m_noteEdit->text().trimmed().isEmpty()) {
-        if (!addNote(id, m_noteEdit->text())) {
-            return false;
-        }
-        m_noteEdit->clear();
-    }
+    m_noteEdit->clear();
+    say(QString());
+    return true;
+}
+
+bool AlarmPanel::closeOne(int32_t id) {
     Alarm closed;
-    const AlarmBook::Result result = m_book.close(id, userName(), m_now(), &closed);
-    if (result == AlarmBook::Result::NeedsNote) {
+    if (m_book.close(id, userName(), m_now(), &closed) != AlarmBook::Result::Done) {
         say(QStringLiteral("A priority 1 alarm closes only with a note: type what was done, then Close."));
-        m_noteEdit->setFocus();
         return false;
     }
     store(closed, AbstractDatabaseRecord::OPERATION_UPDATE);
     m_repeated.erase(id);
-    updateBlink(closed.vehicle);
-    updateBell();
-    say(QString());
-    rebuild();
+    if (!closed.isFold()) {
+        updateBlink(closed.vehicle);
+    }
     return true;
 }
 
+void AlarmPanel::closeNoted(int32_t id, const QString& text) {
+    // The note is what was done; should the notes be full, they hold one.
+    m_book.addNote(id, userName(), text.toStdString(), m_now());
+    closeOne(id);
+}
+
+void AlarmPanel::vehicleGone(const UniqueID& vehicle) {
+    const std::vector<int32_t> ids = m_book.openAlarmsOf(vehicle);
+    for (int32_t id : ids) {
+        closeNoted(id, QStringLiteral("Vehicle deleted"));
+    }
+    if (!ids.empty()) {
+        updateBell();
+        rebuildSoon();
+    }
+}
+
+void AlarmPanel::senderDeleted(const std::string& address, size_t vehicles) {
+    if (const Alarm* fold = m_book.foldOf(address)) {
+        closeNoted(fold->id, QStringLiteral("%1 unreviewed vehicles of %2 deleted")
+                                 .arg(count(static_cast<int32_t>(vehicles)), QString::fromStdString(address)));
+        updateBell();
+        rebuildSoon();
+    }
+}
+
 void AlarmPanel::showOnMap(int32_t id) {
-    if (const Alarm* alarm = m_book.find(id)) {
+    const Alarm* alarm = m_book.find(id);
+    if (alarm != nullptr && !alarm->isFold()) {
         m_page.execute(MapCommands::showAlarmVehicle(alarm->vehicle.toText()));
     }
 }
 
 int32_t AlarmPanel::selectedId() const {
-    const QList<QTableWidgetItem*> items = m_table->selectedItems();
-    return items.isEmpty() ? 0 : m_table->item(items.first()->row(), PRIORITY)->data(Qt::UserRole).toInt();
+    const int current = m_table->currentRow();
+    if (current >= 0 && m_table->item(current, PRIORITY) != nullptr && m_table->item(current, PRIORITY)->isSelected()) {
+        return m_table->item(current, PRIORITY)->data(Qt::UserRole).toInt();
+    }
+    const std::vector<int32_t> ids = selectedIds();
+    return ids.empty() ? 0 : ids.front();
+}
+
+std::vector<int32_t> AlarmPanel::selectedIds() const {
+    QModelIndexList rows = m_table->selectionModel()->selectedRows(PRIORITY);
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<int32_t> ids;
+    ids.reserve(static_cast<size_t>(rows.size()));
+    for (const QModelIndex& row : rows) {
+        ids.push_back(row.data(Qt::UserRole).toInt());
+    }
+    return ids;
 }
 
 void AlarmPanel::select(int32_t id) {
     for (int row = 0; row < m_table->rowCount(); ++row) {
         if (m_table->item(row, PRIORITY)->data(Qt::UserRole).toInt() == id) {
             m_table->selectRow(row);
+            m_table->setCurrentCell(row, PRIORITY, QItemSelectionModel::Current);
             return;
         }
     }
+}
+
+void AlarmPanel::selectSender() {
+    const Alarm* current = m_book.find(selectedId());
+    if (current == nullptr) {
+        say(QStringLiteral("Select an open alarm first."));
+        return;
+    }
+    const std::string address = current->address;
+    QItemSelection rows;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        const Alarm* alarm = m_book.find(m_table->item(row, PRIORITY)->data(Qt::UserRole).toInt());
+        if (alarm != nullptr && alarm->address == address) {
+            rows.select(m_table->model()->index(row, 0), m_table->model()->index(row, COLUMN_COUNT - 1));
+        }
+    }
+    m_table->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
 }
 
 QString AlarmPanel::getMessage() const { return m_message->text(); }
@@ -447,31 +626,53 @@ void AlarmPanel::rebuildSoon() {
     if (m_redraw->isActive()) {
         return;
     }
-    const qint64 since = m_sinceRedraw.isValid() ? m_sinceRedraw.elapsed() : REDRAW_MS;
-    if (since >= REDRAW_MS) {
+    const qint64 since = m_sinceRedraw.isValid() ? m_sinceRedraw.elapsed() : m_redrawMs;
+    if (since >= m_redrawMs) {
         rebuild();
     } else {
-        m_redraw->start(static_cast<int>(REDRAW_MS - since));
+        m_redraw->start(static_cast<int>(m_redrawMs - since));
     }
 }
 
 void AlarmPanel::rebuild() {
     m_redraw->stop();
-    m_sinceRedraw.start();
-    const int32_t selected = selectedId();
+    QElapsedTimer took;
+    took.start();
+    std::set<int32_t> selected;
+    for (int32_t id : selectedIds()) {
+        selected.insert(id);
+    }
+    const int32_t current = selectedId();
     const std::vector<const Alarm*> alarms = m_book.ordered();
     const std::time_t now = m_now();
     m_table->setUpdatesEnabled(false);
     const QSignalBlocker quiet(m_table);
+    m_table->clearSpans();
     m_table->setRowCount(static_cast<int>(alarms.size()));
+    QFont foldFont = m_table->font();
+    foldFont.setItalic(true);
+    QItemSelection keep;
+    int currentRow = -1;
     for (int row = 0; row < static_cast<int>(alarms.size()); ++row) {
         const Alarm& alarm = *alarms[row];
         QTableWidgetItem* priority = cell(QString::number(alarm.priority));
         priority->setData(Qt::UserRole, alarm.id);
         m_table->setItem(row, PRIORITY, priority);
-        m_table->setItem(row, VEHICLE, cell(QString::fromStdString(alarm.vehicleName)));
-        m_table->setItem(row, KIND, cell(AlarmReport::kindName(alarm.kind)));
-        m_table->setItem(row, TITLE, cell(QString::fromStdString(alarm.deviceTitle)));
+        if (alarm.isFold()) {
+            // One sender's alarms: the text takes the vehicle, kind and
+            // title columns.
+            QTableWidgetItem* text = cell(foldText(alarm));
+            text->setToolTip(text->text());
+            text->setFont(foldFont);
+            m_table->setItem(row, VEHICLE, text);
+            m_table->setItem(row, KIND, cell(QString()));
+            m_table->setItem(row, TITLE, cell(QString()));
+            m_table->setSpan(row, VEHICLE, 1, TITLE - VEHICLE + 1);
+        } else {
+            m_table->setItem(row, VEHICLE, cell(QString::fromStdString(alarm.vehicleName)));
+            m_table->setItem(row, KIND, cell(AlarmReport::kindName(alarm.kind)));
+            m_table->setItem(row, TITLE, cell(QString::fromStdString(alarm.deviceTitle)));
+        }
         const QDateTime received = QDateTime::fromSecsSinceEpoch(alarm.received).toLocalTime();
         QTableWidgetItem* at = cell(received.toString(QStringLiteral("HH:mm:ss")));
         at->setToolTip(received.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
@@ -489,14 +690,27 @@ void AlarmPanel::rebuild() {
                 m_table->item(row, column)->setBackground(background);
             }
         }
+        if (selected.count(alarm.id) != 0) {
+            keep.select(m_table->model()->index(row, 0), m_table->model()->index(row, COLUMN_COUNT - 1));
+        }
+        if (alarm.id == current) {
+            currentRow = row;
+        }
+    }
+    // The rows chosen stay chosen; with nothing chosen, the most urgent
+    // alarm is: one click acknowledges.
+    if (!keep.isEmpty()) {
+        m_table->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect);
+        if (currentRow >= 0) {
+            m_table->selectionModel()->setCurrentIndex(m_table->model()->index(currentRow, PRIORITY),
+                                                       QItemSelectionModel::NoUpdate);
+        }
+    } else if (!alarms.empty()) {
+        m_table->selectRow(0);
+        m_table->selectionModel()->setCurrentIndex(m_table->model()->index(0, PRIORITY),
+                                                   QItemSelectionModel::NoUpdate);
     }
     m_table->setUpdatesEnabled(true);
-    // With nothing chosen, the most urgent alarm is: one click acknowledges.
-    if (selected != 0 && m_book.find(selected) != nullptr) {
-        select(selected);
-    } else if (!alarms.empty()) {
-        select(alarms.front()->id);
-    }
     const int count = static_cast<int>(alarms.size());
     m_title->setText(count == 1 ? QStringLiteral("1 open alarm") : QStringLiteral("%1 open alarms").arg(count));
     onSelectionChanged();
@@ -504,6 +718,9 @@ void AlarmPanel::rebuild() {
         m_shownCount = count;
         emit openCountChanged(count);
     }
+    // The next redraw waits at least four times what this one took.
+    m_redrawMs = std::max<qint64>(REDRAW_MS, took.elapsed() * 4);
+    m_sinceRedraw.start();
     emit redrawn();
 }
 
@@ -525,11 +742,17 @@ void AlarmPanel::onSelectionChanged() {
 
 void AlarmPanel::updateButtons() {
     const Alarm* alarm = m_book.find(selectedId());
-    m_acknowledge->setEnabled(alarm != nullptr && !alarm->isAcknowledged());
-    m_show->setEnabled(alarm != nullptr);
+    const std::vector<int32_t> selected = selectedIds();
+    m_acknowledge->setEnabled(std::any_of(selected.begin(), selected.end(), [this](int32_t id) {
+        const Alarm* chosen = m_book.find(id);
+        return chosen != nullptr && !chosen->isAcknowledged();
+    }));
+    m_show->setEnabled(alarm != nullptr && !alarm->isFold());
     m_close->setEnabled(alarm != nullptr);
     m_track->setEnabled(alarm != nullptr);
     m_addNote->setEnabled(alarm != nullptr);
+    m_selectSender->setEnabled(alarm != nullptr && !alarm->address.empty());
+    m_deleteSender->setEnabled(alarm != nullptr && !alarm->address.empty() && (alarm->isFold() || alarm->unreviewed));
     if (m_bell->isMuted()) {
         m_mute->setText(QStringLiteral("Muted to %1 · Sound on")
                             .arg(m_bell->getMutedUntil().toLocalTime().toString(QStringLiteral("HH:mm"))));
@@ -540,34 +763,22 @@ void AlarmPanel::updateButtons() {
 
 void AlarmPanel::updateBell() { m_bell->setRepeating(m_book.hasUnacknowledged(1)); }
 
-void AlarmPanel::updateBlink(const UniqueID& vehicle) {
-    const bool blink = m_book.vehicleUnacknowledged(vehicle);
-    if (blink == (m_blinking.count(vehicle) != 0)) {
-        return;
-    }
-    if (blink) {
-        m_blinking.insert(vehicle);
-    } else {
-        m_blinking.erase(vehicle);
-    }
-    m_page.execute(MapCommands::setAlarm(vehicle.toText(), blink));
-}
+void AlarmPanel::updateBlink(const UniqueID& vehicle) { m_blink->set(vehicle, m_book.vehicleUnacknowledged(vehicle)); }
 
 void AlarmPanel::store(const Alarm& alarm, AbstractDatabaseRecord::Operation operation) {
-    if (!DBManager::getInstance().isOpen()) {
+    DBManager& database = DBManager::getInstance();
+    if (!database.isOpen()) {
         return;
     }
     AlarmRecord record = AlarmRecord::of(alarm);
+    if (alarm.isFold()) {
+        // The stored row names the sender; the counts are its repeats.
+        record.vehicleName = "Unreviewed vehicles of " + (alarm.address.empty() ? "other senders" : alarm.address);
+    }
     record.setOperation(operation);
-    // Behind changes still waiting, so the row is made before it changes.
-    if (m_unsaved.empty() && DBManager::getInstance().enqueue(record)) {
-        return;
+    if (!database.keep(record)) {
+        trace("AlarmPanel: alarm %d not stored: the database takes no changes", alarm.id);
     }
-    if (m_unsaved.size() >= UNSAVED_MAX) {
-        trace("AlarmPanel: %zu alarm changes wait for the database; the oldest is given up", m_unsaved.size());
-        m_unsaved.pop_front();
-    }
-    m_unsaved.push_back(record);
 }
 
 void AlarmPanel::flush() {
@@ -577,10 +788,6 @@ void AlarmPanel::flush() {
         }
     }
     m_repeated.clear();
-    DBManager& database = DBManager::getInstance();
-    while (!m_unsaved.empty() && database.isOpen() && database.enqueue(m_unsaved.front())) {
-        m_unsaved.pop_front();
-    }
 }
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #include "app/alarms/AlarmReport.h"
 
+#include "rules/AlarmBook.h"
+
 #include "app/dialogs/EventCsv.h"
 #include "db/AlarmRecord.h"
 #include "db/SqliteHistoryReader.h"
@@ -26,6 +28,9 @@ int64_t between(const std::string& from, const std::string& to) {
 } // namespace
 
 QString AlarmReport::kindName(int32_t kind) {
+    if (kind == AlarmBook::FOLDED_KIND) {
+        return QStringLiteral("Folded");
+    }
     return QString::fromUtf16(AlarmKinds::wideName(kind));
 }
 

@@ -49,8 +49,8 @@ public:
     /// condition over alarm_info.
     static std::string rangeCondition(std::time_t from, std::time_t to);
 
-    /// The display name of an event kind; "" for a code the devices do not
-    /// have.
+    /// The display name of an event kind ("Folded" for a sender's folded
+    /// alarms); "" for a code the devices do not have.
     static QString kindName(int32_t kind);
 
     /// A span as "42s", "3m 05s" or "2h 07m"; "" for -1.

@@ -16,6 +16,9 @@ public:
     virtual std::vector<VehicleAdmission::Candidate> getCandidates() const = 0;
     virtual void admit(const UniqueID& id) = 0;
     virtual void ignore(const UniqueID& id) = 0;
+    /// The senders whose vehicles admitted themselves and wait for a look
+    /// (none where the desk does not admit ids itself).
+    virtual std::vector<VehicleAdmission::UnreviewedSender> getUnreviewedSenders() const { return {}; }
 };
 
 /// The single desk's list: its own VehicleAdmission.
@@ -25,6 +28,9 @@ public:
     std::vector<VehicleAdmission::Candidate> getCandidates() const override { return m_admission.getCandidates(); }
     void admit(const UniqueID& id) override { m_admission.admit(id); }
     void ignore(const UniqueID& id) override { m_admission.ignore(id); }
+    std::vector<VehicleAdmission::UnreviewedSender> getUnreviewedSenders() const override {
+        return m_admission.getUnreviewedSenders();
+    }
 
 private:
     VehicleAdmission& m_admission;

@@ -30,11 +30,9 @@
 #include <QString>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -52,14 +50,6 @@ const OptionalField OPTIONAL_FIELDS[] = {
     {"Model", &VehicleInfo::setModel},       {"Registration", &VehicleInfo::setRegistration},
     {"Driver", &VehicleInfo::setDriver},     {"License", &VehicleInfo::setLicense},
 };
-
-// How long a store waits for room in a full queue before the record is
-// given up: the writer empties the queue a batch at a time, and a burst of
-// a whole fleet must not lose fixes to the moment it takes.
-constexpr auto QUEUE_PATIENCE = std::chrono::milliseconds(250);
-constexpr auto QUEUE_RETRY = std::chrono::milliseconds(1);
-// How long after a fruitless wait refused records are given up at once.
-constexpr auto QUEUE_QUIET = std::chrono::seconds(5);
 
 // Stored vehicles in one page call at page load.
 constexpr size_t FLEET_ROWS_PER_CALL = 500;
@@ -120,28 +110,13 @@ VehicleInfo* ConsoleHub::findVehicle(const std::string& vehicleIdText) {
 }
 
 bool ConsoleHub::queued(const std::function<bool()>& put) {
-    // After a wait that ended empty-handed the writer is not taking records
-    // (it is stuck or gone): the window must not stall on every record.
-    static std::chrono::steady_clock::time_point noWaitUntil;
-    if (put()) {
-        return true;
+    return DBManager::getInstance().put(put);
+}
+
+void ConsoleHub::reviewed(const VehicleInfo& vehicle) {
+    if (m_admission != nullptr) {
+        m_admission->review(vehicle.getId());
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (now < noWaitUntil) {
-        return false;
-    }
-    // Refused: the queue is full while the writer works, or there is no
-    // database. Only the first is worth waiting for.
-    DBManager& manager = DBManager::getInstance();
-    const auto until = now + QUEUE_PATIENCE;
-    while (std::chrono::steady_clock::now() < until && manager.isRunning() && manager.isOpen()) {
-        std::this_thread::sleep_for(QUEUE_RETRY);
-        if (put()) {
-            return true;
-        }
-    }
-    noWaitUntil = std::chrono::steady_clock::now() + QUEUE_QUIET;
-    return false;
 }
 
 void ConsoleHub::store(VehicleInfo& vehicle) {
@@ -212,7 +187,8 @@ void ConsoleHub::onFix(CallbackInfo& message) {
             }
         }
     }
-    if (sentence.empty()) {
+    // An id deleted while its fix waited is no vehicle: its fix is not kept.
+    if (sentence.empty() || findVehicle(message.getVehicleID()) == nullptr) {
         return;
     }
     if (moves) {
@@ -230,6 +206,11 @@ void ConsoleHub::onFix(CallbackInfo& message) {
 void ConsoleHub::upsertVehicle(const CallbackInfo& message, const std::string& time, bool storeNow) {
     VehicleInfo* vehicle = findVehicle(message.getVehicleID());
     if (vehicle == nullptr) {
+        // Admitted before a Delete and handled after it: the operator's
+        // delete stands.
+        if (m_admission != nullptr && !m_admission->isKnown(message.getVehicleID())) {
+            return;
+        }
         VehicleInfo* created = m_vehicles.create(message.getVehicleID(), message.getVehicleName(), time);
         const bool stored = queued([&] { return created->insert(m_vehicles); });
         // insert() leaves the record with the caller when the id is held
@@ -417,6 +398,7 @@ void ConsoleHub::showSetup() {
 void ConsoleHub::editVehicle(const std::string& vehicleIdText) {
     if (m_desk.editVehicle(vehicleIdText)) {
         if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
+            reviewed(*vehicle);
             m_page.execute(MapCommands::updateUserDefinedInfo(*vehicle));
             // The editor may have given it a silent time of its own.
             if (m_watch != nullptr && !vehicle->getDeleted()) {
@@ -452,30 +434,49 @@ void ConsoleHub::deleteVehicle(const std::string& vehicleIdText) {
                 .arg(QString::fromStdString(name));
         // The question runs its own event loop: the record is looked up again.
         VehicleInfo* asked = m_desk.askYesNo(question) ? findVehicle(vehicleIdText) : nullptr;
-        if (asked != nullptr) {
-            const UniqueID id = asked->getId();
-            const bool handedOver =
-                m_vehicleStore != nullptr ? m_vehicleStore->erase(*asked) : queued([&] { return asked->erase(); });
-            if (handedOver) {
-                if (m_frames != nullptr) {
-                    m_frames->forget(id);
-                }
-                m_vehicles.remove(id);
-                if (m_admission != nullptr) {
-                    m_admission->forget(id);
-                }
-                if (m_watch != nullptr) {
-                    m_watch->forget(id);
-                }
-                m_page.execute(MapCommands::deleteVehicle(id.toText()));
-            } else {
-                trace("DELETE FALSE");
-                m_desk.tell(QStringLiteral("%1 was not deleted: the database takes no changes now.")
-                                .arg(QString::fromStdString(name)));
-            }
+        if (asked != nullptr && !eraseVehicle(asked->getId())) {
+            m_desk.tell(QStringLiteral("%1 was not deleted: the database takes no changes now.")
+                            .arg(QString::fromStdString(name)));
         }
     }
     m_page.execute(MapCommands::enableTooltip());
+}
+
+bool ConsoleHub::eraseVehicle(const UniqueID& vehicleId) {
+    // A copy: the caller's id may be the vehicle's own, which remove() ends.
+    const UniqueID id = vehicleId;
+    VehicleInfo* vehicle = findVehicle(id);
+    if (vehicle == nullptr) {
+        // Admitted, its first fix still on its way: it never becomes one.
+        if (m_admission != nullptr && m_admission->isKnown(id)) {
+            m_admission->forget(id);
+            return true;
+        }
+        return false;
+    }
+    // A desk hands the delete to the shared store; the single desk to its
+    // writer.
+    const bool handedOver =
+        m_vehicleStore != nullptr ? m_vehicleStore->erase(*vehicle) : queued([&] { return vehicle->erase(); });
+    if (!handedOver) {
+        trace("DELETE FALSE");
+        return false;
+    }
+    if (m_frames != nullptr) {
+        m_frames->forget(id);
+    }
+    m_vehicles.remove(id);
+    if (m_admission != nullptr) {
+        m_admission->forget(id);
+    }
+    if (m_watch != nullptr) {
+        m_watch->forget(id);
+    }
+    m_page.execute(MapCommands::deleteVehicle(id.toText()));
+    if (m_onErased) {
+        m_onErased(id);
+    }
+    return true;
 }
 
 void ConsoleHub::chooseImage(const std::string& vehicleIdText) {
@@ -484,6 +485,7 @@ void ConsoleHub::chooseImage(const std::string& vehicleIdText) {
         return;
     }
     if (VehicleInfo* vehicle = findVehicle(vehicleIdText)) {
+        reviewed(*vehicle);
         vehicle->setImagePath(path);
         m_page.execute(MapCommands::updateImgPath(vehicle->getId().toText(), path));
         storeOperatorChange(*vehicle, IVehicleStore::IMAGE);
@@ -558,6 +560,7 @@ bool ConsoleHub::updateOptionalInfo(const std::string& vehicleIdText, const std:
     if (vehicle == nullptr) {
         return false;
     }
+    reviewed(*vehicle);
     vehicle->setImagePath(imagePath);
     vehicle->setInfo1(info1);
     vehicle->setInfo2(info2);

@@ -35,10 +35,16 @@ class WatchHub;
 /// stored); requests for ids that name no vehicle.
 ///
 /// Stores go through the record containers and the tracking database's
-/// queue. A full queue is waited out for a moment (the writer is emptying
-/// it), so a burst does not lose fixes; a store still refused is traced
+/// queue by its policy (DBManager::put: a full queue is waited out for a
+/// moment, so a burst does not lose fixes); a store still refused is traced
 /// ("INSERT FALSE", "Insert False", "UPDATE FALSE") and the page command is
 /// still sent, so the operator sees the fleet even when app.db is not there.
+///
+/// With an admission set, a vehicle is created only while the admission
+/// knows its id: messages judged before a Delete and handled after it do
+/// not bring the vehicle back. A vehicle the operator edits or gives an
+/// image counts as reviewed from then on; a rename does not, since the page
+/// also renames vehicles itself when names clash.
 class ConsoleHub {
 public:
     /// The collaborators outlive the hub.
@@ -75,6 +81,11 @@ public:
     /// fixes, events and information go from app.db, and the id counts as
     /// a new vehicle again should it send. "Remove" only hides a vehicle.
     void deleteVehicle(const std::string& vehicleIdText);
+    /// Deletes the vehicle for good without asking (the question was
+    /// asked): as deleteVehicle after the yes. An id admitted but not yet a
+    /// vehicle is forgotten. false when the id is neither, or the database
+    /// takes no changes now.
+    bool eraseVehicle(const UniqueID& id);
     void chooseImage(const std::string& vehicleIdText);
     /// The vehicle's stored track of the duration the operator chooses,
     /// drawn as the page's history view; with no fix in that duration the
@@ -94,8 +105,13 @@ public:
     /// empty.
     void setEventListener(std::function<void(const CallbackInfo&)> listener) { m_onEvent = std::move(listener); }
 
-    /// Told of vehicles deleted for good; none when null.
+    /// Told of vehicles deleted for good and of vehicles the operator
+    /// looked at; asked whether an id may still become a vehicle. None
+    /// when null.
     void setAdmission(VehicleAdmission* admission) { m_admission = admission; }
+    /// Told of every vehicle deleted for good (its alarms close); none
+    /// when empty.
+    void setErasedListener(std::function<void(const UniqueID&)> listener) { m_onErased = std::move(listener); }
     /// The watch rules: told of every message of a vehicle that is not
     /// removed (a fix with a position as a fix), at the clock's time, and of
     /// vehicles removed, deleted or edited; none when null.
@@ -145,9 +161,11 @@ private:
     /// An operator's change of fields: to the shared store when there is
     /// one, else as store().
     void storeOperatorChange(VehicleInfo& vehicle, uint32_t fields);
-    /// put() until the queue takes the record, waiting a moment while it is
-    /// full and the writer runs; false when it never did.
+    /// put() by the database queue's policy (DBManager::put); false when
+    /// the record was given up.
     static bool queued(const std::function<bool()>& put);
+    /// The operator looked at the vehicle: no longer unreviewed.
+    void reviewed(const VehicleInfo& vehicle);
 
     IPageRunner& m_page;
     IOperator& m_desk;
@@ -160,6 +178,7 @@ private:
     FixFrames* m_frames = nullptr;
     IVehicleStore* m_vehicleStore = nullptr;
     HistoryReader* m_history = nullptr;
+    std::function<void(const UniqueID&)> m_onErased;
 };
 
 } // namespace velmora

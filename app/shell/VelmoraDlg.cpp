@@ -13,8 +13,10 @@
 #include "app/dialogs/MessageBox.h"
 #include "app/system/MultiMonitor.h"
 #include "app/dialogs/NewVehiclesDlg.h"
+#include "app/hub/VehicleEraser.h"
 #include "app/shell/AlarmStrip.h"
 #include "app/shell/IntakeStatusLine.h"
+#include "app/shell/PageProbe.h"
 #include "app/shell/StartupTrace.h"
 #include "app/shell/WindowMessage.h"
 #include "app/shell/WindowPlacement.h"
@@ -104,6 +106,13 @@ VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
             m_alarms->onEvent(event);
         }
     });
+    m_hub.setErasedListener([this](const UniqueID& vehicle) {
+        if (m_alarms != nullptr) {
+            m_alarms->vehicleGone(vehicle);
+        }
+    });
+    m_eraser = new VehicleEraser(m_hub, m_desk, m_admission, this);
+    m_pageProbe = new PageProbe(m_host, this);
     m_hub.setWatch(&m_watch);
     m_watch.setRequestListener([this](const AlarmRequest& request) {
         if (m_ruleAlarms) {
@@ -190,6 +199,12 @@ bool VelmoraDlg::create() {
     connect(m_alarms, &AlarmPanel::openCountChanged, this, &VelmoraDlg::onAlarmCountChanged);
     connect(m_alarms, &AlarmPanel::alarmRaised, this, &VelmoraDlg::drawAttention);
     connect(m_alarms, &AlarmPanel::reportRequested, this, &VelmoraDlg::showAlarmReport);
+    m_alarms->setAdmission(&m_admission);
+    connect(m_alarms, &AlarmPanel::deleteSenderRequested, this,
+            [this](const QString& address) { m_eraser->deleteUnreviewedOf(address.toStdString()); });
+    connect(m_eraser, &VehicleEraser::senderDeleted, m_alarms, [this](const QString& address, int deleted) {
+        m_alarms->senderDeleted(address.toStdString(), static_cast<size_t>(deleted));
+    });
     connect(m_alarms, &AlarmPanel::trackRequested, this, &VelmoraDlg::trackAlarm);
     m_ruleAlarms = std::make_unique<RuleAlarms>(*m_alarms, VehicleInfoContainer::getInstance());
     m_statusTimer = new QTimer(this);
@@ -465,6 +480,8 @@ void VelmoraDlg::showNewVehicles() {
         m_newVehicles = m_deskSession ? new NewVehiclesDlg(m_deskSession->getCandidates(), this)
                                       : new NewVehiclesDlg(m_admission, this);
         m_newVehicles->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_newVehicles, &NewVehiclesDlg::deleteSenderRequested, this,
+                [this](const QString& address) { m_eraser->deleteUnreviewedOf(address.toStdString()); });
     }
     m_newVehicles->show();
     m_newVehicles->raise();
@@ -713,6 +730,7 @@ void VelmoraDlg::handleMessage(WindowMessage& message) {
     case WindowMessage::UWM_PAGE_LOADED:
         m_hub.onPageLoaded(pageWidth(), pageHeight());
         m_alarms->pageLoaded();
+        m_pageProbe->start();
         m_watch.pageLoaded();
         StartupTrace::mark("vehicles sent");
         if (isTraceEnabled()) {
@@ -886,6 +904,8 @@ void VelmoraDlg::teardown() {
     m_tornDown = true;
     m_stopping = true;
     m_desk.closing();
+    m_eraser->stop();
+    m_pageProbe->stop();
     if (m_server) {
         m_server->stop();
         m_server.reset();

@@ -43,6 +43,8 @@ class DeskSession;
 class IntakeStatusLine;
 class MBTilesSource;
 class NewVehiclesDlg;
+class PageProbe;
+class VehicleEraser;
 class RuleAlarms;
 class ZonesDlg;
 
@@ -281,6 +283,8 @@ private:
     /// The queue's width as the operator left it; 0 for the default.
     int m_alarmWidth = 0;
     QPointer<AlarmReportDlg> m_alarmReport;
+    VehicleEraser* m_eraser = nullptr;
+    PageProbe* m_pageProbe = nullptr;
     std::unique_ptr<RuleAlarms> m_ruleAlarms;
     QPointer<ZonesDlg> m_zones;
 };

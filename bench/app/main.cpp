@@ -14,6 +14,7 @@
 // against.
 //
 // usage: bench_app [--seconds N] [--window N] [--vehicles N] [--flood-seconds N] [--alarm-seconds N]
+//                  [--alarmflood-seconds N]
 //        (under an X server:
 //         xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/app/bench_app)
 // Summary:
@@ -55,9 +56,29 @@
 // gps_data rows. fix_p99_ms, send to the page having run the fix in the
 // same run, is the baseline the alarm's path is read against. Goals:
 // raised = shown = 100, p99_alarm_to_queue_ms < 200, fixes_lost = 0.
+//
+// Then the alarm flood: the stored fleet, every event kind set as an alarm
+// (so each vehicle can hold 14 open alarms), and 100 senders on addresses
+// of their own (127.0.1.x) sending, as fast as one thread goes for
+// --alarmflood-seconds (default 20), a fix of a new vehicle id (which
+// admits itself within the intake's limits) and then one event of each
+// kind of that id; meanwhile 10 stored vehicles send one panic each at
+// random times. SIGTERM arrives while the flood goes on.
+//   alarmflood: senders=<n> sent=<n> admitted=<n> folded_rows=<n>
+//               known_panics=<n> known_shown=<n> p99_known_panic_to_queue_ms=<n>
+//               page_p99_ms=<n> peak_rss_mb=<n> sigterm_ms=<n>
+// folded_rows counts the queue's rows at the stop that stand for many
+// alarms; known_shown the stored vehicles' panics that had a row of their
+// own, known_panic_to_queue runs from the send to that row; page_p99_ms is
+// the 99th percentile of a script's round trip through the page, asked
+// every 100 ms. Goals: known_shown = known_panics, p99 known panic to queue
+// < 500, page_p99_ms < 1000, peak_rss_mb < 600, sigterm_ms < 2000.
 #include "app/alarms/AlarmBell.h"
 #include "rules/AlarmBook.h"
 #include "app/alarms/AlarmPanel.h"
+#include "app/alarms/AlarmSettings.h"
+#include "bench/app/AlarmFloodWatch.h"
+#include "bench/app/ForgedSenders.h"
 #include "app/system/TerminationSignal.h"
 #include "app/shell/VelmoraDlg.h"
 #include "db/DBManager.h"
@@ -94,8 +115,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <memory>
 #include <netinet/in.h>
+#include <random>
 #include <string>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -112,6 +136,7 @@ constexpr int STORED_VEHICLES = 1000;
 constexpr int MOVING_VEHICLES = 500;
 constexpr int ALARM_VEHICLES = 2000;
 constexpr int PANICS = 100;
+constexpr int EVENT_KINDS = 14;
 
 /// What the console tells the parent while it runs, in a shared file.
 struct Progress {
@@ -123,7 +148,7 @@ struct Progress {
     std::atomic<int> flooding;          // the parent floods: lateness is sampled
     std::atomic<int64_t> guiP99Us;      // the timer's lateness, written at exit
     std::atomic<uint64_t> refused;      // the admission's count, written at exit
-    std::atomic<int> alarmRun;          // set before the console starts: watch alarms
+    std::atomic<int> alarmRun;          // set before the console starts: 1 watch alarms, 2 the flood's
     std::atomic<int> alarmsShown;       // the queue's rows, written at exit
 };
 
@@ -322,7 +347,17 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
     // started, by the vehicle number in its name.
     std::map<long long, std::array<double, 2>> alarms;
     double lastSound = 0;
-    if (progress->alarmRun.load() != 0) {
+    std::unique_ptr<AlarmFloodWatch> floodWatch;
+    if (progress->alarmRun.load() == 2) {
+        floodWatch = std::make_unique<AlarmFloodWatch>(window);
+        QObject::connect(window.getHost().getPage(), &QWebEnginePage::loadFinished, floodWatch.get(),
+                         [watch = floodWatch.get()](bool ok) {
+                             if (ok) {
+                                 watch->start();
+                             }
+                         });
+    }
+    if (progress->alarmRun.load() == 1) {
         AlarmPanel* panel = window.getAlarms();
         const auto number = [](const Alarm* alarm) {
             return std::atoll(alarm->vehicleName.c_str() + std::strlen("Vehicle "));
@@ -359,7 +394,10 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
                      });
     window.show();
     window.exec();
-    if (progress->alarmRun.load() != 0) {
+    if (progress->alarmRun.load() == 2) {
+        floodWatch->write(directory + "/alarmflood.txt");
+    }
+    if (progress->alarmRun.load() == 1) {
         progress->alarmsShown.store(window.getAlarms()->getTable()->rowCount());
         std::ofstream alarmTimes(directory + "/alarms.txt");
         for (const auto& [number, times] : alarms) {
@@ -485,7 +523,8 @@ struct RunningConsole {
     pid_t pid = -1;
     double startupMs = 0;
 
-    bool start(const char* self, const char* pattern, int vehicles = STORED_VEHICLES, bool alarms = false) {
+    bool start(const char* self, const char* pattern, int vehicles = STORED_VEHICLES, int alarmRun = 0,
+               const std::function<void(const std::string&)>& prepare = {}) {
         directory = (std::filesystem::temp_directory_path() / pattern).string();
         if (::mkdtemp(directory.data()) == nullptr) {
             std::perror("mkdtemp");
@@ -493,13 +532,16 @@ struct RunningConsole {
         }
         port = freePort();
         prepareDirectory(directory, port, vehicles);
+        if (prepare) {
+            prepare(directory);
+        }
         const std::string progressPath = directory + "/progress";
         progress = mapProgress(progressPath, true);
         if (progress == nullptr) {
             std::perror("progress");
             return false;
         }
-        progress->alarmRun.store(alarms ? 1 : 0);
+        progress->alarmRun.store(alarmRun);
         const double startMs = nowMs();
         pid = ::fork();
         if (pid == 0) {
@@ -701,7 +743,7 @@ std::string panicText(int n) {
 
 int runAlarms(const char* self, double seconds, long long window) {
     RunningConsole run;
-    if (!run.start(self, "velmora-bench-alarms-XXXXXX", ALARM_VEHICLES, true)) {
+    if (!run.start(self, "velmora-bench-alarms-XXXXXX", ALARM_VEHICLES, 1)) {
         return 1;
     }
     Progress* progress = run.progress;
@@ -770,6 +812,151 @@ int runAlarms(const char* self, double seconds, long long window) {
     return raised == PANICS && shown == PANICS && p99Queue < 200 && stored == sent ? 0 : 1;
 }
 
+constexpr int FLOOD_SENDERS = 100;
+
+/// Datagrams the kernel dropped at port for a full receive queue.
+long long udpDrops(int port) {
+    std::ifstream in("/proc/net/udp");
+    std::string line;
+    std::getline(in, line);
+    long long drops = 0;
+    while (std::getline(in, line)) {
+        char local[64] = {};
+        unsigned long long dropped = 0;
+        // sl local remote st queues tr:when retrnsmt uid timeout inode ref pointer drops
+        if (std::sscanf(line.c_str(), "%*s %63s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu", local, &dropped) == 2) {
+            const char* colon = std::strchr(local, ':');
+            if (colon != nullptr && std::strtol(colon + 1, nullptr, 16) == port) {
+                drops += static_cast<long long>(dropped);
+            }
+        }
+    }
+    return drops;
+}
+constexpr int KNOWN_PANICS = 10;
+
+/// A device message of kind for id, with tail after the id when not empty.
+std::string deviceText(const std::string& name, int kind, const std::string& id, const char* title,
+                       const std::string& tail) {
+    char text[512];
+    std::snprintf(text, sizeof text, "%s,%d,0, ,%s,1,%d,%d, ,0, ,%s%s%s", name.c_str(), kind, title,
+                  FIX_TIME.getDate().getValue(), FIX_TIME.getTime().getValue(), id.c_str(),
+                  tail.empty() ? "" : ",", tail.c_str());
+    return text;
+}
+
+/// Each of the forged senders in turn: a fix of a vehicle id it never sent
+/// before, somewhere over the stored fleet, then one event of every kind
+/// of that id; until stop.
+void floodAlarms(const ForgedSenders& senders, const std::atomic<bool>& stop, std::atomic<long long>& sent) {
+    long long n = 0;
+    for (long long round = 0; !stop.load(std::memory_order_relaxed); ++round) {
+        for (int s = 0; s < senders.size() && !stop.load(std::memory_order_relaxed); ++s) {
+            const int number = 10000000 + s * 100000 + static_cast<int>(round % 100000);
+            const std::string id = idOf(number);
+            const std::string name = "Flood " + std::to_string(s) + "." + std::to_string(round);
+            char sentence[128];
+            std::snprintf(sentence, sizeof sentence, "$GPRMC,120000,A,47%07.4f,N,008%07.4f,E,0.00,0.0,310126,,",
+                          18.0 + static_cast<double>(round % 40) * 0.24, 27.0 + static_cast<double>(s % 25) * 0.36);
+            n += senders.send(s, deviceText(name, 100, id, "GPS", sentence)) ? 1 : 0;
+            for (int kind = 0; kind < EVENT_KINDS; ++kind) {
+                n += senders.send(s, deviceText(name, kind, id, "ALARM", "")) ? 1 : 0;
+            }
+            sent.store(n, std::memory_order_relaxed);
+        }
+    }
+}
+
+int runAlarmFlood(const char* self, double seconds) {
+    RunningConsole run;
+    // Every kind an alarm: each admitted vehicle can hold one open alarm
+    // of each.
+    const auto everyKindAnAlarm = [](const std::string& directory) {
+        Setup::getInstance().open((directory + "/setup.db").c_str());
+        for (int kind = 0; kind < EVENT_KINDS; ++kind) {
+            Setup::getInstance().getDatabase().setInt(AlarmSettings::key(kind).c_str(), kind == 13 ? 1 : 2);
+        }
+        Setup::getInstance().close();
+    };
+    if (!run.start(self, "velmora-bench-alarmflood-XXXXXX", STORED_VEHICLES, 2, everyKindAnAlarm)) {
+        return 1;
+    }
+    ForgedSenders senders(FLOOD_SENDERS, run.port);
+    run.progress->flooding.store(1);
+    std::atomic<bool> stopFlood{false};
+    std::atomic<long long> floodSent{0};
+    std::thread flood(floodAlarms, std::cref(senders), std::cref(stopFlood), std::ref(floodSent));
+
+    // Stored vehicles 0 to 9: one panic each at a random time of the run.
+    std::mt19937 random(28);
+    std::uniform_real_distribution<double> when(500.0, seconds * 1000.0 - 1000.0);
+    std::vector<std::pair<double, int>> panics;
+    for (int n = 0; n < KNOWN_PANICS; ++n) {
+        panics.emplace_back(when(random), n);
+    }
+    std::sort(panics.begin(), panics.end());
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(run.port));
+    std::vector<double> panicSentAt(KNOWN_PANICS, 0.0);
+    const double start = nowMs();
+    for (const auto& [atMs, n] : panics) {
+        while (nowMs() - start < atMs) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const std::string text = panicText(n);
+        panicSentAt[static_cast<size_t>(n)] = nowMs();
+        ::sendto(fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    while (nowMs() - start < seconds * 1000.0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::close(fd);
+    const long long sentAtStop = floodSent.load();
+    const long long dropped = udpDrops(run.port);
+    const double sigtermMs = run.stop();
+    stopFlood.store(true);
+    flood.join();
+
+    const long long vehicles = countRows(run.directory + "/app.db", "select count(*) from vehicle_info");
+    std::ifstream seen(run.directory + "/alarmflood.txt");
+    std::string what;
+    std::vector<double> toQueue, pageMs;
+    long long folded = 0;
+    while (seen >> what) {
+        if (what == "shown") {
+            long long number = 0, atMs = 0;
+            seen >> number >> atMs;
+            if (number >= 0 && number < KNOWN_PANICS && panicSentAt[static_cast<size_t>(number)] > 0) {
+                toQueue.push_back(static_cast<double>(atMs) - panicSentAt[static_cast<size_t>(number)]);
+            }
+        } else if (what == "folded") {
+            seen >> folded;
+        } else if (what == "page") {
+            double ms = 0;
+            seen >> ms;
+            pageMs.push_back(ms);
+        }
+    }
+    const int shown = static_cast<int>(toQueue.size());
+    const double p99Queue = p99Of(toQueue);
+    const double p99Page = p99Of(pageMs);
+    const double peakMb = static_cast<double>(run.progress->peakRssKb.load()) / 1024.0;
+    std::printf("alarmflood: senders=%d sent=%lld admitted=%lld folded_rows=%lld known_panics=%d known_shown=%d "
+                "p99_known_panic_to_queue_ms=%.1f page_p99_ms=%.1f peak_rss_mb=%.0f sigterm_ms=%.0f\n",
+                senders.size(), sentAtStop, vehicles - STORED_VEHICLES, folded, KNOWN_PANICS, shown, p99Queue,
+                p99Page, peakMb, sigtermMs);
+    // What the kernel dropped never reached the console, a known panic
+    // among it now and then.
+    std::fprintf(stderr, "alarmflood: the kernel dropped %lld datagrams at the port; gui_p99_ms=%.1f\n", dropped,
+                 static_cast<double>(run.progress->guiP99Us.load()) / 1000.0);
+    std::error_code ignored;
+    std::filesystem::remove_all(run.directory, ignored);
+    return shown == KNOWN_PANICS && p99Queue < 500 && p99Page < 1000 && peakMb < 600 && sigtermMs < 2000 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -779,6 +966,7 @@ int main(int argc, char** argv) {
     double seconds = 30;
     double floodSeconds = 20;
     double alarmSeconds = 20;
+    double alarmFloodSeconds = 20;
     long long window = 200;
     int vehicles = STORED_VEHICLES;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -793,12 +981,15 @@ int main(int argc, char** argv) {
             floodSeconds = std::atof(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--alarm-seconds") == 0) {
             alarmSeconds = std::atof(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--alarmflood-seconds") == 0) {
+            alarmFloodSeconds = std::atof(argv[i + 1]);
         }
     }
     // --seconds 0 skips the console run, --flood-seconds 0 the flood,
-    // --alarm-seconds 0 the alarms.
+    // --alarm-seconds 0 the alarms, --alarmflood-seconds 0 the alarm flood.
     const int console = seconds > 0 ? runParent(argv[0], seconds, window, vehicles) : 0;
     const int flood = floodSeconds > 0 ? runFlood(argv[0], floodSeconds) : 0;
     const int alarms = alarmSeconds > 0 ? runAlarms(argv[0], alarmSeconds, window) : 0;
-    return console != 0 ? console : flood != 0 ? flood : alarms;
+    const int alarmFlood = alarmFloodSeconds > 0 ? runAlarmFlood(argv[0], alarmFloodSeconds) : 0;
+    return console != 0 ? console : flood != 0 ? flood : alarms != 0 ? alarms : alarmFlood;
 }

@@ -71,7 +71,7 @@ function keptOutOfGroup(vehicleID) {
 function moveVehicleIcon(icon, latlng) {
   if (icon._place !== "group") {
     icon.setLatLng(latlng);
-    if (vehicleGroup.on && vehicleGroup.kept[icon._vehicleID]) markCoveredGroups();
+    if (vehicleGroup.on && vehicleGroup.kept[icon._vehicleID]) markCoveredGroupsSoon();
     return;
   }
   if (!icon._groupMovePending) {
@@ -164,6 +164,38 @@ function placeVehicleIcon(icon) {
   raiseKeptIcon(icon);
 }
 
+// Puts many icons where they belong now. The group takes out and puts in
+// all of them in one pass each: it clusters once, not once per icon.
+function placeVehicleIcons(icons) {
+  var moves = [], out = [], into = [], i;
+  for (i = 0; i < icons.length; i++) {
+    var icon = icons[i];
+    var want = !icon._shown ? "none"
+      : vehicleGroup.on && !keptOutOfGroup(icon._vehicleID) ? "group" : "map";
+    var place = icon._place || "none";
+    if (want === place) { raiseKeptIcon(icon); continue; }
+    moves.push([icon, want, place]);
+    if (place === "group") out.push(icon);
+    if (want === "group") into.push(icon);
+  }
+  if (out.length) {
+    vehicleGroup.layer.removeLayers(out);
+    for (i = 0; i < out.length; i++) {
+      out[i]._groupMovePending = false;
+      out[i].settle();
+    }
+  }
+  for (i = 0; i < moves.length; i++) {
+    if (moves[i][2] === "map") map.removeLayer(moves[i][0]);
+    if (moves[i][1] === "map") moves[i][0].addTo(map);
+  }
+  if (into.length) vehicleGroup.layer.addLayers(into);
+  for (i = 0; i < moves.length; i++) {
+    moves[i][0]._place = moves[i][1];
+    raiseKeptIcon(moves[i][0]);
+  }
+}
+
 // Group icons stack by their height on screen; an icon kept out of its group
 // is drawn above them, or the group's circle would cover it.
 var KEPT_ICON_Z = 100000;
@@ -242,25 +274,49 @@ function noteVehicleStatus() {
 // A kept-out icon is drawn above the group icons; one standing amid the
 // vehicles of a group (as the selected vehicle often does) would hide the
 // group's count. Such a group shows its count under its circle instead.
+// The kept icons are binned in squares of GROUP_COVER_PX, so a group looks
+// at the nine squares around it only: thousands of kept icons (vehicles
+// with alarms) cost what their number does, not that times the groups.
 var GROUP_COVER_PX = 18;
 function markCoveredGroups() {
   if (!vehicleGroup.layer) return;
-  var kept = [];
+  var cells = {};
   if (vehicleGroup.on) {
     for (var id in vehicleGroup.kept) {
       var icon = iconIndex[id];
-      if (icon && icon._place === "map") kept.push(map.latLngToLayerPoint(icon.getLatLng()));
+      if (!icon || icon._place !== "map") continue;
+      var at = map.latLngToLayerPoint(icon.getLatLng());
+      var key = Math.floor(at.x / GROUP_COVER_PX) + "," + Math.floor(at.y / GROUP_COVER_PX);
+      (cells[key] || (cells[key] = [])).push(at);
     }
   }
   vehicleGroup.layer._featureGroup.eachLayer(function (layer) {
     if (!(layer instanceof L.MarkerCluster) || !layer._icon) return;
     var p = map.latLngToLayerPoint(layer.getLatLng()), covered = false;
-    for (var k = 0; k < kept.length && !covered; k++) {
-      covered = Math.abs(kept[k].x - p.x) < GROUP_COVER_PX && Math.abs(kept[k].y - p.y) < GROUP_COVER_PX;
+    var cx = Math.floor(p.x / GROUP_COVER_PX), cy = Math.floor(p.y / GROUP_COVER_PX);
+    for (var dx = -1; dx <= 1 && !covered; dx++) {
+      for (var dy = -1; dy <= 1 && !covered; dy++) {
+        var near = cells[(cx + dx) + "," + (cy + dy)];
+        for (var k = 0; near && k < near.length && !covered; k++) {
+          covered = Math.abs(near[k].x - p.x) < GROUP_COVER_PX && Math.abs(near[k].y - p.y) < GROUP_COVER_PX;
+        }
+      }
     }
     if (covered) L.DomUtil.addClass(layer._icon, "Covered");
     else L.DomUtil.removeClass(layer._icon, "Covered");
   });
+}
+
+// markCoveredGroups once, a moment later, however often it is asked for
+// meanwhile (a kept icon's every fix asks).
+var coveredGroupsPending = false;
+function markCoveredGroupsSoon() {
+  if (coveredGroupsPending) return;
+  coveredGroupsPending = true;
+  setTimeout(function () {
+    coveredGroupsPending = false;
+    markCoveredGroups();
+  }, GROUP_MOVES_MS);
 }
 
 // The group icon: the number of vehicles, a time-out mark and the icon of

@@ -391,22 +391,62 @@ function deleteVehicle(vehicleID) {
 
 // --- alarms
 
+// Alarm markers and list entries blink together: one timer turns a class
+// of the page on and off, so thousands of blinking vehicles cost the page
+// a restyle twice a second, not an animation each.
+var ALARM_BLINK_MS = 500;
+var alarmBlink = { timer: null, count: 0 };
+
 function setAlarm(vehicleID, on) {
-  var id = String(vehicleID);
-  if (on) alarmVehicles[id] = true;
-  else delete alarmVehicles[id];
-  var item = listBox.item(id);
-  if (item) {
-    if (on) item.setAttribute("data-alarm", "1");
-    else item.removeAttribute("data-alarm");
+  if (on) setAlarms([vehicleID], []);
+  else setAlarms([], [vehicleID]);
+}
+
+// The alarm state of many vehicles at once, as the console sends it once
+// per turn: their list entries are marked, their icons leave the groups
+// (or go back) in one pass and the groups are marked once.
+function setAlarms(on, off) {
+  var changed = [], icons = [], i, id;
+  for (i = 0; i < off.length; i++) {
+    id = String(off[i]);
+    if (alarmVehicles[id] !== true) continue;
+    delete alarmVehicles[id];
+    alarmBlink.count--;
+    changed.push(id);
   }
-  // Only this vehicle's place changes: a console with many alarms must not
-  // walk all of them for each one.
-  if (keptOutOfGroup(id)) vehicleGroup.kept[id] = true;
-  else delete vehicleGroup.kept[id];
-  var icon = vehicleIcon(id);
-  if (icon) placeVehicleIcon(icon);
+  for (i = 0; i < on.length; i++) {
+    id = String(on[i]);
+    if (alarmVehicles[id] === true) continue;
+    alarmVehicles[id] = true;
+    alarmBlink.count++;
+    changed.push(id);
+  }
+  for (i = 0; i < changed.length; i++) {
+    id = changed[i];
+    var item = listBox.item(id);
+    if (item) {
+      if (alarmVehicles[id] === true) item.setAttribute("data-alarm", "1");
+      else item.removeAttribute("data-alarm");
+    }
+    if (keptOutOfGroup(id)) vehicleGroup.kept[id] = true;
+    else delete vehicleGroup.kept[id];
+    var icon = vehicleIcon(id);
+    if (icon) icons.push(icon);
+  }
+  if (!changed.length) return;
+  placeVehicleIcons(icons);
   markCoveredGroups();
+  updateAlarmBlink();
+}
+
+function updateAlarmBlink() {
+  if (alarmBlink.count > 0 && alarmBlink.timer === null) {
+    alarmBlink.timer = setInterval(function () { document.body.classList.toggle("AlarmDim"); }, ALARM_BLINK_MS);
+  } else if (alarmBlink.count <= 0 && alarmBlink.timer !== null) {
+    clearInterval(alarmBlink.timer);
+    alarmBlink.timer = null;
+    document.body.classList.remove("AlarmDim");
+  }
 }
 
 // "Show on map" of the alarm queue: the vehicle is selected as by a click

@@ -79,13 +79,24 @@ inline std::string gprmc(const std::string& body) {
     return "$" + body + tail;
 }
 
-/// Sends datagrams to 127.0.0.1:port from one socket.
+/// Sends datagrams to 127.0.0.1:port from one socket; given from (a
+/// loopback address such as "127.0.3.7"), the socket is bound to it, so
+/// each sender of a test can have an address of its own.
 class UdpSender {
 public:
-    UdpSender() {
+    explicit UdpSender(const char* from = nullptr) {
         m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         if (m_fd < 0) {
             throw std::runtime_error("socket failed");
+        }
+        if (from != nullptr) {
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            if (::inet_pton(AF_INET, from, &at.sin_addr) != 1 ||
+                ::bind(m_fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
+                ::close(m_fd);
+                throw std::runtime_error("bind failed");
+            }
         }
     }
     ~UdpSender() { ::close(m_fd); }

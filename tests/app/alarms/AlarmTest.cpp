@@ -7,8 +7,13 @@
 #include "app/alarms/AlarmReportDlg.h"
 #include "app/alarms/AlarmSettings.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTableWidget>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -69,7 +74,7 @@ TEST_F(WindowTest, PanicIsQueuedSoundedAcknowledgedClosedAndSurvivesARestart) {
     const QString blinking = QStringLiteral(
         "(function (id) { var c = document.querySelector('canvas[data-vehicle=\"' + id + '\"]');"
         " var l = listBox.item(id);"
-        " return (c && c.hasAttribute('data-alarm') && getComputedStyle(c).animationName === 'alarmBlink' ? 'M' : '-')"
+        " return (c && c.hasAttribute('data-alarm') && alarmBlink.timer !== null ? 'M' : '-')"
         " + (l && l.hasAttribute('data-alarm') ? 'L' : '-'); })('%1')");
     const auto blinks = [&](const std::string& id) { return evaluate(blinking.arg(QString::fromStdString(id))).toString(); };
     EXPECT_TRUE(waitUntil([&] { return blinks(ID_A) == QStringLiteral("ML"); }));
@@ -128,4 +133,92 @@ TEST_F(WindowTest, PanicIsQueuedSoundedAcknowledgedClosedAndSurvivesARestart) {
     ASSERT_GE(report->getAlarms().size(), 2u) << report->getStatus().toStdString();
     EXPECT_EQ(report->getAlarms()[0].id, panic);
     EXPECT_EQ(report->getSummary()->item(0, 0)->text(), QStringLiteral("1"));
+}
+
+// A flood of alarms from vehicles that admitted themselves, each sender on
+// an address of its own, folds into one row per sender past the bounds;
+// a stored vehicle's panic right behind it has its own row within a
+// second, first in the queue, and the page still answers within a second.
+// With VELMORA_SHOT_DIR set the window is saved there as alarm-fold.png.
+TEST_F(WindowTest, AnUnreviewedAlarmFloodFoldsPerSenderAndAKnownPanicKeepsItsRow) {
+    startWindow();
+    ASSERT_TRUE(sender.send(port, fixDatagram("Truck 1", ID_A, FIX_SANTA_CLARA)));
+    ASSERT_TRUE(waitUntil([this] { return vehicleOnPage(ID_A); }));
+    stopWindow();
+    startWindow(); // Truck 1 is stored now: a vehicle the console knows.
+    AlarmPanel* alarms = window->getAlarms();
+    alarms->getBell().setOutput([] {});
+
+    constexpr int SENDERS = 2;
+    constexpr int VEHICLES_EACH = 12;
+    std::vector<std::unique_ptr<UdpSender>> senders;
+    for (int s = 0; s < SENDERS; ++s) {
+        senders.push_back(std::make_unique<UdpSender>(("127.0." + std::to_string(3 + s) + ".7").c_str()));
+    }
+    int n = 0;
+    for (int v = 0; v < VEHICLES_EACH; ++v) {
+        for (int s = 0; s < SENDERS; ++s) {
+            char id[40];
+            std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", ++n);
+            ASSERT_TRUE(senders[s]->send(port, fixDatagram("Junk " + std::to_string(n), id, FIX_SANTA_CLARA)));
+            ASSERT_TRUE(senders[s]->send(port, eventDatagram("Junk " + std::to_string(n), id, PANIC, "PANIC")));
+        }
+    }
+    // Right behind the flood, while the intake is still full of it.
+    ASSERT_TRUE(sender.send(port, eventDatagram("Truck 1", ID_A, PANIC, "REAL")));
+    QElapsedTimer clock;
+    clock.start();
+    const auto knownRow = [&]() -> const Alarm* {
+        for (const Alarm* alarm : alarms->getBook().ordered()) {
+            if (!alarm->isFold() && alarm->vehicle.toText() == ID_A) {
+                return alarm;
+            }
+        }
+        return nullptr;
+    };
+    ASSERT_TRUE(waitUntil([&] { return knownRow() != nullptr; }, 1000)) << "the known panic has no row of its own";
+    const auto folds = [&] {
+        int count = 0;
+        for (const Alarm* alarm : alarms->getBook().ordered()) {
+            count += alarm->isFold() ? 1 : 0;
+        }
+        return count;
+    };
+    ASSERT_TRUE(waitUntil([&] { return folds() == SENDERS; }, 5000)) << folds();
+    EXPECT_FALSE(knownRow()->unreviewed);
+    EXPECT_EQ(alarms->getBook().reviewedCount(), 1u);
+    for (const Alarm* alarm : alarms->getBook().ordered()) {
+        if (alarm->isFold()) {
+            EXPECT_EQ(alarm->foldedAlarms, VEHICLES_EACH - static_cast<int>(AlarmBook::UNREVIEWED_PER_SENDER));
+            EXPECT_NE(AlarmPanel::foldText(*alarm).indexOf(QString::fromStdString(alarm->address)), -1);
+        }
+    }
+    alarms->tick();
+    QTableWidget* table = alarms->getTable();
+    ASSERT_TRUE(waitUntil([&] { return table->rowCount() == static_cast<int>(alarms->getBook().openCount()); }));
+    // The page answers a round trip within a second of the flood.
+    clock.restart();
+    EXPECT_EQ(evaluate("1 + 1").toInt(), 2);
+    EXPECT_LT(clock.elapsed(), 1000);
+
+    if (const char* shots = std::getenv("VELMORA_SHOT_DIR")) {
+        // Tall enough for every row: the senders' folds beside the known panic.
+        window->resize(1500, 1050);
+        pump(1500);
+        window->grab().save(QString::fromUtf8(shots) + QStringLiteral("/alarm-fold.png"));
+    }
+
+    // The folds are acknowledged at once for all they hold; the known row
+    // stays new.
+    std::vector<int32_t> foldIds;
+    for (const Alarm* alarm : alarms->getBook().ordered()) {
+        if (alarm->isFold()) {
+            foldIds.push_back(alarm->id);
+        }
+    }
+    EXPECT_TRUE(alarms->acknowledge(foldIds));
+    for (int32_t id : foldIds) {
+        EXPECT_TRUE(alarms->getBook().find(id)->isAcknowledged()) << id;
+    }
+    EXPECT_FALSE(knownRow()->isAcknowledged());
 }

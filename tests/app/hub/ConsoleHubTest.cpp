@@ -188,6 +188,19 @@ TEST_F(HubTest, DeviceMessagesShowAndStoreWhatTheRulesSay) {
          {{"select count(*) from vehicle_info", "0"},
           {"select count(*) from gps_data", "0"},
           {"select count(*) from event_info", "0"}}},
+        {"messages judged before a Delete and handled after it do not bring the vehicle back",
+         {[A](HubTest& t) {
+              t.hub.setAdmission(&t.admission);
+              t.admission.admit(UniqueID(A.c_str()));
+          },
+          fix("Truck 1", A, FIX_SANTA_CLARA), seen(), deletion(A, true), fix("Truck 1", A, FIX_MUNICH),
+          event("Truck 1", A, 13, "PANIC"), info("Truck 1", A, FULL_INFO)},
+         {"desk ask Do you want to delete Truck 1 with all its stored positions and events? This cannot be undone.",
+          "page deleteVehicle('" + A + "')", "page enableTooltip()"},
+         {{"select count(*) from vehicle_info", "0"},
+          {"select count(*) from gps_data", "0"},
+          {"select count(*) from event_info", "0"},
+          {"select count(*) from optional_info", "0"}}},
         {"a fix without course turns the icon nowhere (-1)",
          {fix("Truck 1", A, FIX_NO_COURSE)},
          {insertNew(A, "Truck 1"), insertNewInfo(A, "Truck 1"),

@@ -14,6 +14,7 @@
 #include "db/VehicleInfoContainer.h"
 #include "intake/CallbackInfo.h"
 #include "intake/CallbackMessageParser.h"
+#include "intake/VehicleAdmission.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,7 @@ public:
         VehicleInfoContainer::getInstance().clear();
         std::filesystem::remove(appDb());
         DBManager::getInstance().open(appDb().c_str(), 5000);
+        hub.setAdmission(nullptr);
         journal.clear();
         desk.answers.clear();
         desk.images.clear();
@@ -159,6 +161,8 @@ public:
     ScriptedOperator desk{journal};
     CallbackMessageParser parser;
     ConsoleHub hub{page, desk, VehicleInfoContainer::getInstance(), Setup::getInstance()};
+    /// Set on the hub by the rows that need it.
+    VehicleAdmission admission;
 };
 
 } // namespace velmora::test
