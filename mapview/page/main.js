@@ -16,6 +16,21 @@ function pageWarning(text) {
   if (window.console && console.warn) console.warn(String(text));
 }
 
+// A drag moves its element on the next frame; a release that comes before
+// that frame (a busy page) would end the drag where the previous frame left
+// it, and a zone corner would drop short of where the operator let go. The
+// drag's last position is applied before it ends.
+(function () {
+  var finish = L.Draggable.prototype.finishDrag;
+  L.Draggable.prototype.finishDrag = function () {
+    if (this._moved && this._moving && this._newPos) {
+      L.Util.cancelAnimFrame(this._animRequest);
+      this._updatePosition();
+    }
+    return finish.apply(this, arguments);
+  };
+})();
+
 // A latitude and longitude the map can show; anything else is no position.
 function onEarth(lat, lng) {
   return isFinite(lat) && isFinite(lng) && Math.abs(lat) <= 90 && Math.abs(lng) <= 180;
