@@ -79,58 +79,40 @@ DeskActions::AlarmOutcome DeskActions::settle(PgConnection& connection, int64_t 
     return outcome;
 }
 
-DeskActions::AlarmOutcome DeskActions::acknowledge(PgConnection& connection, int64_t id, const Operator& by)
+DeskActions::AlarmOutcome DeskActions::take(PgConnection& connection, int64_t id, Step step, const std::string& sql,
+                                            const std::vector<PgConnection::Param>& params, const Operator& by)
 {
     PgTransaction transaction(connection);
-    const PgResult taken = connection.query(ACKNOWLEDGE_SQL, {id, StoreText::clean(by.user), StoreText::clean(by.desk)});
-    if (taken.getRowCount() == 0) {
-        AlarmOutcome outcome = settle(connection, id, Step::ACKNOWLEDGE);
-        transaction.commit();
-        return outcome;
-    }
+    const PgResult taken = connection.query(sql, params);
     AlarmOutcome outcome;
-    outcome.kind = AlarmOutcome::DONE;
-    outcome.alarm = FleetReader::alarmAt(taken, 0);
-    announce(connection, ChangeFeed::ALARM, std::to_string(id), by);
+    if (taken.getRowCount() == 0) {
+        outcome = settle(connection, id, step);
+    } else {
+        outcome.kind = AlarmOutcome::DONE;
+        outcome.alarm = FleetReader::alarmAt(taken, 0);
+        announce(connection, ChangeFeed::ALARM, std::to_string(id), by);
+    }
     transaction.commit();
     return outcome;
+}
+
+DeskActions::AlarmOutcome DeskActions::acknowledge(PgConnection& connection, int64_t id, const Operator& by)
+{
+    return take(connection, id, Step::ACKNOWLEDGE, ACKNOWLEDGE_SQL,
+                {id, StoreText::clean(by.user), StoreText::clean(by.desk)}, by);
 }
 
 DeskActions::AlarmOutcome DeskActions::addNote(PgConnection& connection, int64_t id, const std::string& line,
                                                const Operator& by)
 {
-    PgTransaction transaction(connection);
-    const PgResult taken = connection.query(NOTE_SQL, {id, StoreText::clean(line)});
-    if (taken.getRowCount() == 0) {
-        AlarmOutcome outcome = settle(connection, id, Step::NOTE);
-        transaction.commit();
-        return outcome;
-    }
-    AlarmOutcome outcome;
-    outcome.kind = AlarmOutcome::DONE;
-    outcome.alarm = FleetReader::alarmAt(taken, 0);
-    announce(connection, ChangeFeed::ALARM, std::to_string(id), by);
-    transaction.commit();
-    return outcome;
+    return take(connection, id, Step::NOTE, NOTE_SQL, {id, StoreText::clean(line)}, by);
 }
 
 DeskActions::AlarmOutcome DeskActions::close(PgConnection& connection, int64_t id, const std::string& line,
                                              const Operator& by)
 {
-    PgTransaction transaction(connection);
-    const PgResult taken = connection.query(
-        CLOSE_SQL, {id, StoreText::clean(by.user), StoreText::clean(by.desk), StoreText::clean(line)});
-    if (taken.getRowCount() == 0) {
-        AlarmOutcome outcome = settle(connection, id, Step::CLOSE);
-        transaction.commit();
-        return outcome;
-    }
-    AlarmOutcome outcome;
-    outcome.kind = AlarmOutcome::DONE;
-    outcome.alarm = FleetReader::alarmAt(taken, 0);
-    announce(connection, ChangeFeed::ALARM, std::to_string(id), by);
-    transaction.commit();
-    return outcome;
+    return take(connection, id, Step::CLOSE, CLOSE_SQL,
+                {id, StoreText::clean(by.user), StoreText::clean(by.desk), StoreText::clean(line)}, by);
 }
 
 bool DeskActions::saveVehicle(PgConnection& connection, const UniqueID& vehicle, const VehicleEdit& edit,

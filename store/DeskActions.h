@@ -2,6 +2,7 @@
 
 #include "foundation/UniqueID.h"
 #include "intake/VehicleAdmission.h"
+#include "store/PgConnection.h"
 #include "store/StoredAlarm.h"
 
 #include <cstdint>
@@ -10,7 +11,6 @@
 
 namespace velmora {
 
-class PgConnection;
 
 /// What an operator changes at a desk that every desk sees: each call is
 /// one transaction in the store, with its change feed entry and a notice,
@@ -91,6 +91,10 @@ private:
     /// What a step that took no row met: the row as it now is.
     enum class Step { ACKNOWLEDGE, NOTE, CLOSE };
     static AlarmOutcome settle(PgConnection& connection, int64_t id, Step step);
+    /// Runs one step's UPDATE in a transaction: DONE and announced when it
+    /// took the row, else what settle finds.
+    static AlarmOutcome take(PgConnection& connection, int64_t id, Step step, const std::string& sql,
+                             const std::vector<PgConnection::Param>& params, const Operator& by);
 };
 
 } // namespace velmora

@@ -209,7 +209,9 @@ TEST_F(ReceiverProcessTest, ANewerStoreIsNotWrittenToAndAFullSpoolRefusesAndSays
         }
     }
     EXPECT_TRUE(receiver.waitForLog("is full", std::chrono::seconds(20))) << receiver.log();
-    EXPECT_EQ(receiver.terminate(STOP_LIMIT), 0) << receiver.log();
+    // How fast a receiver stops is the stop test's; here the refusals only
+    // have to be counted in its last line, on however busy a machine.
+    EXPECT_EQ(receiver.terminate(std::chrono::seconds(15)), 0) << receiver.log();
     const std::string log = receiver.log();
     const size_t refused = log.rfind("spool_refused_rows=");
     ASSERT_NE(refused, std::string::npos) << log;

@@ -96,6 +96,21 @@ protected:
         }
     }
 
+    /// The arguments of the last call of function, "" when none came.
+    std::string lastCall(const std::string& function, int timeoutMs = 3000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < timeoutMs) {
+            for (auto c = m_listener.calls.rbegin(); c != m_listener.calls.rend(); ++c) {
+                if (c->first == function) {
+                    return c->second;
+                }
+            }
+            PageDocumentView::pump(10);
+        }
+        return std::string();
+    }
+
     /// The widget the engine takes mouse input on.
     QWidget* renderWidget() { return m_page->getHost().getBrowserWindow()->focusProxy(); }
 

@@ -78,21 +78,6 @@ protected:
         ASSERT_TRUE(waitUntil("window.__ups >= " + QString::number(released + (twice ? 2 : 1))));
     }
 
-    /// The arguments of the last call of function, "" when none came.
-    std::string lastCall(const std::string& function, int timeoutMs = 3000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < timeoutMs) {
-            for (auto c = m_listener.calls.rbegin(); c != m_listener.calls.rend(); ++c) {
-                if (c->first == function) {
-                    return c->second;
-                }
-            }
-            PageDocumentView::pump(10);
-        }
-        return std::string();
-    }
-
     static Zone zoneOf(const std::string& call) {
         const size_t bar = call.find('|');
         Zone zone;
