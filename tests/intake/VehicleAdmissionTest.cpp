@@ -60,6 +60,7 @@ struct Step {
         ADMIT,        // the operator admits vehicle
         REVIEW,       // the operator looked at vehicle
         FORGET,       // vehicle deleted for good
+        STORED,       // the stored fleet is read again: vehicles
         REFUSALS,     // refusals counted in the last minute
         CANDIDATES,   // exactly these vehicles listed, most recent first
         LISTED,       // vehicle listed (count: 1) or not (0)
@@ -126,6 +127,11 @@ Step repeat(int64_t at, const char* sender, int vehicle, int count, VehicleAdmis
 Step admitted(int vehicle) { return step(Step::ADMIT, 0, nullptr, vehicle); }
 Step reviewed(int vehicle) { return step(Step::REVIEW, 0, nullptr, vehicle); }
 Step forgotten(int vehicle) { return step(Step::FORGET, 0, nullptr, vehicle); }
+Step stored(std::vector<int> vehicles) {
+    Step made = step(Step::STORED);
+    made.vehicles = std::move(vehicles);
+    return made;
+}
 Step counted(Step::Op op, int64_t at, const char* sender, int vehicle, int count) {
     Step made = step(op, at, sender, vehicle);
     made.count = count;
@@ -223,6 +229,14 @@ void run(VehicleAdmission& admission, int64_t& now, const Step& step) {
     case Step::FORGET:
         admission.forget(idOf(step.vehicle));
         break;
+    case Step::STORED: {
+        std::vector<UniqueID> ids;
+        for (int vehicle : step.vehicles) {
+            ids.push_back(idOf(vehicle));
+        }
+        admission.setKnown(ids);
+        break;
+    }
     case Step::REFUSALS:
         EXPECT_EQ(admission.getRecentRefusals().count, static_cast<uint64_t>(step.count));
         break;
@@ -386,7 +400,13 @@ TEST(VehicleAdmission, NewIdsAreTakenOnlyWithinTheRules) {
           candidatesAre({4}),
           admitted(4),
           candidatesAre({}),
-          fix(60002, A, 4, KNOWN)}},
+          fix(60002, A, 4, KNOWN),
+          // Admitted elsewhere (another desk): it comes with the stored fleet.
+          fix(60003, A, 5, REFUSED),
+          candidatesAre({5}),
+          stored({1, 4, 5}),
+          candidatesAre({}),
+          fix(60004, A, 5, KNOWN)}},
         {"refusals count for exactly one minute",
          rules(VehicleAdmission::KNOWN_ONLY, 60),
          {event(0, A, 2, 1, REFUSED), refusalsAt(59999, 1), refusalsAt(60000, 0)}},

@@ -51,6 +51,7 @@ TEST(ZoneGeometry, TextsThatAreNoZone) {
         {"circle", "47 8 -100", false},
         {"circle", "47 8 2000000", false},
         {"circle", "91 8 100", false},
+        {"circle", "-91 8 100", false},
         {"circle", "47 181 100", false},
         {"circle", "nan 8 100", false},
         {"circle", "47 inf 100", false},
@@ -60,6 +61,7 @@ TEST(ZoneGeometry, TextsThatAreNoZone) {
         {"polygon", "1 2,3 4", false},
         {"polygon", "1 2,3 4,5", false},
         {"polygon", "1 2,3 4,5 6,", false},
+        {"polygon", "1 2,-90.5 4,5 6", false},
         {"polygon", "1 2;3 4;5 6", false},
         {"polygon", "1,5 2,3 4,5 6", false},
         // Round the north pole: every edge short, but the outline closes a

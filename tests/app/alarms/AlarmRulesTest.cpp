@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <map>
+#include <utility>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -60,6 +62,8 @@ TEST(AlarmRules, LifecycleStepByStep) {
     book.setPriorities(AlarmSettings::defaults());
     const UniqueID vehicles[] = {AlarmRecord::idFromText(ID_A.c_str()), AlarmRecord::idFromText(ID_B.c_str())};
     std::time_t now = 1796839509;
+    // When each alarm was first and last raised, as the steps raise them.
+    std::map<int32_t, std::pair<std::time_t, std::time_t>> raised;
     for (const Step& step : LIFECYCLE) {
         SCOPED_TRACE(step.what);
         ++now;
@@ -84,6 +88,16 @@ TEST(AlarmRules, LifecycleStepByStep) {
         const Alarm* alarm = book.find(step.id);
         EXPECT_EQ(alarm != nullptr ? alarm->repeats : -1, step.repeats);
         EXPECT_EQ(alarm != nullptr && alarm->isAcknowledged(), step.acknowledged);
+        // A repeat moves the last-received time only; other steps neither.
+        if (result == R::Raised) {
+            raised[step.id] = {now, now};
+        } else if (result == R::Repeated) {
+            raised[step.id].second = now;
+        }
+        if (alarm != nullptr) {
+            EXPECT_EQ(alarm->received, raised[step.id].first);
+            EXPECT_EQ(alarm->lastReceived, raised[step.id].second);
+        }
         if (step.action == 'c' && result == R::Done) {
             EXPECT_EQ(closed.closed, now);
             EXPECT_EQ(closed.closedBy, "lead");
@@ -159,9 +173,11 @@ TEST(AlarmRules, ReportFiguresAndCsv) {
         alarm(1, "2026-12-09 10:00:00", "2026-12-09 10:00:30", ""),
         alarm(2, "2026-12-09 23:59:50", "2026-12-10 00:00:05", ""),
         alarm(2, "2026-12-09 10:00:00", "", ""),
+        // The clock was set back between receiving and acknowledging.
+        alarm(3, "2026-12-09 10:00:30", "2026-12-09 10:00:00", ""),
     };
     const std::vector<AlarmReport::Figures> figures = AlarmReport::figures(alarms);
-    ASSERT_EQ(figures.size(), 2u);
+    ASSERT_EQ(figures.size(), 3u);
     EXPECT_EQ(figures[0].priority, 1);
     EXPECT_EQ(figures[0].count, 4);
     EXPECT_DOUBLE_EQ(figures[0].medianAcknowledge, 25);
@@ -170,6 +186,8 @@ TEST(AlarmRules, ReportFiguresAndCsv) {
     EXPECT_DOUBLE_EQ(figures[0].p95Close, 3600);
     EXPECT_DOUBLE_EQ(figures[1].medianAcknowledge, 15) << "across midnight";
     EXPECT_DOUBLE_EQ(figures[1].medianClose, -1);
+    EXPECT_DOUBLE_EQ(figures[2].medianAcknowledge, 0) << "no negative response time";
+    EXPECT_EQ(AlarmReport::durations(alarms[6]).toAcknowledge, 0);
 
     std::vector<int64_t> twenty;
     for (int i = 1; i <= 20; ++i) {
