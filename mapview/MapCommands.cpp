@@ -430,7 +430,10 @@ QStringList MapCommands::insertVehicle(int loaded, VehicleInfo& record)
 
 QString MapCommands::updateVehicle(const VehicleInfo& record)
 {
-    return updateVehicle(fromRecord(record));
+    // Every vehicle of a frame comes here: only the five texts it needs.
+    const std::string& name = record.getEditedName().empty() ? record.getName() : record.getEditedName();
+    return updateVehicle(record.getLastUpdatedLatitude(), record.getLastUpdatedLongitude(), record.getId().toText(),
+                         name, record.getLastUpdatedTime());
 }
 
 QString MapCommands::updateOptionalInfo(const VehicleInfo& record)
@@ -453,6 +456,41 @@ QString MapCommands::moveTo(const GPSInfo& fix, std::string_view id)
     const Time time = fix.getUtcTime();
     return moveTo(fix.getLatitude(), fix.getLongitude(), fix.getSpeed(), time.getHour(), time.getMinute(),
                   time.getSecond(), fix.getBearing(), id);
+}
+
+QString MapCommands::frameRow(const QString& command)
+{
+    static const QLatin1String FRAME_CALLS[] = {QLatin1String("insertVehicle("), QLatin1String("updateVehicle("),
+                                                QLatin1String("moveTo(")};
+    const qsizetype end = command.endsWith(QLatin1String(");")) ? command.size() - 2
+                          : command.endsWith(QLatin1Char(')'))  ? command.size() - 1
+                                                                : -1;
+    for (const QLatin1String& call : FRAME_CALLS) {
+        if (end >= call.size() && command.startsWith(call)) {
+            QString row = QLatin1String("['");
+            row += QStringView(command).left(call.size() - 1);
+            row += QLatin1Char('\'');
+            if (end > call.size()) {
+                row += QLatin1String(", ");
+                row += QStringView(command).mid(call.size(), end - call.size());
+            }
+            row += QLatin1Char(']');
+            return row;
+        }
+    }
+    return QString();
+}
+
+QString MapCommands::runFrame(const QStringList& rows, qsizetype from, qsizetype count)
+{
+    QString line = QStringLiteral("runFrame([");
+    for (qsizetype i = from; i < from + count; ++i) {
+        if (i > from)
+            line += QLatin1String(",\n");
+        line += rows[i];
+    }
+    line += QLatin1String("]);");
+    return line;
 }
 
 QString MapCommands::insertGpsInfo(const GPSInfo& fix)

@@ -160,6 +160,15 @@ public:
     /// moveTo for a fix: signed degrees, the speed field, the course (-1 when
     /// empty) and the fix's hour, minute and second.
     static QString moveTo(const GPSInfo& fix, std::string_view id);
+
+    /// A command of a vehicle's frame (insertVehicle, updateVehicle, moveTo,
+    /// as made here) as a row of runFrame: "['moveTo', 47.1, ...]"; empty
+    /// for any other command.
+    static QString frameRow(const QString& command);
+    /// "runFrame([row, ...]);": the page runs each row's call on its own,
+    /// in order. Thousands of calls as one literal cost the page a fraction
+    /// of what a script of thousands of statements costs it to read.
+    static QString runFrame(const QStringList& rows, qsizetype from, qsizetype count);
     static QString insertGpsInfo(const GPSInfo& fix);
     static QString showTrackingLine(const GPSInfo& fix);
     /// updateEventInfo for a device message and its time text.

@@ -1,6 +1,7 @@
 #include "app/shell/PageRunner.h"
 
 #include "mapview/CefClientHandler.h"
+#include "mapview/MapCommands.h"
 
 #include <QPointer>
 #include <QVariant>
@@ -58,8 +59,29 @@ void PageRunner::flush() {
         m_host.execute(commands.front());
         return;
     }
-    for (qsizetype from = 0; from < commands.size(); from += MAX_BATCH) {
-        m_host.execute(batchScript(commands, from, std::min<qsizetype>(MAX_BATCH, commands.size() - from)));
+    // A run of frame commands (a whole fleet's fixes) becomes one runFrame
+    // statement per MAX_FRAME_ROWS rows, in its place among the others.
+    QStringList statements;
+    QStringList rows;
+    const auto endRows = [&] {
+        for (qsizetype from = 0; from < rows.size(); from += MAX_FRAME_ROWS) {
+            statements.append(
+                MapCommands::runFrame(rows, from, std::min<qsizetype>(MAX_FRAME_ROWS, rows.size() - from)));
+        }
+        rows.clear();
+    };
+    for (const QString& command : commands) {
+        QString row = MapCommands::frameRow(command);
+        if (row.isEmpty()) {
+            endRows();
+            statements.append(command);
+        } else {
+            rows.append(std::move(row));
+        }
+    }
+    endRows();
+    for (qsizetype from = 0; from < statements.size(); from += MAX_BATCH) {
+        m_host.execute(batchScript(statements, from, std::min<qsizetype>(MAX_BATCH, statements.size() - from)));
     }
 }
 

@@ -18,13 +18,18 @@ class CefClientHandler;
 /// page runs costs a round trip between the processes, which a whole fleet
 /// of fixes would otherwise pay one by one. Every command keeps its own
 /// try/catch, so one that throws stops none of the others, as if each had
-/// been sent alone. Order is kept.
+/// been sent alone. Order is kept. A vehicle's frame commands (its record's
+/// news and its move) go as rows of one runFrame call: the page reads a
+/// literal of rows far faster than as many statements.
 class PageRunner : public QObject, public IPageRunner {
     Q_OBJECT
 
 public:
     /// Commands in one script at most; a larger batch is sent as several.
     static constexpr int MAX_BATCH = 400;
+    /// Rows of one runFrame call at most: a call of 10,000 vehicles' moves
+    /// would hold the page from drawing for its whole length.
+    static constexpr int MAX_FRAME_ROWS = 2000;
 
     explicit PageRunner(CefClientHandler& host, QObject* parent = nullptr);
 

@@ -350,12 +350,6 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
     std::unique_ptr<AlarmFloodWatch> floodWatch;
     if (progress->alarmRun.load() == 2) {
         floodWatch = std::make_unique<AlarmFloodWatch>(window);
-        QObject::connect(window.getHost().getPage(), &QWebEnginePage::loadFinished, floodWatch.get(),
-                         [watch = floodWatch.get()](bool ok) {
-                             if (ok) {
-                                 watch->start();
-                             }
-                         });
     }
     if (progress->alarmRun.load() == 1) {
         AlarmPanel* panel = window.getAlarms();
@@ -392,6 +386,14 @@ int runConsole(int argc, char** argv, const std::string& directory, const std::s
                              observer.install();
                          }
                      });
+    if (floodWatch) {
+        QObject::connect(window.getHost().getPage(), &QWebEnginePage::loadFinished, floodWatch.get(),
+                         [watch = floodWatch.get()](bool ok) {
+                             if (ok) {
+                                 watch->start();
+                             }
+                         });
+    }
     window.show();
     window.exec();
     if (progress->alarmRun.load() == 2) {

@@ -346,11 +346,6 @@ int runChild(int argc, char** argv, const std::string& directory, const std::str
     if (!window.create()) {
         return 3;
     }
-    QObject::connect(window.getHost().getPage(), &QWebEnginePage::loadFinished, &observer, [&observer](bool ok) {
-        if (ok) {
-            observer.install();
-        }
-    });
     std::map<int32_t, double> acknowledged; // alarm id -> when asked (ack) or seen (watch)
     AlarmPanel* panel = window.getAlarms();
     QObject::connect(panel, &AlarmPanel::redrawn, [&acknowledged, panel, &role] {
@@ -367,6 +362,13 @@ int runChild(int argc, char** argv, const std::string& directory, const std::str
         }
     });
     window.initialise();
+    // The page is made by initialise() (at a desk once it has the store's
+    // settings); it loads once the event loop runs.
+    QObject::connect(window.getHost().getPage(), &QWebEnginePage::loadFinished, &observer, [&observer](bool ok) {
+        if (ok) {
+            observer.install();
+        }
+    });
     window.show();
     window.exec();
 

@@ -242,6 +242,22 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
   if (String(isLoaded) === "0") eventPopup.AddItem(id, name + " is added", "images/icon_add.png");
 }
 
+// A frame of the fleet's news in one call (the console sends one every
+// tenth of a second): each row is one call of these functions, its name
+// first, run on its own as if it had been sent alone.
+var FRAME_CALLS = { insertVehicle: true, updateVehicle: true, moveTo: true };
+function runFrame(rows) {
+  for (var i = 0; i < rows.length; i++) {
+    var row = rows[i];
+    if (!row || !FRAME_CALLS.hasOwnProperty(row[0])) continue;
+    try {
+      window[row[0]].apply(window, row.slice(1));
+    } catch (e) {
+      console.error(String(e));
+    }
+  }
+}
+
 function updateVehicle(latitude, longitude, vehicleID, vehicleName, updateTime) {
   var lat = parseCoordinate(latitude), lng = parseCoordinate(longitude);
   var vehicle = findVehicle(vehicleID);
