@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -76,8 +78,9 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
 
-    auto* header = new QHBoxLayout;
+    m_header = new QGridLayout;
     m_title = new QLabel(this);
+    m_title->setObjectName(QStringLiteral("alarmTitle"));
     m_title->setTextFormat(Qt::PlainText);
     QFont bold = m_title->font();
     bold.setBold(true);
@@ -85,12 +88,11 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_title->setFont(bold);
     m_mute = new QPushButton(this);
     m_mute->setObjectName(QStringLiteral("alarmMute"));
-    auto* report = new QPushButton(QStringLiteral("Report..."), this);
-    report->setObjectName(QStringLiteral("alarmReport"));
-    header->addWidget(m_title, 1);
-    header->addWidget(m_mute);
-    header->addWidget(report);
-    layout->addLayout(header);
+    m_report = new QPushButton(QStringLiteral("Report..."), this);
+    m_report->setObjectName(QStringLiteral("alarmReport"));
+    m_header->setColumnStretch(0, 1);
+    layout->addLayout(m_header);
+    placeHeader();
 
     m_table = new QTableWidget(0, COLUMN_COUNT, this);
     m_table->setObjectName(QStringLiteral("alarmTable"));
@@ -204,7 +206,7 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
         }
         updateButtons();
     });
-    connect(report, &QPushButton::clicked, this, &AlarmPanel::reportRequested);
+    connect(m_report, &QPushButton::clicked, this, &AlarmPanel::reportRequested);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &AlarmPanel::onSelectionChanged);
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this] { showOnMap(selectedId()); });
     m_redraw = new QTimer(this);
@@ -713,6 +715,7 @@ void AlarmPanel::rebuild() {
     m_table->setUpdatesEnabled(true);
     const int count = static_cast<int>(alarms.size());
     m_title->setText(count == 1 ? QStringLiteral("1 open alarm") : QStringLiteral("%1 open alarms").arg(count));
+    placeHeader();
     onSelectionChanged();
     if (count != m_shownCount) {
         m_shownCount = count;
@@ -759,6 +762,32 @@ void AlarmPanel::updateButtons() {
     } else {
         m_mute->setText(QStringLiteral("Mute %1 min").arg(AlarmBell::MUTE_SECONDS / 60));
     }
+    placeHeader();
+}
+
+void AlarmPanel::placeHeader() {
+    // The count takes a line of its own above the buttons when the queue is
+    // too narrow for it beside them: a cut count is no count.
+    const QMargins margins = layout()->contentsMargins();
+    const int spacing = std::max(0, m_header->horizontalSpacing());
+    const int needed = m_title->sizeHint().width() + m_mute->sizeHint().width() + m_report->sizeHint().width() +
+                       2 * spacing + margins.left() + margins.right();
+    const int stacked = width() < needed ? 1 : 0;
+    if (stacked == m_headerStacked) {
+        return;
+    }
+    m_headerStacked = stacked;
+    m_header->removeWidget(m_title);
+    m_header->removeWidget(m_mute);
+    m_header->removeWidget(m_report);
+    m_header->addWidget(m_title, 0, 0, 1, stacked ? 3 : 1);
+    m_header->addWidget(m_mute, stacked, 1);
+    m_header->addWidget(m_report, stacked, 2);
+}
+
+void AlarmPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeHeader();
 }
 
 void AlarmPanel::updateBell() { m_bell->setRepeating(m_book.hasUnacknowledged(1)); }

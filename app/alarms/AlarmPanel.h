@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -150,6 +151,9 @@ signals:
     /// "Track": the operator asks for the vehicle's history around alarm id.
     void trackRequested(int32_t id);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     /// What a raise of the book answered: a new alarm stored, rung and
     /// shown; a repeat counted. Whether it reached an alarm.
@@ -167,6 +171,8 @@ private:
     void onSelectionChanged();
     /// Keeps the note being typed within NOTE_MAX characters.
     void limitNote();
+    /// The count beside the buttons, or above them in a narrow queue.
+    void placeHeader();
     /// Closes id with text as its note, whatever its priority.
     void closeNoted(int32_t id, const QString& text);
     bool closeOne(int32_t id);
@@ -186,6 +192,8 @@ private:
     QElapsedTimer m_sinceRedraw;
     qint64 m_redrawMs = REDRAW_MS;
 
+    QGridLayout* m_header = nullptr;
+    int m_headerStacked = -1; ///< not placed yet
     QLabel* m_title = nullptr;
     QTableWidget* m_table = nullptr;
     QPushButton* m_acknowledge = nullptr;
@@ -195,6 +203,7 @@ private:
     QPushButton* m_deleteSender = nullptr;
     QPushButton* m_track = nullptr;
     QPushButton* m_mute = nullptr;
+    QPushButton* m_report = nullptr;
     QLineEdit* m_noteEdit = nullptr;
     QPushButton* m_addNote = nullptr;
     QPlainTextEdit* m_notes = nullptr;

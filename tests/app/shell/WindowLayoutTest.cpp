@@ -10,6 +10,7 @@
 #include "tests/support/QStringPrinting.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QSplitter>
 #include <QTest>
@@ -90,6 +91,15 @@ TEST_F(WindowTest, TheMapKeepsAtLeastHalfTheWidthBesideTheAlarmQueue) {
     QWidget* map = window->getHost().getBrowserWindow();
     QSplitter* splitter = window->getSplitter();
     pump(50);
+    // The count of open alarms is never cut, however narrow the queue.
+    const auto expectWholeCount = [alarms] {
+        const QLabel* title = alarms->findChild<QLabel*>(QStringLiteral("alarmTitle"));
+        const QWidget* mute = alarms->findChild<QWidget*>(QStringLiteral("alarmMute"));
+        EXPECT_EQ(title->text(), QStringLiteral("10 open alarms"));
+        EXPECT_GE(title->width(), title->sizeHint().width()) << "at a queue " << alarms->width() << " wide";
+        EXPECT_FALSE(title->geometry().intersects(mute->geometry()));
+    };
+    expectWholeCount();
     EXPECT_GE(map->width(), window->width() * 2 / 3 - splitter->handleWidth());
     EXPECT_GE(alarms->width(), VelmoraDlg::ALARMS_MIN_WIDTH);
     const QSize sizes[] = {firstStart, QSize(VelmoraDlg::MINIMUM_WIDTH, VelmoraDlg::MINIMUM_HEIGHT),
@@ -114,6 +124,7 @@ TEST_F(WindowTest, TheMapKeepsAtLeastHalfTheWidthBesideTheAlarmQueue) {
         EXPECT_LE(map->width() + alarms->width(), window->width());
         EXPECT_TRUE(waitUntil([&] { return evaluate("global.width").toInt() == map->width(); }, 5000))
             << "the page knows its width";
+        expectWholeCount();
     }
     const int queueWidth = alarms->width();
 

@@ -49,7 +49,7 @@ protected:
         eval(QString("placeLabels.done = placeLabels.times.length; map.setView([%1, %2], %3, {animate: false}); true")
                  .arg(MapCommands::number(lat), MapCommands::number(lng))
                  .arg(zoom));
-        ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done"));
+        ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 10000));
     }
 
     /// The labels on screen, with the boxes the engine laid out.
@@ -180,7 +180,7 @@ TEST_F(PageLabelTest, LabelsGiveWayToVehicleIconsAndOpenWidgets) {
                               quoted(icon(idOf(id))) + "))"));
     }
     // Placed again within the refresh period, without a move of the map.
-    ASSERT_TRUE(waitUntil("placeLabels.moved === false && placeLabels.widgets === widgetSignature()"));
+    ASSERT_TRUE(waitUntil("placeLabels.moved === false && placeLabels.widgets === widgetSignature()", 20000));
     PageDocumentView::pump(1200);
     // Boxes as they are now: the map moves between the checks.
     auto obstacles = [this] {
@@ -200,7 +200,7 @@ TEST_F(PageLabelTest, LabelsGiveWayToVehicleIconsAndOpenWidgets) {
         eval("placeLabels.done = placeLabels.times.length; true");
         send(MapCommands::moveTo(48.8566 + 0.05 * std::cos(r), 2.3522 + 0.07 * std::sin(r), 10, 17, 5, 9, course,
                                  idOf(1)));
-        ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 3000));
+        ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 10000));
         const std::vector<Label> now = labels();
         EXPECT_TRUE(has(now, "Paris")) << "truck 1 on Paris at course " << course;
         expectApart(now, obstacles(), "truck 1 turned on Paris");
@@ -214,7 +214,7 @@ TEST_F(PageLabelTest, LabelsGiveWayToVehicleIconsAndOpenWidgets) {
                  " map.panBy([p.x - %1, p.y - %2], {animate: false}); true")
              .arg(list.center().x())
              .arg(list.center().y()));
-    ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done"));
+    ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 10000));
     expectApart(labels(), obstacles(), "event list over Berlin");
     // Moving a vehicle onto a label makes it give way at the next refresh.
     view(45.75, 4.85, 6);
@@ -222,7 +222,7 @@ TEST_F(PageLabelTest, LabelsGiveWayToVehicleIconsAndOpenWidgets) {
     ASSERT_EQ(eval("!!" + marseille), QVariant(true));
     eval("placeLabels.done = placeLabels.times.length; true");
     send(MapCommands::moveTo(43.2965, 5.3698, 10, 17, 5, 9, 90, idOf(2)));
-    ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 3000));
+    ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 10000));
     expectApart(labels(), obstacles(), "truck 2 on Marseille");
 
     // The group icons of a large fleet are kept clear of as well: sixty
@@ -333,7 +333,7 @@ TEST_F(PageLabelTest, LandAndSeaAreDrawnWhereverTheMapGoes) {
         }
         eval(QString("placeLabels.done = placeLabels.times.length; map.panTo([%1, %2], {animate: false}); true")
                  .arg(MapCommands::number(row.toLat), MapCommands::number(row.toLng)));
-        ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done"));
+        ASSERT_TRUE(waitUntil("placeLabels.times.length > placeLabels.done", 10000));
         EXPECT_EQ(eval("map.getZoom()").toInt(), row.zoom);
         EXPECT_EQ(evalText(at + QString("(%1, %2)").arg(MapCommands::number(row.landLat), MapCommands::number(row.landLng))),
                   "rgb(246,243,236)");
