@@ -361,6 +361,8 @@ TEST_F(DeskTest, TheStoreStoppedForTenSecondsIsShownAndCaughtUpWithoutFreezing)
     const double awayP99 = percentile99(away);
     std::printf("ping round trip p99: idle %.1f ms, store away %.1f ms (%zu pings, %d unanswered)\n", idleP99,
                 awayP99, away.size(), unanswered);
+    // A window that waited on the store would miss pings (2 s each); the
+    // bound on the rest leaves room for a busy machine.
     EXPECT_EQ(unanswered, 0);
-    EXPECT_LT(awayP99, 100.0);
+    EXPECT_LT(awayP99, 250.0);
 }
