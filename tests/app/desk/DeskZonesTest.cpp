@@ -2,16 +2,20 @@
 // a zone drawn at one desk gets its id from the store and shows on the other
 // desk's page; zones added at once never share an id; a change and a
 // deletion at one desk reach the other, and a change of a zone deleted
-// meanwhile makes nothing again. Two real desk sessions in-process over a
+// meanwhile makes nothing again. The fleet's watch rules set in Settings at
+// one desk are the store's, and the other desk's. Two real desk sessions in-process over a
 // throw-away cluster, each with its own hub and a page that records.
 
+#include "tests/app/dialogs/WindowTestSupport.h"
 #include "tests/app/hub/HubFixture.h"
 #include "tests/support/PgCluster.h"
 #include "tests/support/QtWait.h"
 
 #include "app/alarms/AlarmPanel.h"
 #include "app/desk/DeskSession.h"
+#include "app/dialogs/SetupDlg.h"
 #include "app/hub/FixFrames.h"
+#include "app/hub/RuleSettings.h"
 #include "app/hub/WatchHub.h"
 #include "store/PgConnection.h"
 #include "store/StoreException.h"
@@ -157,4 +161,25 @@ TEST(DeskZonesTest, ZonesDrawnChangedAndDeletedAtOneDeskReachTheStoreAndTheOther
     EXPECT_FALSE(ZoneTable::update(store, renamed, "late@desk-3"));
     EXPECT_EQ(rows(store, "SELECT count(*) FROM zone_info WHERE id = 1"), "0");
     EXPECT_EQ(second.watch.getZones().size(), 2u * EACH);
+
+    // The fleet's rules set in desk 2's Settings window go to the store (not
+    // to its setup.db), and desk 1 follows.
+    TempDir own;
+    Setup::getInstance().open(own.file("setup.db").c_str());
+    {
+        SetupDlg dialog(nullptr, &second.session->getSettings());
+        dialog.show();
+        retype(dialog.findChild<QLineEdit*>("silentMinutesField"), QStringLiteral("45"));
+        retype(dialog.findChild<QLineEdit*>("speedLimitField"), QStringLiteral("80"));
+        click(dialog.findChild<QPushButton*>("okButton"));
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    EXPECT_TRUE(waitUntil([&] {
+        return rows(store, "SELECT key || '=' || value FROM shared_setting WHERE key IN ('setup/SilentMinutes', "
+                           "'setup/SpeedLimitKmh') ORDER BY key") == "setup/SilentMinutes=45;setup/SpeedLimitKmh=80";
+    }));
+    EXPECT_TRUE(waitUntil([&] { return first.session->getSettings().getRules().silentMinutes == 45; }));
+    EXPECT_EQ(first.session->getSettings().getRules().speedLimitKmh, 80);
+    EXPECT_EQ(RuleSettings::load(Setup::getInstance()), WatchSettings()) << "setup.db keeps only the desk's own";
+    Setup::getInstance().close();
 }
