@@ -57,7 +57,8 @@ Zone ZoneTable::add(PgConnection& connection, const Zone& zone, const std::strin
     const PgResult made = connection.query(
         "INSERT INTO zone_info (id, name, shape, geometry, alarm_on_entry, alarm_on_exit, dwell_seconds, "
         "speed_limit_kmh, changed_by) SELECT next.id, CASE WHEN $1::text = '' THEN 'Zone ' || next.id ELSE "
-        "$1::text END, $2::text, $3::text, $4::boolean, $5::boolean, $6::integer, $7::integer, $8::text FROM (SELECT COALESCE(MAX(id), 0) + 1 AS id FROM zone_info) AS next "
+        "$1::text END, $2::text, $3::text, $4::boolean, $5::boolean, $6::integer, $7::integer, $8::text "
+        "FROM (SELECT COALESCE(MAX(id), 0) + 1 AS id FROM zone_info) AS next "
         "RETURNING id, name",
         {zone.getName(), zone.shapeText(), zone.geometryText(), zone.getAlarmOnEntry() ? "true" : "false",
          zone.getAlarmOnExit() ? "true" : "false", zone.getDwellSeconds(), zone.getSpeedLimitKmh(), changedBy});

@@ -50,7 +50,9 @@ void DeskZones::change(const Zone& zone) {
             }
             return [this, name] { refused(QStringLiteral("The zone %1 was deleted at another desk.").arg(name)); };
         },
-        [this, name](const QString& why) { refused(QStringLiteral("The change of zone %1 was not stored: %2").arg(name, why)); });
+        [this, name](const QString& why) {
+            refused(QStringLiteral("The change of zone %1 was not stored: %2").arg(name, why));
+        });
 }
 
 void DeskZones::remove(int32_t id) {
