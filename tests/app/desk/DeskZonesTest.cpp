@@ -9,11 +9,13 @@
 #include "tests/app/dialogs/WindowTestSupport.h"
 #include "tests/app/hub/HubFixture.h"
 #include "tests/support/PgCluster.h"
+#include "tests/support/QStringPrinting.h"
 #include "tests/support/QtWait.h"
 
 #include "app/alarms/AlarmPanel.h"
 #include "app/desk/DeskSession.h"
 #include "app/dialogs/SetupDlg.h"
+#include "app/dialogs/ZonesDlg.h"
 #include "app/hub/FixFrames.h"
 #include "app/hub/RuleSettings.h"
 #include "app/hub/WatchHub.h"
@@ -21,6 +23,8 @@
 #include "store/StoreException.h"
 #include "store/ZoneTable.h"
 
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QWidget>
 
 #include <algorithm>
@@ -101,6 +105,16 @@ TEST(DeskZonesTest, ZonesDrawnChangedAndDeletedAtOneDeskReachTheStoreAndTheOther
     EXPECT_EQ(second.watch.getZones().size(), 1u);
     EXPECT_TRUE(second.made.empty()) << "only the desk that drew it opens it for its name";
 
+    // Desk 1's Zones window is open on the zone, a new name half typed; as
+    // VelmoraDlg does, the hub's changes refresh it.
+    auto zonesWindow = std::make_unique<ZonesDlg>(first.watch, first.page, nullptr);
+    first.watch.setZonesListener([&] { zonesWindow->refresh(); });
+    zonesWindow->show();
+    zonesWindow->select(drawn);
+    auto* nameField = zonesWindow->findChild<QLineEdit*>("zoneName");
+    ASSERT_NE(nameField, nullptr);
+    retype(nameField, QStringLiteral("Yard"));
+
     // Two writers adding at once (each on its own connection) never get one
     // id: the test holds the table until both wait for it, so their first
     // zones start at the same moment. Both desks follow to the same set.
@@ -141,6 +155,10 @@ TEST(DeskZonesTest, ZonesDrawnChangedAndDeletedAtOneDeskReachTheStoreAndTheOther
         EXPECT_TRUE(waitUntil([&] { return desk->watch.getZones().size() == 2u * EACH + 1; }))
             << desk->watch.getZones().size();
     }
+    // Other zones came: the list shows them, the typing stays.
+    EXPECT_EQ(zonesWindow->getTable()->rowCount(), 2 * EACH + 1);
+    EXPECT_EQ(zonesWindow->selectedId(), drawn);
+    EXPECT_EQ(nameField->text(), QStringLiteral("Yard"));
 
     // Renamed and moved at desk 2: desk 1 shows both.
     Zone renamed = *second.watch.findZone(drawn);
@@ -149,6 +167,10 @@ TEST(DeskZonesTest, ZonesDrawnChangedAndDeletedAtOneDeskReachTheStoreAndTheOther
     ASSERT_TRUE(second.watch.zoneEdited("1", "circle", "47.2 8.5 800"));
     ASSERT_TRUE(waitUntil([&] { return first.pageHas("putZone(1, 'Depot', 'circle', '47.2 8.5 800'"); }));
     EXPECT_EQ(rows(store, "SELECT name || ' ' || geometry FROM zone_info WHERE id = 1"), "Depot 47.2 8.5 800");
+    // The zone shown itself changed elsewhere: the form shows the store's.
+    EXPECT_EQ(nameField->text(), QStringLiteral("Depot"));
+    first.watch.setZonesListener({});
+    zonesWindow.reset();
 
     // Deleted at desk 1: gone from the store and from desk 2's page.
     first.journal.clear();
