@@ -48,6 +48,47 @@ void ZoneTable::store(PgConnection& connection, const Zone& zone, const std::str
     transaction.commit();
 }
 
+Zone ZoneTable::add(PgConnection& connection, const Zone& zone, const std::string& changedBy)
+{
+    PgTransaction transaction(connection);
+    // Readers (the receiver, desks loading) are not held up by this lock;
+    // a second writer waits until the first has committed its id.
+    connection.execute("LOCK TABLE zone_info IN SHARE ROW EXCLUSIVE MODE");
+    const PgResult made = connection.query(
+        "INSERT INTO zone_info (id, name, shape, geometry, alarm_on_entry, alarm_on_exit, dwell_seconds, "
+        "speed_limit_kmh, changed_by) SELECT next.id, CASE WHEN $1::text = '' THEN 'Zone ' || next.id ELSE "
+        "$1::text END, $2::text, $3::text, $4::boolean, $5::boolean, $6::integer, $7::integer, $8::text "
+        "FROM (SELECT COALESCE(MAX(id), 0) + 1 AS id FROM zone_info) AS next "
+        "RETURNING id, name",
+        {zone.getName(), zone.shapeText(), zone.geometryText(), zone.getAlarmOnEntry() ? "true" : "false",
+         zone.getAlarmOnExit() ? "true" : "false", zone.getDwellSeconds(), zone.getSpeedLimitKmh(), changedBy});
+    Zone stored = zone;
+    stored.setId(static_cast<int32_t>(made.getInt64(0, 0)));
+    stored.setName(made.getString(0, 1));
+    ChangeFeed::append(connection, ChangeFeed::ZONE, std::to_string(stored.getId()), changedBy);
+    ChangeFeed::notify(connection, "zone");
+    transaction.commit();
+    return stored;
+}
+
+bool ZoneTable::update(PgConnection& connection, const Zone& zone, const std::string& changedBy)
+{
+    PgTransaction transaction(connection);
+    const PgResult changed = connection.query(
+        "UPDATE zone_info SET name = $2, shape = $3, geometry = $4, alarm_on_entry = $5, alarm_on_exit = $6, "
+        "dwell_seconds = $7, speed_limit_kmh = $8, changed = now(), changed_by = $9 WHERE id = $1",
+        {zone.getId(), zone.getName(), zone.shapeText(), zone.geometryText(),
+         zone.getAlarmOnEntry() ? "true" : "false", zone.getAlarmOnExit() ? "true" : "false", zone.getDwellSeconds(),
+         zone.getSpeedLimitKmh(), changedBy});
+    if (changed.getAffectedRows() == 0) {
+        return false;
+    }
+    ChangeFeed::append(connection, ChangeFeed::ZONE, std::to_string(zone.getId()), changedBy);
+    ChangeFeed::notify(connection, "zone");
+    transaction.commit();
+    return true;
+}
+
 bool ZoneTable::remove(PgConnection& connection, int32_t id, const std::string& changedBy)
 {
     PgTransaction transaction(connection);

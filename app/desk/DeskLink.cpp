@@ -6,6 +6,7 @@
 #include "store/PgTransaction.h"
 #include "store/StoreException.h"
 #include "store/StoreSchema.h"
+#include "store/ZoneTable.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -178,6 +179,7 @@ void DeskLink::load() {
         snapshot->openAlarms = FleetReader::loadOpenAlarms(m_connection);
         snapshot->settings = SharedSettings::load(m_connection);
         snapshot->candidates = DeskActions::loadCandidates(m_connection);
+        snapshot->zones = ZoneTable::load(m_connection);
         transaction.commit();
     }
     m_position = snapshot->position;
@@ -203,8 +205,10 @@ void DeskLink::readFeed() {
     }
     m_position = update->changes.next;
     bool candidates = false;
+    bool zones = false;
     for (const FeedReader::Entry& entry : update->changes.entries) {
         candidates = candidates || entry.kind == ChangeFeed::CANDIDATES || entry.kind == ChangeFeed::ADMISSION;
+        zones = zones || entry.kind == ChangeFeed::ZONE;
     }
     if (update->changes.settingsChanged) {
         update->hasSettings = true;
@@ -213,6 +217,11 @@ void DeskLink::readFeed() {
     if (candidates) {
         update->hasCandidates = true;
         update->candidates = DeskActions::loadCandidates(m_connection);
+    }
+    if (zones) {
+        // Zones are few and change seldom: all of them again, as one set.
+        update->hasZones = true;
+        update->zones = ZoneTable::load(m_connection);
     }
     if (update->changes.isEmpty()) {
         return;

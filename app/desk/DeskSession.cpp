@@ -37,7 +37,8 @@ DeskSession::DeskSession(const std::string& conninfo, IPageRunner& page, Vehicle
       m_panel(alarms), m_fleet(page, vehicles, frames), m_alarms(m_link, alarms, m_operator), m_history(conninfo),
       m_vehicleStore(m_link, m_operator, [this](const QString& text) { tell(text); }),
       m_candidates(m_link, m_operator, [this](const QString& text) { tell(text); }),
-      m_settings(m_link, m_operator, [this](const QString& text) { tell(text); }) {}
+      m_settings(m_link, m_operator, [this](const QString& text) { tell(text); }),
+      m_zones(m_link, m_operator, [this](const QString& text) { tell(text); }) {}
 
 DeskSession::~DeskSession() { stop(0); }
 
@@ -64,6 +65,7 @@ void DeskSession::onLoaded(const DeskSnapshot& snapshot) {
     m_alarms.load(snapshot.openAlarms);
     m_candidates.replace(snapshot.candidates);
     m_status->setWaiting(snapshot.candidates.size());
+    m_zones.replace(snapshot.zones);
     m_loaded = true;
     emit loaded();
 }
@@ -80,6 +82,9 @@ void DeskSession::onUpdate(const DeskUpdate& update) {
     if (update.hasCandidates) {
         m_candidates.replace(update.candidates);
         m_status->setWaiting(update.candidates.size());
+    }
+    if (update.hasZones) {
+        m_zones.replace(update.zones);
     }
 }
 

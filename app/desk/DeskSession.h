@@ -7,6 +7,7 @@
 #include "app/desk/DeskLink.h"
 #include "app/desk/DeskSettings.h"
 #include "app/desk/DeskVehicleStore.h"
+#include "app/desk/DeskZones.h"
 #include "store/DeskActions.h"
 
 #include <QObject>
@@ -29,7 +30,7 @@ class VehicleInfoContainer;
 /// its change feed (DeskLink), and what the operator changes that other
 /// desks see goes back to it as transactions. Puts together the link, the
 /// fleet (DeskFleet), the shared alarms (DeskAlarms), the vehicle changes,
-/// the new vehicles' answers, the shared settings, the history the windows
+/// the new vehicles' answers, the shared settings, the zones (DeskZones), the history the windows
 /// read (DeskHistory) and the store's strip (StoreStatusLine).
 ///
 /// The operator is the OS account, the desk this computer's host name (or
@@ -63,6 +64,7 @@ public:
     DeskVehicleStore& getVehicleStore() { return m_vehicleStore; }
     DeskCandidates& getCandidates() { return m_candidates; }
     DeskSettings& getSettings() { return m_settings; }
+    DeskZones& getZones() { return m_zones; }
     StoreStatusLine* getStatusLine() const { return m_status; }
     bool isLoaded() const { return m_loaded; }
 
@@ -87,6 +89,7 @@ private:
     DeskVehicleStore m_vehicleStore;
     DeskCandidates m_candidates;
     DeskSettings m_settings;
+    DeskZones m_zones;
     bool m_loaded = false;
 };
 

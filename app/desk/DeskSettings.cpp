@@ -16,7 +16,7 @@ VehicleAdmission::Rules DeskSettings::getAdmission() const {
 }
 
 bool DeskSettings::store(const VehicleAdmission::Rules& admission, const AlarmBook::Priorities& priorities,
-                         QString& problem) {
+                         const WatchSettings& rules, QString& problem) {
     if (!m_link.isReachable()) {
         problem = QString::fromLatin1(DeskLink::UNREACHABLE);
         return false;
@@ -26,6 +26,7 @@ bool DeskSettings::store(const VehicleAdmission::Rules& admission, const AlarmBo
     values.admission.newPerMinute = admission.newPerMinute;
     values.admission.fleetLimit = admission.fleetLimit;
     values.priorities = priorities;
+    values.watch = rules;
     const std::string source = m_by.source();
     m_link.submit(
         [values, source](PgConnection& connection) -> std::function<void()> {

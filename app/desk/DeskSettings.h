@@ -22,8 +22,9 @@ public:
 
     VehicleAdmission::Rules getAdmission() const override;
     AlarmBook::Priorities getPriorities() const override { return m_values.priorities; }
+    WatchSettings getRules() const override { return m_values.watch; }
     bool store(const VehicleAdmission::Rules& admission, const AlarmBook::Priorities& priorities,
-               QString& problem) override;
+               const WatchSettings& rules, QString& problem) override;
 
 private:
     DeskLink& m_link;

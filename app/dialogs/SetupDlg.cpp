@@ -161,7 +161,7 @@ SetupDlg::SetupDlg(QWidget* owner, ISharedSettings* shared) : QDialog(owner), m_
         box->setCurrentIndex(found == m_alarms.end() ? 0 : found->second);
     }
 
-    m_rules = RuleSettings::load(setup);
+    m_rules = m_shared != nullptr ? m_shared->getRules() : RuleSettings::load(setup);
     m_silentMinutes->setText(QString::number(m_rules.silentMinutes));
     m_speedLimit->setText(QString::number(m_rules.speedLimitKmh));
     m_speedingSeconds->setText(QString::number(m_rules.speedingSeconds));
@@ -468,21 +468,26 @@ void SetupDlg::onOk() {
     }
     const VehicleAdmission::Rules admission = enteredAdmission();
     const AlarmBook::Priorities alarms = enteredAlarms();
-    if (m_shared != nullptr && (!(admission == m_admission) || alarms != m_alarms)) {
+    const WatchSettings rules = enteredRules();
+    if (m_shared != nullptr && (!(admission == m_admission) || alarms != m_alarms || !(rules == m_rules))) {
         // Every desk's: one transaction in the store, which the desks and
         // the receiver follow.
-        const QString problem = AdmissionSettings::check(admission);
+        QString problem = AdmissionSettings::check(admission);
+        if (problem.isEmpty()) {
+            problem = RuleSettings::check(rules);
+        }
         if (!problem.isEmpty()) {
             MessageBox::error(this, problem);
             return;
         }
         QString refused;
-        if (!m_shared->store(admission, alarms, refused)) {
+        if (!m_shared->store(admission, alarms, rules, refused)) {
             MessageBox::error(this, QString::fromLatin1(STORE_FAILED).arg(refused));
             return;
         }
         m_admission = admission;
         m_alarms = alarms;
+        m_rules = rules;
     }
     if (m_store->isChanged()) {
         const QString problem = m_store->check();
@@ -509,7 +514,6 @@ void SetupDlg::onOk() {
             WindowMessage::post(m_owner, WindowMessage::UWM_ADMISSION_CHANGED);
         }
     }
-    const WatchSettings rules = enteredRules();
     const bool rulesChanged = !(rules == m_rules);
     if (rulesChanged) {
         const QString problem = RuleSettings::check(rules);

@@ -202,8 +202,16 @@ void ZonesDlg::refresh() {
                          cell(zone.getSpeedLimitKmh() > 0 ? QString::number(zone.getSpeedLimitKmh()) : QString()));
         ++row;
     }
-    if (selected != 0 && m_watch.findZone(selected) != nullptr) {
-        select(selected);
+    const Zone* zone = m_watch.findZone(selected);
+    if (selected != 0 && zone != nullptr) {
+        selectRow(selected);
+        if (zone->getId() == m_shown.getId() && zone->getName() == m_shown.getName() &&
+            zone->getAlarmOnEntry() == m_shown.getAlarmOnEntry() &&
+            zone->getAlarmOnExit() == m_shown.getAlarmOnExit() &&
+            zone->getDwellSeconds() == m_shown.getDwellSeconds() &&
+            zone->getSpeedLimitKmh() == m_shown.getSpeedLimitKmh()) {
+            return;
+        }
     } else {
         m_table->clearSelection();
     }
@@ -211,6 +219,11 @@ void ZonesDlg::refresh() {
 }
 
 void ZonesDlg::select(int32_t id) {
+    selectRow(id);
+    showSelected();
+}
+
+void ZonesDlg::selectRow(int32_t id) {
     for (int row = 0; row < m_table->rowCount(); ++row) {
         if (m_table->item(row, NAME)->data(Qt::UserRole).toInt() == id) {
             m_table->selectRow(row);
@@ -218,7 +231,6 @@ void ZonesDlg::select(int32_t id) {
             break;
         }
     }
-    showSelected();
 }
 
 int32_t ZonesDlg::selectedId() const {
@@ -232,6 +244,7 @@ void ZonesDlg::showSelected() {
                                                            m_editOnMap, m_show, m_delete}) {
         widget->setEnabled(zone != nullptr);
     }
+    m_shown = zone != nullptr ? *zone : Zone();
     if (zone == nullptr) {
         m_name->clear();
         m_dwell->clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/Zone.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -15,7 +17,6 @@ namespace velmora {
 
 class IPageRunner;
 class WatchHub;
-class Zone;
 
 /// "Zones": the watch rules' zones, one row each (name, shape, what it
 /// alarms on, dwell, speed limit). The selected zone's name and settings are
@@ -38,7 +39,9 @@ public:
     /// The collaborators outlive the window.
     ZonesDlg(WatchHub& watch, IPageRunner& page, QWidget* parent);
 
-    /// Reads the zones again, keeping the selection.
+    /// Reads the zones again, keeping the selection; what the operator is
+    /// typing stays while the selected zone itself did not change (at a
+    /// desk, other desks change zones at any time).
     void refresh();
     /// Selects the zone's row and shows it in the form.
     void select(int32_t id);
@@ -57,6 +60,8 @@ public:
 
 private:
     void showSelected();
+    /// Selects the zone's row; the form stays as it is.
+    void selectRow(int32_t id);
     void say(const QString& text);
     static QString alarmText(const Zone& zone);
 
@@ -72,6 +77,8 @@ private:
     QPushButton* m_show = nullptr;
     QPushButton* m_delete = nullptr;
     QLabel* m_message = nullptr;
+    /// The zone the form was last filled from.
+    Zone m_shown;
 };
 
 } // namespace velmora

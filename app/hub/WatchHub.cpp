@@ -1,6 +1,7 @@
 #include "app/hub/WatchHub.h"
 
 #include "app/hub/IPageRunner.h"
+#include "app/hub/IZoneStore.h"
 #include "app/hub/RuleSettings.h"
 #include "db/DBManager.h"
 #include "db/DatabaseException.h"
@@ -11,6 +12,16 @@
 #include <vector>
 
 namespace velmora {
+
+namespace {
+
+bool sameZone(const Zone& a, const Zone& b) {
+    return a.getName() == b.getName() && a.shapeText() == b.shapeText() && a.geometryText() == b.geometryText() &&
+           a.getAlarmOnEntry() == b.getAlarmOnEntry() && a.getAlarmOnExit() == b.getAlarmOnExit() &&
+           a.getDwellSeconds() == b.getDwellSeconds() && a.getSpeedLimitKmh() == b.getSpeedLimitKmh();
+}
+
+} // namespace
 
 WatchHub::WatchHub(IPageRunner& page, AbstractSetup& setup) : m_page(page), m_setup(setup) {}
 
@@ -60,15 +71,61 @@ void WatchHub::loadZones() {
             trace("WatchHub: stored zone %d has no outline the rules can use", row.id);
         }
     }
+    // Read before the page loads: pageLoaded draws them.
+    takeZones(zones, false);
+    zonesChanged();
+}
+
+void WatchHub::replaceZones(const std::vector<Zone>& zones) {
+    // The feed brings a desk's own changes back too: an open Zones window
+    // is refreshed only when the zones differ from those shown.
+    if (takeZones(zones, true)) {
+        zonesChanged();
+    }
+}
+
+bool WatchHub::takeZones(const std::vector<Zone>& zones, bool draw) {
     m_rules.setZones(zones);
-    m_zones.clear();
+    bool changed = false;
+    std::map<int32_t, Zone> taken;
     for (const Zone& zone : zones) {
         if (m_rules.findZone(zone.getId()) != nullptr) {
-            m_zones[zone.getId()] = zone;
+            taken[zone.getId()] = zone;
         }
     }
+    for (const auto& [id, zone] : m_zones) {
+        if (taken.count(id) == 0) {
+            if (draw) {
+                m_page.execute(WatchCommands::removeZone(id));
+            }
+            changed = true;
+        }
+    }
+    for (const auto& [id, zone] : taken) {
+        const auto shown = m_zones.find(id);
+        if (shown == m_zones.end() || !sameZone(shown->second, zone)) {
+            if (draw) {
+                m_page.execute(WatchCommands::putZone(zone));
+            }
+            changed = true;
+        }
+    }
+    m_zones = std::move(taken);
     trace("WatchHub: %zu zones", m_zones.size());
+    return changed;
+}
+
+void WatchHub::zoneMade(const Zone& zone) {
+    if (!m_rules.putZone(zone)) {
+        trace("WatchHub: zone %d is no zone the rules can hold", zone.getId());
+        return;
+    }
+    m_zones[zone.getId()] = zone;
+    m_page.execute(WatchCommands::putZone(zone));
     zonesChanged();
+    if (m_onMade) {
+        m_onMade(zone.getId());
+    }
 }
 
 void WatchHub::pageLoaded() {
@@ -111,10 +168,19 @@ void WatchHub::deliver() {
 }
 
 int32_t WatchHub::zoneDrawn(const std::string& shape, const std::string& geometry) {
-    const int32_t id = m_lastZoneId + 1;
+    // The store numbers and names a desk's zone.
+    const int32_t id = m_zoneStore != nullptr ? 0 : m_lastZoneId + 1;
     Zone zone;
-    if (!Zone::parse(id, "Zone " + std::to_string(id), shape, geometry, zone)) {
+    if (!Zone::parse(id, id != 0 ? "Zone " + std::to_string(id) : std::string(), shape, geometry, zone)) {
         trace("WatchHub: the page's %s is no zone", shape == "circle" ? "circle" : "polygon");
+        return 0;
+    }
+    if (m_rules.getZoneCount() >= WatchRules::ZONES_MAX) {
+        trace("WatchHub: %zu zones are held, no more are taken", m_rules.getZoneCount());
+        return 0;
+    }
+    if (m_zoneStore != nullptr) {
+        m_zoneStore->add(zone);
         return 0;
     }
     if (!m_rules.putZone(zone)) {
@@ -126,6 +192,9 @@ int32_t WatchHub::zoneDrawn(const std::string& shape, const std::string& geometr
     store(zone, AbstractDatabaseRecord::OPERATION_INSERT);
     m_page.execute(WatchCommands::putZone(zone));
     zonesChanged();
+    if (m_onMade) {
+        m_onMade(id);
+    }
     return id;
 }
 
@@ -181,6 +250,14 @@ const Zone* WatchHub::findZone(int32_t id) const {
 }
 
 void WatchHub::store(const Zone& zone, AbstractDatabaseRecord::Operation operation) {
+    if (m_zoneStore != nullptr) {
+        if (operation == AbstractDatabaseRecord::OPERATION_DELETE) {
+            m_zoneStore->remove(zone.getId());
+        } else {
+            m_zoneStore->change(zone);
+        }
+        return;
+    }
     if (!DBManager::getInstance().isOpen()) {
         return;
     }

@@ -11,11 +11,13 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
 class AbstractSetup;
 class IPageRunner;
+class IZoneStore;
 class UniqueID;
 
 /// The console's watch rules (WatchRules) and the zones they watch: what
@@ -28,7 +30,13 @@ class UniqueID;
 /// Settings come from setup.db (RuleSettings): the fleet's, and a vehicle's
 /// own silent minutes.
 ///
-/// Zones are numbered by the console, following the highest id stored. A
+/// At a control-room desk the zones are the store's (setZoneStore): a
+/// change goes there and is in force here at once; a new zone is shown
+/// once the store has given it its id (zoneMade); what other desks change
+/// comes in whole (replaceZones).
+///
+/// Without a store, zones are numbered by the console, following the
+/// highest id stored. A
 /// zone the operator draws or changes is in force at once; its row waits
 /// in order in the hub while the writer's queue refuses it and goes on the
 /// next tick (a new outline starts afresh: vehicles inside raise no entry).
@@ -48,6 +56,11 @@ public:
     void setRequestListener(std::function<void(const AlarmRequest&)> listener) { m_onRequest = std::move(listener); }
     /// Told whenever a zone was added, changed or removed.
     void setZonesListener(std::function<void()> listener) { m_onZones = std::move(listener); }
+    /// Told the id of a zone this console's operator drew, once it is made.
+    void setZoneMadeListener(std::function<void(int32_t)> listener) { m_onMade = std::move(listener); }
+    /// Where zone changes go instead of app.db (a desk's store); none: app.db.
+    /// The store outlives the hub.
+    void setZoneStore(IZoneStore* store) { m_zoneStore = store; }
 
     /// Reads the settings and every vehicle's own silent minutes.
     void loadSettings();
@@ -56,6 +69,11 @@ public:
     /// Reads the zones of app.db (once it is open); rows that hold no zone
     /// are traced and left alone.
     void loadZones();
+    /// The zones as the store now holds them: those gone are taken off the
+    /// page, new and changed ones drawn.
+    void replaceZones(const std::vector<Zone>& zones);
+    /// A zone this console drew, as the store made it (with its id).
+    void zoneMade(const Zone& zone);
     /// Draws every zone in the page (after it loaded).
     void pageLoaded();
 
@@ -72,7 +90,8 @@ public:
     /// A zone the operator drew on the page (shape and outline text as the
     /// page reports them), named "Zone <id>", alarming on entry after the
     /// default dwell; its id, or 0 when the text holds no valid zone or the
-    /// rules hold the most zones they can.
+    /// rules hold the most zones they can, or when the zone store gives the
+    /// id later (zoneMade).
     int32_t zoneDrawn(const std::string& shape, const std::string& geometry);
     /// New vertices of a zone moved on the page; false when the id or the
     /// outline is not one.
@@ -92,6 +111,9 @@ public:
 
 private:
     void deliver();
+    /// Takes zones in place of those held (and redraws what differs, when
+    /// draw); whether anything differed.
+    bool takeZones(const std::vector<Zone>& zones, bool draw);
     void store(const Zone& zone, AbstractDatabaseRecord::Operation operation);
     void zonesChanged();
 
@@ -105,6 +127,8 @@ private:
     std::deque<ZoneRecord> m_unsaved;
     std::function<void(const AlarmRequest&)> m_onRequest;
     std::function<void()> m_onZones;
+    std::function<void(int32_t)> m_onMade;
+    IZoneStore* m_zoneStore = nullptr;
 };
 
 } // namespace velmora

@@ -124,6 +124,15 @@ VelmoraDlg::VelmoraDlg(const QString& applicationDirectory, QWidget* parent)
             m_zones->refresh();
         }
     });
+    m_watch.setZoneMadeListener([this](int32_t id) {
+        if (m_tornDown) {
+            return;
+        }
+        // The operator names it next: the keyboard goes to the list.
+        ZonesDlg* zones = showZones(id);
+        zones->activateWindow();
+        zones->editName();
+    });
 }
 
 VelmoraDlg::~VelmoraDlg() {
@@ -347,6 +356,7 @@ void VelmoraDlg::startDesk(const std::string& conninfo) {
     m_desk.setHistory(&session.getHistory());
     m_desk.setVehicleStore(&session.getVehicleStore());
     m_desk.setSharedSettings(&session.getSettings());
+    session.getZones().attach(m_watch);
     m_alarms->setActions(&session.getAlarms());
     StoreStatusLine* strip = session.getStatusLine();
     connect(strip, &StoreStatusLine::visibilityChanged, this, [this] { layoutChildren(); });
@@ -528,13 +538,9 @@ void VelmoraDlg::onZoneDrawn(const std::string& shape, const std::string& geomet
     if (m_tornDown) {
         return;
     }
-    const int32_t id = m_watch.zoneDrawn(shape, geometry);
-    if (id != 0) {
-        // The operator names it next: the keyboard goes to the list.
-        ZonesDlg* zones = showZones(id);
-        zones->activateWindow();
-        zones->editName();
-    }
+    // Once made (at a desk: once the store gave it its id), the zone's name
+    // is typed next (setZoneMadeListener).
+    m_watch.zoneDrawn(shape, geometry);
 }
 
 void VelmoraDlg::onZoneEdited(const std::string& zoneId, const std::string& shape, const std::string& geometry) {

@@ -272,8 +272,21 @@ TEST_F(DeskTest, TwoDesksAcknowledgingAtOnceOneWinsAndTheOtherShowsWho)
     EXPECT_FALSE(loser.logHas("MessageBox:")) << loser.log();
 }
 
+/// The name the page's zone layer shows for the zone, "" when none.
+std::string zoneScript(int zone)
+{
+    return "zoneIndex[" + std::to_string(zone) + "] ? zoneIndex[" + std::to_string(zone) + "].name : ''";
+}
+
+/// The page reporting a circle the operator drew around 47.2 N 8.5 E.
+std::string drawScript(int metres)
+{
+    return "finishZoneDrawing('circle', '47.2 8.5 " + std::to_string(metres) + "')";
+}
+
 // A desk killed and started again shows what happened while it was away:
-// the fleet's new positions and an alarm acknowledged at the other desk.
+// the fleet's new positions, an alarm acknowledged and a zone drawn at the
+// other desk; back, it follows the zones the other desk draws.
 TEST_F(DeskTest, ADeskKilledAndStartedAgainCatchesUp)
 {
     startBoth();
@@ -285,6 +298,8 @@ TEST_F(DeskTest, ADeskKilledAndStartedAgainCatchesUp)
     ASSERT_TRUE(DeskScreen::type(m_desks[0].window(), "alt+a"));
     ASSERT_TRUE(m_desks[0].process->waitForLog("DeskAlarms: acknowledged of alarm 1: done", 20000))
         << m_desks[0].log();
+    m_desks[0].page->evaluate(drawScript(500));
+    EXPECT_EQ(m_desks[0].page->waitFor(zoneScript(1), "\"Zone 1\"", 20000), "\"Zone 1\"") << m_desks[0].log();
 
     startDesk(m_desks[1], "desk-2");
     waitDesk(m_desks[1]);
@@ -292,6 +307,13 @@ TEST_F(DeskTest, ADeskKilledAndStartedAgainCatchesUp)
     EXPECT_EQ(m_desks[1].page->waitFor(positionScript(6), shownAt(44), 30000), shownAt(44));
     EXPECT_TRUE(m_desks[1].logHas("DeskAlarms: 1 open alarms, 1 of them acknowledged")) << m_desks[1].log();
     EXPECT_EQ(m_desks[1].page->evaluate(blinkScript(2)), "false");
+    EXPECT_EQ(m_desks[1].page->waitFor(zoneScript(1), "\"Zone 1\"", 30000), "\"Zone 1\"") << m_desks[1].log();
+    m_desks[0].page->evaluate(drawScript(900));
+    EXPECT_EQ(m_desks[1].page->waitFor(zoneScript(2), "\"Zone 2\"", 30000), "\"Zone 2\"") << m_desks[1].log();
+    PgConnection store;
+    store.open(m_conninfo, "test");
+    const PgResult zones = store.execute("SELECT string_agg(id || ' ' || changed_by, ';' ORDER BY id) FROM zone_info");
+    EXPECT_EQ(zones.getString(0, 0), "1 " + userName() + "@desk-1;2 " + userName() + "@desk-1");
 }
 
 // The store stopped for 10 s: both desks say so in their strip, keep what
