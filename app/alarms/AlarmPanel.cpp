@@ -120,7 +120,7 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     }
     layout->addWidget(m_table, 3);
 
-    auto* steps = new QHBoxLayout;
+    m_steps = new QGridLayout;
     // Alt+A acknowledges the selected (with none chosen, the most urgent) alarm.
     m_acknowledge = new QPushButton(QStringLiteral("&Acknowledge"), this);
     m_acknowledge->setObjectName(QStringLiteral("alarmAcknowledge"));
@@ -131,13 +131,9 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_track = new QPushButton(QStringLiteral("Track"), this);
     m_track->setObjectName(QStringLiteral("alarmTrack"));
     m_track->setToolTip(QStringLiteral("The vehicle's track from 10 minutes before to 10 minutes after the alarm"));
-    steps->addWidget(m_acknowledge);
-    steps->addWidget(m_show);
-    steps->addWidget(m_track);
-    steps->addWidget(m_close);
-    layout->addLayout(steps);
+    layout->addLayout(m_steps);
 
-    auto* senderSteps = new QHBoxLayout;
+    m_senderSteps = new QGridLayout;
     m_selectSender = new QPushButton(QStringLiteral("Select sender"), this);
     m_selectSender->setObjectName(QStringLiteral("alarmSelectSender"));
     m_selectSender->setToolTip(QStringLiteral("Selects every alarm from the address of the current one"));
@@ -145,9 +141,8 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_deleteSender->setObjectName(QStringLiteral("alarmDeleteSender"));
     m_deleteSender->setToolTip(
         QStringLiteral("Deletes for good every unreviewed vehicle the current row's sender brought"));
-    senderSteps->addWidget(m_selectSender);
-    senderSteps->addWidget(m_deleteSender);
-    layout->addLayout(senderSteps);
+    layout->addLayout(m_senderSteps);
+    placeButtons();
 
     auto* noteRow = new QHBoxLayout;
     m_noteEdit = new QLineEdit(this);
@@ -785,9 +780,45 @@ void AlarmPanel::placeHeader() {
     m_header->addWidget(m_report, stacked, 2);
 }
 
+void AlarmPanel::placeButtons() {
+    // As many buttons to a row as fit whole: a cut caption is a guess.
+    const QMargins margins = layout()->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    const auto place = [room](QGridLayout* grid, const std::vector<QWidget*>& buttons, int& placed) {
+        const int spacing = std::max(0, grid->horizontalSpacing());
+        int columns = static_cast<int>(buttons.size());
+        for (; columns > 1; --columns) {
+            bool fits = true;
+            for (size_t first = 0; first < buttons.size() && fits; first += static_cast<size_t>(columns)) {
+                int needed = 0;
+                for (size_t i = first; i < std::min(buttons.size(), first + static_cast<size_t>(columns)); ++i) {
+                    needed += buttons[i]->sizeHint().width() + (i > first ? spacing : 0);
+                }
+                fits = needed <= room;
+            }
+            if (fits) {
+                break;
+            }
+        }
+        if (columns == placed) {
+            return;
+        }
+        placed = columns;
+        for (QWidget* button : buttons) {
+            grid->removeWidget(button);
+        }
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            grid->addWidget(buttons[i], static_cast<int>(i) / columns, static_cast<int>(i) % columns);
+        }
+    };
+    place(m_steps, {m_acknowledge, m_show, m_track, m_close}, m_stepColumns);
+    place(m_senderSteps, {m_selectSender, m_deleteSender}, m_senderStepColumns);
+}
+
 void AlarmPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     placeHeader();
+    placeButtons();
 }
 
 void AlarmPanel::updateBell() { m_bell->setRepeating(m_book.hasUnacknowledged(1)); }

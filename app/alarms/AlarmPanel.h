@@ -173,6 +173,8 @@ private:
     void limitNote();
     /// The count beside the buttons, or above them in a narrow queue.
     void placeHeader();
+    /// The step buttons in rows of as many as fit whole.
+    void placeButtons();
     /// Closes id with text as its note, whatever its priority.
     void closeNoted(int32_t id, const QString& text);
     bool closeOne(int32_t id);
@@ -194,6 +196,10 @@ private:
 
     QGridLayout* m_header = nullptr;
     int m_headerStacked = -1; ///< not placed yet
+    QGridLayout* m_steps = nullptr;
+    QGridLayout* m_senderSteps = nullptr;
+    int m_stepColumns = 0; ///< not placed yet
+    int m_senderStepColumns = 0;
     QLabel* m_title = nullptr;
     QTableWidget* m_table = nullptr;
     QPushButton* m_acknowledge = nullptr;

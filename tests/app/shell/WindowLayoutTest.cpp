@@ -98,6 +98,11 @@ TEST_F(WindowTest, TheMapKeepsAtLeastHalfTheWidthBesideTheAlarmQueue) {
         EXPECT_EQ(title->text(), QStringLiteral("10 open alarms"));
         EXPECT_GE(title->width(), title->sizeHint().width()) << "at a queue " << alarms->width() << " wide";
         EXPECT_FALSE(title->geometry().intersects(mute->geometry()));
+        for (const char* name : {"alarmAcknowledge", "alarmShow", "alarmTrack", "alarmClose", "alarmSelectSender",
+                                 "alarmDeleteSender", "alarmReport"}) {
+            const QWidget* button = alarms->findChild<QWidget*>(QString::fromLatin1(name));
+            EXPECT_GE(button->width(), button->sizeHint().width()) << name << " is cut";
+        }
     };
     expectWholeCount();
     EXPECT_GE(map->width(), window->width() * 2 / 3 - splitter->handleWidth());
