@@ -73,6 +73,7 @@
 // the 99th percentile of a script's round trip through the page, asked
 // every 100 ms. Goals: known_shown = known_panics, p99 known panic to queue
 // < 500, page_p99_ms < 1000, peak_rss_mb < 600, sigterm_ms < 2000.
+#include "bench/support/ChildProcess.h"
 #include "app/alarms/AlarmBell.h"
 #include "rules/AlarmBook.h"
 #include "app/alarms/AlarmPanel.h"
@@ -129,6 +130,7 @@
 #include <vector>
 
 using namespace velmora;
+using namespace velmora::bench;
 
 namespace {
 
@@ -151,39 +153,6 @@ struct Progress {
     std::atomic<int> alarmRun;          // set before the console starts: 1 watch alarms, 2 the flood's
     std::atomic<int> alarmsShown;       // the queue's rows, written at exit
 };
-
-double nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_REALTIME, &t);
-    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-std::string idOf(int n) {
-    char text[64];
-    std::snprintf(text, sizeof text, "00000000-0000-4000-8000-%012d", n);
-    return text;
-}
-
-Progress* mapProgress(const std::string& path, bool create) {
-    const int fd = ::open(path.c_str(), O_RDWR | (create ? O_CREAT | O_TRUNC : 0), 0600);
-    if (fd < 0 || (create && ::ftruncate(fd, sizeof(Progress)) != 0)) {
-        return nullptr;
-    }
-    void* memory = ::mmap(nullptr, sizeof(Progress), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
-    return memory == MAP_FAILED ? nullptr : static_cast<Progress*>(memory);
-}
-
-long long peakRssKb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::atoll(line.c_str() + 6);
-        }
-    }
-    return 0;
-}
 
 /// Peak RSS of pid and of every process below it.
 long long treePeakRssKb(pid_t root) {
@@ -327,7 +296,7 @@ private:
 
 int runConsole(int argc, char** argv, const std::string& directory, const std::string& progressPath) {
     TerminationSignal::blockEarly();
-    Progress* progress = mapProgress(progressPath, false);
+    Progress* progress = mapShared<Progress>(progressPath, false);
     if (progress == nullptr || ::chdir(directory.c_str()) != 0) {
         return 2;
     }
@@ -538,7 +507,7 @@ struct RunningConsole {
             prepare(directory);
         }
         const std::string progressPath = directory + "/progress";
-        progress = mapProgress(progressPath, true);
+        progress = mapShared<Progress>(progressPath, true);
         if (progress == nullptr) {
             std::perror("progress");
             return false;
@@ -602,14 +571,6 @@ struct RunningConsole {
         return latencies;
     }
 };
-
-double p99Of(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(0.99 * static_cast<double>(values.size() - 1))];
-}
 
 int runParent(const char* self, double seconds, long long window, int vehicles) {
     std::printf("%s\n", runPageBaseline().c_str());

@@ -41,6 +41,7 @@
 //        (a 0 skips a run; under an X server:
 //         xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/desk/bench_desk)
 
+#include "bench/support/ChildProcess.h"
 #include "support/PgCluster.h"
 #include "support/ReceiverProcess.h"
 
@@ -102,6 +103,7 @@
 #include <vector>
 
 using namespace velmora;
+using namespace velmora::bench;
 
 namespace {
 
@@ -120,47 +122,6 @@ struct Progress {
     std::atomic<int> measuring;        // the parent sends: lateness is sampled
     std::atomic<int> finished;
 };
-
-double nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_REALTIME, &t);
-    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-std::string idOf(int n) {
-    char text[64];
-    std::snprintf(text, sizeof text, "00000000-0000-4000-8000-%012d", n);
-    return text;
-}
-
-Progress* mapProgress(const std::string& path, bool create) {
-    const int fd = ::open(path.c_str(), O_RDWR | (create ? O_CREAT | O_TRUNC : 0), 0600);
-    if (fd < 0 || (create && ::ftruncate(fd, sizeof(Progress)) != 0)) {
-        return nullptr;
-    }
-    void* memory = ::mmap(nullptr, sizeof(Progress), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
-    return memory == MAP_FAILED ? nullptr : static_cast<Progress*>(memory);
-}
-
-long long peakRssKb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::atoll(line.c_str() + 6);
-        }
-    }
-    return 0;
-}
-
-double p99Of(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(0.99 * static_cast<double>(values.size() - 1))];
-}
 
 /// A vehicle's home: a grid around Zurich, 40 a row.
 void homeOf(int n, double& latitude, double& longitude) {
@@ -327,7 +288,7 @@ private:
 int runChild(int argc, char** argv, const std::string& directory, const std::string& progressPath,
              const std::string& conninfo, const std::string& role) {
     TerminationSignal::blockEarly();
-    Progress* progress = mapProgress(progressPath, false);
+    Progress* progress = mapShared<Progress>(progressPath, false);
     if (progress == nullptr || ::chdir(directory.c_str()) != 0) {
         return 2;
     }
@@ -415,7 +376,7 @@ struct Child {
     bool start(const char* self, const std::string& dir, const std::string& conninfo, const std::string& role) {
         directory = dir;
         const std::string progressPath = directory + "/progress";
-        progress = mapProgress(progressPath, true);
+        progress = mapShared<Progress>(progressPath, true);
         if (progress == nullptr) {
             return false;
         }
