@@ -128,9 +128,27 @@ void SharedSettings::write(PgConnection& connection, const std::string& key, con
 
 void SharedSettings::store(PgConnection& connection, const Values& values, const std::string& changedBy)
 {
+    const std::string vehiclePrefix = KEY_VEHICLE_SILENT_PREFIX;
     PgTransaction transaction(connection);
     for (const auto& [key, value] : toTexts(values)) {
-        write(connection, key, value, changedBy);
+        if (key.compare(0, vehiclePrefix.size(), vehiclePrefix) != 0) {
+            write(connection, key, value, changedBy);
+        }
+    }
+    ChangeFeed::notify(connection, "settings");
+    transaction.commit();
+}
+
+void SharedSettings::storeVehicleSilentMinutes(PgConnection& connection, const UniqueID& vehicle, int32_t minutes,
+                                               const std::string& changedBy)
+{
+    const std::string key = KEY_VEHICLE_SILENT_PREFIX + vehicle.toText();
+    PgTransaction transaction(connection);
+    if (minutes >= 0) {
+        write(connection, key, std::to_string(minutes), changedBy);
+    } else {
+        connection.query("DELETE FROM shared_setting WHERE key = $1", {key});
+        ChangeFeed::append(connection, ChangeFeed::SETTING, key, changedBy);
     }
     ChangeFeed::notify(connection, "settings");
     transaction.commit();

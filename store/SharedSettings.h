@@ -75,8 +75,14 @@ public:
     static void write(PgConnection& connection, const std::string& key, const std::string& value,
                       const std::string& changedBy);
     /// Writes these settings in one transaction of their own, with their
-    /// feed entries and a notice.
+    /// feed entries and a notice. The vehicles' own silent minutes are not
+    /// among them: those change one vehicle at a time, so a desk that has
+    /// not yet heard of another desk's change cannot write it back.
     static void store(PgConnection& connection, const Values& values, const std::string& changedBy);
+    /// Sets one vehicle's own silent minutes (below 0: none of its own, the
+    /// fleet's apply) in one transaction, with its feed entry and a notice.
+    static void storeVehicleSilentMinutes(PgConnection& connection, const UniqueID& vehicle, int32_t minutes,
+                                          const std::string& changedBy);
 };
 
 } // namespace velmora

@@ -39,4 +39,30 @@ bool DeskSettings::store(const VehicleAdmission::Rules& admission, const AlarmBo
     return true;
 }
 
+int32_t DeskSettings::getVehicleSilentMinutes(const UniqueID& vehicle) const {
+    const auto found = m_values.vehicleSilentMinutes.find(vehicle);
+    return found == m_values.vehicleSilentMinutes.end() ? -1 : found->second;
+}
+
+bool DeskSettings::storeVehicleSilentMinutes(const UniqueID& vehicle, int32_t minutes, QString& problem) {
+    if (!m_link.isReachable()) {
+        problem = QString::fromLatin1(DeskLink::UNREACHABLE);
+        return false;
+    }
+    const std::string source = m_by.source();
+    m_link.submit(
+        [vehicle, minutes, source](PgConnection& connection) -> std::function<void()> {
+            SharedSettings::storeVehicleSilentMinutes(connection, vehicle, minutes, source);
+            return {};
+        },
+        [this](const QString& why) { m_tell(QStringLiteral("The vehicle's silent time was not stored: %1").arg(why)); });
+    // Shown at once; the feed brings the store's word.
+    if (minutes >= 0) {
+        m_values.vehicleSilentMinutes[vehicle] = minutes;
+    } else {
+        m_values.vehicleSilentMinutes.erase(vehicle);
+    }
+    return true;
+}
+
 } // namespace velmora

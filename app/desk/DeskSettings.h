@@ -25,6 +25,8 @@ public:
     WatchSettings getRules() const override { return m_values.watch; }
     bool store(const VehicleAdmission::Rules& admission, const AlarmBook::Priorities& priorities,
                const WatchSettings& rules, QString& problem) override;
+    int32_t getVehicleSilentMinutes(const UniqueID& vehicle) const override;
+    bool storeVehicleSilentMinutes(const UniqueID& vehicle, int32_t minutes, QString& problem) override;
 
 private:
     DeskLink& m_link;

@@ -1,6 +1,8 @@
 #include "app/dialogs/VehicleEditDlg.h"
 
 #include "app/dialogs/ImageFileDialog.h"
+#include "app/dialogs/MessageBox.h"
+#include "app/hub/ISharedSettings.h"
 #include "app/hub/IVehicleStore.h"
 #include "app/hub/RuleSettings.h"
 #include "db/DatabaseException.h"
@@ -93,8 +95,9 @@ private:
 
 } // namespace
 
-VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent, IVehicleStore* store)
-    : QDialog(parent), m_vehicleIdText(vehicleIdText), m_store(store) {
+VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent, IVehicleStore* store,
+                               ISharedSettings* shared)
+    : QDialog(parent), m_vehicleIdText(vehicleIdText), m_store(store), m_shared(shared) {
     setObjectName(QStringLiteral("vehicleEditDlg"));
     setWindowTitle(QString::fromLatin1(CAPTION));
 
@@ -149,12 +152,15 @@ VehicleEditDlg::VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent
         m_info1Edit->setText(QString::fromStdString(m_vehicle->getInfo1()));
         m_info2Edit->setText(QString::fromStdString(m_vehicle->getInfo2()));
         m_imageEdit->setText(QString::fromStdString(m_vehicle->getImagePath()));
-        m_silentMinutes = RuleSettings::vehicleSilentMinutes(Setup::getInstance(), id);
+        // At a desk the control room's, which the receiver watches by.
+        m_silentMinutes = m_shared != nullptr ? m_shared->getVehicleSilentMinutes(id)
+                                              : RuleSettings::vehicleSilentMinutes(Setup::getInstance(), id);
         if (m_silentMinutes >= 0) {
             m_silentEdit->setText(QString::number(m_silentMinutes));
         }
-        m_silentEdit->setPlaceholderText(
-            QString::fromLatin1(SILENT_HINT).arg(RuleSettings::load(Setup::getInstance()).silentMinutes));
+        const int32_t fleetMinutes = m_shared != nullptr ? m_shared->getRules().silentMinutes
+                                                         : RuleSettings::load(Setup::getInstance()).silentMinutes;
+        m_silentEdit->setPlaceholderText(QString::fromLatin1(SILENT_HINT).arg(fleetMinutes));
     } else {
         trace("VehicleEditDlg: no vehicle %.64s", vehicleIdText.c_str());
     }
@@ -225,7 +231,13 @@ void VehicleEditDlg::onOk() {
     bool ok = false;
     const int typed = m_silentEdit->text().toInt(&ok, 10);
     const int32_t silent = ok ? std::min<int32_t>(typed, WatchSettings::SILENT_MINUTES_MAX) : -1;
-    if (silent != m_silentMinutes) {
+    if (silent != m_silentMinutes && m_shared != nullptr) {
+        QString problem;
+        if (!m_shared->storeVehicleSilentMinutes(m_vehicle->getId(), silent, problem)) {
+            MessageBox::error(this, QStringLiteral("The vehicle's silent time was not stored: %1").arg(problem));
+            return;
+        }
+    } else if (silent != m_silentMinutes) {
         try {
             RuleSettings::storeVehicleSilentMinutes(Setup::getInstance(), m_vehicle->getId(), silent);
         } catch (const DatabaseException& e) {

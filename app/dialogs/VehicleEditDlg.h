@@ -9,6 +9,7 @@ class QLineEdit;
 
 namespace velmora {
 
+class ISharedSettings;
 class IVehicleStore;
 class VehicleInfo;
 
@@ -29,9 +30,10 @@ public:
     /// fields, in UTF-16 units; a longer stored text is shown and kept whole.
     static constexpr int TEXT_LIMIT = 32;
 
-    /// store: where the change is kept (none: app.db).
+    /// store: where the change is kept (none: app.db); shared: where the
+    /// vehicle's own silent minutes are (none: setup.db).
     explicit VehicleEditDlg(const std::string& vehicleIdText, QWidget* parent = nullptr,
-                            IVehicleStore* store = nullptr);
+                            IVehicleStore* store = nullptr, ISharedSettings* shared = nullptr);
 
     /// Runs the window modally; Rejected at once when the vehicle is unknown.
     int exec() override;
@@ -48,6 +50,7 @@ private:
 
     std::string m_vehicleIdText;
     IVehicleStore* m_store = nullptr;
+    ISharedSettings* m_shared = nullptr;
     VehicleInfo* m_vehicle = nullptr;
     QLineEdit* m_nameEdit = nullptr;
     QLineEdit* m_info1Edit = nullptr;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "foundation/UniqueID.h"
 #include "intake/VehicleAdmission.h"
 #include "rules/AlarmBook.h"
 #include "rules/WatchSettings.h"
 
 #include <QString>
+
+#include <cstdint>
 
 namespace velmora {
 
@@ -22,6 +25,11 @@ public:
     /// when that cannot be done now.
     virtual bool store(const VehicleAdmission::Rules& admission, const AlarmBook::Priorities& priorities,
                        const WatchSettings& rules, QString& problem) = 0;
+    /// A vehicle's own silent minutes; -1 when the fleet's apply.
+    virtual int32_t getVehicleSilentMinutes(const UniqueID& vehicle) const = 0;
+    /// Hands a vehicle's own silent minutes over (-1: the fleet's apply);
+    /// false, with why in problem, when that cannot be done now.
+    virtual bool storeVehicleSilentMinutes(const UniqueID& vehicle, int32_t minutes, QString& problem) = 0;
 };
 
 } // namespace velmora

@@ -33,7 +33,7 @@ void OperatorDesk::showSetup() {
 }
 
 bool OperatorDesk::editVehicle(const std::string& vehicleIdText) {
-    return !m_closing && VehicleEditDlg(vehicleIdText, m_owner, m_vehicleStore).exec() == QDialog::Accepted;
+    return !m_closing && VehicleEditDlg(vehicleIdText, m_owner, m_vehicleStore, m_shared).exec() == QDialog::Accepted;
 }
 
 std::optional<IOperator::TrackingDuration> OperatorDesk::chooseTrackingLine(const std::string& vehicleIdText) {

@@ -3,7 +3,8 @@
 // desk's page; zones added at once never share an id; a change and a
 // deletion at one desk reach the other, and a change of a zone deleted
 // meanwhile makes nothing again. The fleet's watch rules set in Settings at
-// one desk are the store's, and the other desk's. Two real desk sessions in-process over a
+// one desk are the store's, and the other desk's, as is a vehicle's own
+// silent time set in its window. Two real desk sessions in-process over a
 // throw-away cluster, each with its own hub and a page that records.
 
 #include "tests/app/dialogs/WindowTestSupport.h"
@@ -15,11 +16,15 @@
 #include "app/alarms/AlarmPanel.h"
 #include "app/desk/DeskSession.h"
 #include "app/dialogs/SetupDlg.h"
+#include "app/dialogs/VehicleEditDlg.h"
 #include "app/dialogs/ZonesDlg.h"
 #include "app/hub/FixFrames.h"
 #include "app/hub/RuleSettings.h"
 #include "app/hub/WatchHub.h"
+#include "db/VehicleInfo.h"
+#include "db/VehicleInfoContainer.h"
 #include "store/PgConnection.h"
+#include "store/SharedSettings.h"
 #include "store/StoreException.h"
 #include "store/ZoneTable.h"
 
@@ -203,5 +208,30 @@ TEST(DeskZonesTest, ZonesDrawnChangedAndDeletedAtOneDeskReachTheStoreAndTheOther
     EXPECT_TRUE(waitUntil([&] { return first.session->getSettings().getRules().silentMinutes == 45; }));
     EXPECT_EQ(first.session->getSettings().getRules().speedLimitKmh, 80);
     EXPECT_EQ(RuleSettings::load(Setup::getInstance()), WatchSettings()) << "setup.db keeps only the desk's own";
+
+    // A vehicle's own silent minutes typed in desk 2's vehicle window are the
+    // store's too, and desk 1 follows; cleared, the fleet's apply again.
+    VehicleInfo* truck = VehicleInfoContainer::getInstance().create(UniqueID(), "Truck 4", "2026-01-31 17:05:09");
+    ASSERT_TRUE(VehicleInfoContainer::getInstance().adopt(truck));
+    const UniqueID truckId = truck->getId();
+    const std::string key = std::string(SharedSettings::KEY_VEHICLE_SILENT_PREFIX) + truckId.toText();
+    for (const char* typed : {"25", ""}) {
+        SCOPED_TRACE(typed);
+        VehicleEditDlg dialog(truckId.toText(), nullptr, &second.session->getVehicleStore(),
+                              &second.session->getSettings());
+        dialog.show();
+        QLineEdit* silent = dialog.findChild<QLineEdit*>("silentEdit");
+        EXPECT_TRUE(silent->placeholderText().contains(QStringLiteral("45"))) << silent->placeholderText().toStdString();
+        retype(silent, QString::fromLatin1(typed));
+        click(dialog.findChild<QPushButton*>("okButton"));
+        EXPECT_FALSE(dialog.isVisible());
+        const bool set = *typed != '\0';
+        EXPECT_TRUE(waitUntil([&] {
+            return rows(store, "SELECT value FROM shared_setting WHERE key = '" + key + "'") == (set ? "25" : "");
+        }));
+        EXPECT_TRUE(waitUntil(
+            [&] { return first.session->getSettings().getVehicleSilentMinutes(truckId) == (set ? 25 : -1); }));
+    }
+    EXPECT_EQ(RuleSettings::vehicleSilentMinutes(Setup::getInstance(), truckId), -1);
     Setup::getInstance().close();
 }
