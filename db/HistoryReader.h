@@ -70,6 +70,12 @@ public:
     /// The vehicle's fixes of the last hours, counted in the device's own
     /// clock (DeviceClock), in stored order; hours <= 0: every fix.
     virtual std::vector<GPSData> loadTrack(const UniqueID& vehicle, int hours, std::time_t nowUtc) = 0;
+    /// The vehicle's fixes from fromUtc to toUtc (the console's UTC seconds,
+    /// both included), counted in the device's own clock as loadTrack
+    /// counts, in stored order. clockOffset gets the seconds the device's
+    /// clock is ahead of UTC (0 when the vehicle has no fix).
+    virtual std::vector<GPSData> loadTrackBetween(const UniqueID& vehicle, std::time_t fromUtc, std::time_t toUtc,
+                                                  std::time_t nowUtc, int64_t& clockOffset) = 0;
     /// The alarms received from from (inclusive) to to (exclusive), UTC
     /// seconds, in id order.
     virtual std::vector<AlarmRecord> loadAlarms(std::time_t from, std::time_t to) = 0;

@@ -10,6 +10,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <optional>
+
 namespace velmora {
 
 namespace {
@@ -25,6 +28,15 @@ void requireOpen()
         throw DatabaseException(VELMORA_THROW_SITE("DatabaseException"), SQLITE_MISUSE,
                                 SqliteHistoryReader::NOT_OPEN);
     }
+}
+
+/// The first loaded fixes of the GPSDataContainer, whose lock the caller
+/// holds.
+std::vector<GPSData> firstFixes(int loaded)
+{
+    const GPSDataContainer::List& list = GPSDataContainer::getInstance().getList();
+    const size_t count = std::min(list.size(), static_cast<size_t>(std::max(loaded, 0)));
+    return std::vector<GPSData>(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 class SqliteEventPages : public HistoryReader::EventPages {
@@ -113,10 +125,37 @@ std::vector<GPSData> SqliteHistoryReader::loadTrack(const UniqueID& vehicle, int
     requireOpen();
     GPSDataContainer& container = GPSDataContainer::getInstance();
     ScopedLock lock(container.getLock());
-    const int loaded = fillTrack(vehicle.toText(), hours, nowUtc);
-    const GPSDataContainer::List& list = container.getList();
-    const size_t count = std::min(list.size(), static_cast<size_t>(std::max(loaded, 0)));
-    return std::vector<GPSData>(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(count));
+    return firstFixes(fillTrack(vehicle.toText(), hours, nowUtc));
+}
+
+std::vector<GPSData> SqliteHistoryReader::loadTrackBetween(const UniqueID& vehicle, std::time_t fromUtc,
+                                                           std::time_t toUtc, std::time_t nowUtc, int64_t& clockOffset)
+{
+    requireOpen();
+    clockOffset = 0;
+    const std::string id = vehicle.toText();
+    DBManager& manager = DBManager::getInstance();
+    GPSDataContainer& container = GPSDataContainer::getInstance();
+    ScopedLock lock(container.getLock());
+    // The vehicle's latest fix tells how far its clock is from UTC.
+    const FormatableSQL latest("id = (SELECT MAX(id) FROM gps_data WHERE vehicle_id='%q')", id.c_str());
+    if (latest.getText() == nullptr || manager.loadGPSData(id.c_str(), latest.getText()) == 0) {
+        container.clear();
+        return {};
+    }
+    const GPSData& last = container.getList().back();
+    const std::optional<int64_t> present =
+        DeviceClock::parseTimeText(DeviceClock::deviceNow(last.getUpdateTime(), last.getGpsData(), nowUtc).c_str());
+    clockOffset = present ? *present - static_cast<int64_t>(nowUtc) : 0;
+    const std::string from = DeviceClock::timeText(static_cast<int64_t>(fromUtc) + clockOffset);
+    const std::string to = DeviceClock::timeText(static_cast<int64_t>(toUtc) + clockOffset);
+    const FormatableSQL between("update_time >= DATETIME('%q') AND update_time <= DATETIME('%q')", from.c_str(),
+                                to.c_str());
+    if (between.getText() == nullptr) {
+        container.clear();
+        return {};
+    }
+    return firstFixes(manager.loadGPSData(id.c_str(), between.getText()));
 }
 
 std::vector<AlarmRecord> SqliteHistoryReader::loadAlarms(std::time_t from, std::time_t to)

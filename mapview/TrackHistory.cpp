@@ -38,36 +38,6 @@ int TrackHistory::load(const std::string& vehicleIdText, int hours, std::time_t 
     return SqliteHistoryReader::fillTrack(vehicleIdText, hours, nowUtc);
 }
 
-int TrackHistory::loadBetween(const std::string& vehicleIdText, std::time_t fromUtc, std::time_t toUtc,
-                              std::time_t nowUtc, int64_t* clockOffset)
-{
-    DBManager& manager = DBManager::getInstance();
-    GPSDataContainer& container = GPSDataContainer::getInstance();
-    ScopedLock lock(container.getLock());
-    // The vehicle's latest fix tells how far its clock is from UTC.
-    const FormatableSQL latest("id = (SELECT MAX(id) FROM gps_data WHERE vehicle_id='%q')", vehicleIdText.c_str());
-    if (latest.getText() == nullptr || manager.loadGPSData(vehicleIdText.c_str(), latest.getText()) == 0) {
-        container.clear();
-        return 0;
-    }
-    const GPSData& last = container.getList().back();
-    const std::optional<int64_t> deviceNowSeconds =
-        parseTimeText(deviceNow(last.getUpdateTime(), last.getGpsData(), nowUtc).c_str());
-    const int64_t offset = deviceNowSeconds ? *deviceNowSeconds - static_cast<int64_t>(nowUtc) : 0;
-    if (clockOffset != nullptr) {
-        *clockOffset = offset;
-    }
-    const std::string from = timeText(static_cast<int64_t>(fromUtc) + offset);
-    const std::string to = timeText(static_cast<int64_t>(toUtc) + offset);
-    const FormatableSQL between("update_time >= DATETIME('%q') AND update_time <= DATETIME('%q')", from.c_str(),
-                                to.c_str());
-    if (between.getText() == nullptr) {
-        container.clear();
-        return 0;
-    }
-    return manager.loadGPSData(vehicleIdText.c_str(), between.getText());
-}
-
 namespace {
 
 template <typename List>

@@ -50,14 +50,6 @@ public:
     /// number. Throws DatabaseException. Callers that then walk the list
     /// hold the container's lock around both.
     static int load(const std::string& vehicleIdText, int hours, std::time_t nowUtc);
-    /// Fills the GPSDataContainer with the vehicle's fixes from fromUtc to
-    /// toUtc (the console's UTC seconds, both included), counted in the
-    /// device's clock as load() counts, and returns their number. Throws
-    /// DatabaseException. Callers that then walk the list hold the
-    /// container's lock around both. clockOffset, when given, gets the
-    /// seconds the device's clock is ahead of UTC.
-    static int loadBetween(const std::string& vehicleIdText, std::time_t fromUtc, std::time_t toUtc,
-                           std::time_t nowUtc, int64_t* clockOffset = nullptr);
 
     /// The fixes of list that have a position, at most the first count.
     static std::vector<MapCommands::TrackFix> fixes(const GPSDataContainer::List& list, size_t count);

@@ -43,6 +43,17 @@ GPSData gpsDataOf(const StoredFix& fix)
     return row;
 }
 
+/// The fixes of a query over FleetReader::FIX_COLUMNS.
+std::vector<GPSData> fixesOf(const PgResult& rows)
+{
+    std::vector<GPSData> fixes;
+    fixes.reserve(static_cast<size_t>(rows.getRowCount()));
+    for (int row = 0; row < rows.getRowCount(); ++row) {
+        fixes.push_back(gpsDataOf(FleetReader::fixAt(rows, row)));
+    }
+    return fixes;
+}
+
 std::string who(const std::string& user, const std::string& desk)
 {
     return desk.empty() || user.empty() ? user : user + " on " + desk;
@@ -230,12 +241,33 @@ std::vector<GPSData> PgHistoryReader::loadTrack(const UniqueID& vehicle, int hou
                                         "ORDER BY received, id",
                                     {id, since});
         }
-        std::vector<GPSData> fixes;
-        fixes.reserve(static_cast<size_t>(rows.getRowCount()));
-        for (int row = 0; row < rows.getRowCount(); ++row) {
-            fixes.push_back(gpsDataOf(FleetReader::fixAt(rows, row)));
+        return fixesOf(rows);
+    });
+}
+
+std::vector<GPSData> PgHistoryReader::loadTrackBetween(const UniqueID& vehicle, std::time_t fromUtc, std::time_t toUtc,
+                                                       std::time_t nowUtc, int64_t& clockOffset)
+{
+    clockOffset = 0;
+    return withConnection([&](PgConnection& connection) {
+        const std::string id = vehicle.toText();
+        const std::string columns = FleetReader::FIX_COLUMNS;
+        // The vehicle's latest fix first: its sentence tells the device clock.
+        const PgResult latest = connection.query(
+            "SELECT " + columns + " FROM gps_data WHERE vehicle_id = $1 ORDER BY received DESC, id DESC LIMIT 1", {id});
+        if (latest.getRowCount() == 0) {
+            return std::vector<GPSData>();
         }
-        return fixes;
+        const StoredFix last = FleetReader::fixAt(latest, 0);
+        const std::string now = DeviceClock::deviceNow(StoreText::formatTime(last.time).c_str(), last.sentence, nowUtc);
+        const std::optional<int64_t> present = DeviceClock::parseTimeText(now.c_str());
+        clockOffset = present ? *present - static_cast<int64_t>(nowUtc) : 0;
+        const PgResult rows = connection.query(
+            "SELECT " + columns +
+                " FROM gps_data WHERE vehicle_id = $1 AND update_time >= to_timestamp($2) AND "
+                "update_time <= to_timestamp($3) ORDER BY received, id",
+            {id, static_cast<int64_t>(fromUtc) + clockOffset, static_cast<int64_t>(toUtc) + clockOffset});
+        return fixesOf(rows);
     });
 }
 

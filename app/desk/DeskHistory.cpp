@@ -49,6 +49,18 @@ std::vector<GPSData> DeskHistory::loadTrack(const UniqueID& vehicle, int hours, 
     return offThread([this, vehicle, hours, nowUtc] { return m_reader.loadTrack(vehicle, hours, nowUtc); });
 }
 
+std::vector<GPSData> DeskHistory::loadTrackBetween(const UniqueID& vehicle, std::time_t fromUtc, std::time_t toUtc,
+                                                   std::time_t nowUtc, int64_t& clockOffset) {
+    // The offset comes back with the fixes: the read may finish on a worker.
+    const auto [fixes, offset] = offThread([this, vehicle, fromUtc, toUtc, nowUtc] {
+        int64_t found = 0;
+        std::vector<GPSData> track = m_reader.loadTrackBetween(vehicle, fromUtc, toUtc, nowUtc, found);
+        return std::make_pair(std::move(track), found);
+    });
+    clockOffset = offset;
+    return fixes;
+}
+
 std::vector<AlarmRecord> DeskHistory::loadAlarms(std::time_t from, std::time_t to) {
     return offThread([this, from, to] { return m_reader.loadAlarms(from, to); });
 }

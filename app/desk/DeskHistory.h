@@ -28,6 +28,8 @@ public:
 
     std::unique_ptr<EventPages> eventPages() override;
     std::vector<GPSData> loadTrack(const UniqueID& vehicle, int hours, std::time_t nowUtc) override;
+    std::vector<GPSData> loadTrackBetween(const UniqueID& vehicle, std::time_t fromUtc, std::time_t toUtc,
+                                          std::time_t nowUtc, int64_t& clockOffset) override;
     std::vector<AlarmRecord> loadAlarms(std::time_t from, std::time_t to) override;
 
     /// Ends every wait for the store now (the console stops).

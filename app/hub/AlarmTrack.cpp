@@ -2,10 +2,9 @@
 
 #include "app/hub/IOperator.h"
 #include "app/hub/IPageRunner.h"
-#include "db/GPSDataContainer.h"
+#include "db/SqliteHistoryReader.h"
 #include "foundation/Exception.h"
 #include "foundation/Trace.h"
-#include "foundation/thread/ScopedLock.h"
 #include "mapview/TrackHistory.h"
 #include "mapview/WatchCommands.h"
 #include "rules/Alarm.h"
@@ -37,18 +36,16 @@ bool AlarmTrack::show(const Alarm& alarm, std::time_t at, const std::optional<Ge
     QStringList lines;
     std::optional<GeoPoint> mark = place;
     {
-        GPSDataContainer& fixes = GPSDataContainer::getInstance();
-        ScopedLock lock(fixes.getLock());
-        int loaded = 0;
+        HistoryReader& history = m_history != nullptr ? *m_history : SqliteHistoryReader::getInstance();
+        std::vector<GPSData> stored;
         int64_t offset = 0;
         try {
-            loaded = TrackHistory::loadBetween(id, at - SPAN_SECONDS, at + SPAN_SECONDS, m_now(), &offset);
+            stored = history.loadTrackBetween(alarm.vehicle, at - SPAN_SECONDS, at + SPAN_SECONDS, m_now(), offset);
         } catch (const Exception& e) {
             // No database: nothing to show, as with no fixes.
             traceException(e);
         }
-        const std::vector<MapCommands::TrackFix> track =
-            TrackHistory::fixes(fixes.getList(), static_cast<size_t>(std::max(loaded, 0)));
+        const std::vector<MapCommands::TrackFix> track = TrackHistory::fixes(stored);
         if (!track.empty() && !mark) {
             // The fix nearest the alarm, in the device's clock.
             const int64_t wanted = static_cast<int64_t>(at) + offset;

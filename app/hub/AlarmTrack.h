@@ -8,6 +8,7 @@
 
 namespace velmora {
 
+class HistoryReader;
 class IOperator;
 class IPageRunner;
 struct Alarm;
@@ -33,6 +34,9 @@ public:
     /// to show.
     bool show(const Alarm& alarm, std::time_t at, const std::optional<GeoPoint>& place);
 
+    /// Where tracks are read (none: app.db).
+    void setHistory(HistoryReader* history) { m_history = history; }
+
     /// The clock the device's clock is worked out against; std::time unless
     /// a test sets another.
     void setClock(std::function<std::time_t()> now) { m_now = std::move(now); }
@@ -40,6 +44,7 @@ public:
 private:
     IPageRunner& m_page;
     IOperator& m_desk;
+    HistoryReader* m_history = nullptr;
     std::function<std::time_t()> m_now = [] { return std::time(nullptr); };
 };
 

@@ -354,6 +354,7 @@ void VelmoraDlg::startDesk(const std::string& conninfo) {
     m_hub.setVehicleStore(&session.getVehicleStore());
     m_hub.setHistory(&session.getHistory());
     m_desk.setHistory(&session.getHistory());
+    m_alarmTrack.setHistory(&session.getHistory());
     m_desk.setVehicleStore(&session.getVehicleStore());
     m_desk.setSharedSettings(&session.getSettings());
     session.getZones().attach(m_watch);

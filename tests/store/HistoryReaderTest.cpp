@@ -351,10 +351,40 @@ TEST_F(HistoryReaderTest, BothStoresReadTheSameTracksInTheDevicesClock)
             }
         }
     }
+    // An alarm's track: both ends of a span of real time included, the
+    // device's distance from UTC handed back.
+    const std::pair<std::time_t, std::time_t> spans[] = {
+        {NOW - 4200, NOW - 3000}, {NOW - 47 * 3600 - 1, NOW - 47 * 3600 + 1}, {NOW + 60, NOW + 1200}};
+    for (int vehicle : {0, 1}) {
+        for (const auto& [from, to] : spans) {
+            SCOPED_TRACE(std::to_string(vehicle) + " / " + std::to_string(from - NOW) + " s");
+            std::vector<std::string> oracle;
+            for (const Fix& fix : m_fixes) {
+                if (fix.vehicle == vehicle && fix.utc >= from && fix.utc <= to) {
+                    oracle.push_back(sentenceOf(fix) + " @ " + timeText(fix.utc + fix.zone * 3600));
+                }
+            }
+            UniqueID id;
+            ASSERT_TRUE(UniqueID::parse(VEHICLES[vehicle], id));
+            for (HistoryReader* reader : {static_cast<HistoryReader*>(&sqlite), static_cast<HistoryReader*>(m_pg.get())}) {
+                int64_t offset = -1;
+                std::vector<std::string> read;
+                for (const GPSData& fix : reader->loadTrackBetween(id, from, to, NOW, offset)) {
+                    read.push_back(std::string(fix.getGpsData()) + " @ " + fix.getUpdateTime());
+                }
+                EXPECT_EQ(read, oracle);
+                EXPECT_EQ(offset, vehicle == 0 ? 7200 : 0);
+            }
+        }
+    }
     UniqueID none;
     ASSERT_TRUE(UniqueID::parse("0d000000-0000-4000-8000-00000000000d", none));
-    EXPECT_TRUE(sqlite.loadTrack(none, 3, NOW).empty());
-    EXPECT_TRUE(m_pg->loadTrack(none, 3, NOW).empty());
+    for (HistoryReader* reader : {static_cast<HistoryReader*>(&sqlite), static_cast<HistoryReader*>(m_pg.get())}) {
+        int64_t offset = -1;
+        EXPECT_TRUE(reader->loadTrack(none, 3, NOW).empty());
+        EXPECT_TRUE(reader->loadTrackBetween(none, NOW - 600, NOW, NOW, offset).empty());
+        EXPECT_EQ(offset, 0);
+    }
 }
 
 // The alarm report's ranges: from inclusive, to exclusive, the same rows
