@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -37,6 +38,13 @@ namespace velmora {
 namespace {
 
 enum Column { PRIORITY, VEHICLE, KIND, TITLE, RECEIVED, AGE, STATE, COLUMN_COUNT };
+
+/// The CPU time the calling thread has used, in microseconds.
+int64_t threadCpuUs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
 
 const char* const HEADERS[COLUMN_COUNT] = {"P", "Vehicle", "Kind", "Device title", "Received", "Age", "State"};
 
@@ -303,7 +311,7 @@ bool AlarmPanel::took(AlarmBook::Result result, const Alarm* alarm) {
             trace("AlarmPanel: alarm %d of %s has a row of its own", alarm->id, alarm->vehicle.toText().c_str());
             updateBlink(alarm->vehicle);
         }
-        rebuildSoon();
+        rebuildSoon(!alarm->isFold());
         m_bell->ring();
         updateBell();
         emit alarmRaised();
@@ -619,22 +627,24 @@ QString AlarmPanel::getMessage() const { return m_message->text(); }
 
 void AlarmPanel::say(const QString& text) { m_message->setText(text); }
 
-void AlarmPanel::rebuildSoon() {
-    if (m_redraw->isActive()) {
+void AlarmPanel::rebuildSoon(bool urgent) {
+    const qint64 afforded = 4 * m_redrawCostMs;
+    const qint64 interval = urgent ? afforded : std::max<qint64>(REDRAW_MS, afforded);
+    const qint64 since = m_sinceRedraw.isValid() ? m_sinceRedraw.elapsed() : interval;
+    if (since >= interval) {
+        rebuild();
         return;
     }
-    const qint64 since = m_sinceRedraw.isValid() ? m_sinceRedraw.elapsed() : m_redrawMs;
-    if (since >= m_redrawMs) {
-        rebuild();
-    } else {
-        m_redraw->start(static_cast<int>(m_redrawMs - since));
+    // A redraw already due sooner stays as it is.
+    const int wait = static_cast<int>(interval - since);
+    if (!m_redraw->isActive() || m_redraw->remainingTime() > wait) {
+        m_redraw->start(wait);
     }
 }
 
 void AlarmPanel::rebuild() {
     m_redraw->stop();
-    QElapsedTimer took;
-    took.start();
+    const int64_t startedUs = threadCpuUs();
     std::set<int32_t> selected;
     for (int32_t id : selectedIds()) {
         selected.insert(id);
@@ -716,8 +726,7 @@ void AlarmPanel::rebuild() {
         m_shownCount = count;
         emit openCountChanged(count);
     }
-    // The next redraw waits at least four times what this one took.
-    m_redrawMs = std::max<qint64>(REDRAW_MS, took.elapsed() * 4);
+    m_redrawCostMs = (threadCpuUs() - startedUs + 999) / 1000;
     m_sinceRedraw.start();
     emit redrawn();
 }

@@ -58,9 +58,11 @@ class AlarmPanel : public QWidget {
 
 public:
     static constexpr int PANEL_WIDTH = 460;
-    /// New alarms redraw the queue at most this often (and never more
-    /// often than a redraw takes four times), so a burst of them cannot
-    /// keep the window busy redrawing thousands of rows.
+    /// Changes redraw the queue at most this often, and never more often
+    /// than the last redraw cost the window's thread four times, so a burst
+    /// of them cannot keep the window busy redrawing thousands of rows. A
+    /// new alarm with a row of its own waits only for the second bound: the
+    /// operator sees it as soon as the window can afford it.
     static constexpr int REDRAW_MS = 100;
 
     AlarmPanel(IPageRunner& page, QWidget* parent = nullptr);
@@ -159,8 +161,9 @@ private:
     /// shown; a repeat counted. Whether it reached an alarm.
     bool took(AlarmBook::Result result, const Alarm* alarm);
     void rebuild();
-    /// rebuild() now, or within the redraw interval of the last one.
-    void rebuildSoon();
+    /// rebuild() now, or once the redraw interval since the last one is
+    /// over; urgent: once four times its cost is.
+    void rebuildSoon(bool urgent = false);
     void updateAges();
     void updateButtons();
     void updateBell();
@@ -192,7 +195,9 @@ private:
     int m_shownCount = -1;
     QTimer* m_redraw = nullptr;
     QElapsedTimer m_sinceRedraw;
-    qint64 m_redrawMs = REDRAW_MS;
+    /// What the last redraw cost the window's thread, in ms of its CPU
+    /// time: time the thread waited for a core is no cost of the redraw.
+    qint64 m_redrawCostMs = 0;
 
     QGridLayout* m_header = nullptr;
     int m_headerStacked = -1; ///< not placed yet
