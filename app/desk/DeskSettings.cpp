@@ -17,10 +17,6 @@ VehicleAdmission::Rules DeskSettings::getAdmission() const {
 
 bool DeskSettings::store(const VehicleAdmission::Rules& admission, const AlarmBook::Priorities& priorities,
                          const WatchSettings& rules, QString& problem) {
-    if (!m_link.isReachable()) {
-        problem = QString::fromLatin1(DeskLink::UNREACHABLE);
-        return false;
-    }
     SharedSettings::Values values = m_values;
     values.admission.knownOnly = admission.mode == VehicleAdmission::KNOWN_ONLY;
     values.admission.newPerMinute = admission.newPerMinute;
@@ -28,12 +24,10 @@ bool DeskSettings::store(const VehicleAdmission::Rules& admission, const AlarmBo
     values.priorities = priorities;
     values.watch = rules;
     const std::string source = m_by.source();
-    m_link.submit(
-        [values, source](PgConnection& connection) -> std::function<void()> {
-            SharedSettings::store(connection, values, source);
-            return {};
-        },
-        [this](const QString& why) { m_tell(QStringLiteral("The settings were not stored: %1").arg(why)); });
+    if (!send([values, source](PgConnection& connection) { SharedSettings::store(connection, values, source); },
+              QStringLiteral("The settings were not stored: %1"), problem)) {
+        return false;
+    }
     // Shown at once; the feed brings the store's word.
     m_values = values;
     return true;
@@ -45,23 +39,33 @@ int32_t DeskSettings::getVehicleSilentMinutes(const UniqueID& vehicle) const {
 }
 
 bool DeskSettings::storeVehicleSilentMinutes(const UniqueID& vehicle, int32_t minutes, QString& problem) {
-    if (!m_link.isReachable()) {
-        problem = QString::fromLatin1(DeskLink::UNREACHABLE);
+    const std::string source = m_by.source();
+    if (!send([vehicle, minutes, source](PgConnection& connection) {
+            SharedSettings::storeVehicleSilentMinutes(connection, vehicle, minutes, source);
+        },
+              QStringLiteral("The vehicle's silent time was not stored: %1"), problem)) {
         return false;
     }
-    const std::string source = m_by.source();
-    m_link.submit(
-        [vehicle, minutes, source](PgConnection& connection) -> std::function<void()> {
-            SharedSettings::storeVehicleSilentMinutes(connection, vehicle, minutes, source);
-            return {};
-        },
-        [this](const QString& why) { m_tell(QStringLiteral("The vehicle's silent time was not stored: %1").arg(why)); });
     // Shown at once; the feed brings the store's word.
     if (minutes >= 0) {
         m_values.vehicleSilentMinutes[vehicle] = minutes;
     } else {
         m_values.vehicleSilentMinutes.erase(vehicle);
     }
+    return true;
+}
+
+bool DeskSettings::send(std::function<void(PgConnection&)> write, const QString& failed, QString& problem) {
+    if (!m_link.isReachable()) {
+        problem = QString::fromLatin1(DeskLink::UNREACHABLE);
+        return false;
+    }
+    m_link.submit(
+        [write = std::move(write)](PgConnection& connection) -> std::function<void()> {
+            write(connection);
+            return {};
+        },
+        [this, failed](const QString& why) { m_tell(failed.arg(why)); });
     return true;
 }
 

@@ -29,6 +29,11 @@ public:
     bool storeVehicleSilentMinutes(const UniqueID& vehicle, int32_t minutes, QString& problem) override;
 
 private:
+    /// Hands write to the link as one transaction of the store; false, with
+    /// why in problem, when the store cannot be reached. A later failure is
+    /// told with failed (its %1 the store's words).
+    bool send(std::function<void(PgConnection&)> write, const QString& failed, QString& problem);
+
     DeskLink& m_link;
     DeskActions::Operator m_by;
     std::function<void(const QString&)> m_tell;

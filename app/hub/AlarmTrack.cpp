@@ -33,33 +33,30 @@ AlarmTrack::AlarmTrack(IPageRunner& page, IOperator& desk) : m_page(page), m_des
 
 bool AlarmTrack::show(const Alarm& alarm, std::time_t at, const std::optional<GeoPoint>& place) {
     const std::string id = alarm.vehicle.toText();
-    QStringList lines;
     std::optional<GeoPoint> mark = place;
-    {
-        HistoryReader& history = m_history != nullptr ? *m_history : SqliteHistoryReader::getInstance();
-        std::vector<GPSData> stored;
-        int64_t offset = 0;
-        try {
-            stored = history.loadTrackBetween(alarm.vehicle, at - SPAN_SECONDS, at + SPAN_SECONDS, m_now(), offset);
-        } catch (const Exception& e) {
-            // No database: nothing to show, as with no fixes.
-            traceException(e);
-        }
-        const std::vector<MapCommands::TrackFix> track = TrackHistory::fixes(stored);
-        if (!track.empty() && !mark) {
-            // The fix nearest the alarm, in the device's clock.
-            const int64_t wanted = static_cast<int64_t>(at) + offset;
-            int64_t best = std::numeric_limits<int64_t>::max();
-            for (const MapCommands::TrackFix& fix : track) {
-                const std::optional<int64_t> time = TrackHistory::parseTimeText(fix.time.c_str());
-                if (time && std::llabs(*time - wanted) < best) {
-                    best = std::llabs(*time - wanted);
-                    mark = GeoPoint{fix.latitude, fix.longitude};
-                }
+    HistoryReader& history = m_history != nullptr ? *m_history : SqliteHistoryReader::getInstance();
+    std::vector<GPSData> stored;
+    int64_t offset = 0;
+    try {
+        stored = history.loadTrackBetween(alarm.vehicle, at - SPAN_SECONDS, at + SPAN_SECONDS, m_now(), offset);
+    } catch (const Exception& e) {
+        // No database: nothing to show, as with no fixes.
+        traceException(e);
+    }
+    const std::vector<MapCommands::TrackFix> track = TrackHistory::fixes(stored);
+    if (!track.empty() && !mark) {
+        // The fix nearest the alarm, in the device's clock.
+        const int64_t wanted = static_cast<int64_t>(at) + offset;
+        int64_t best = std::numeric_limits<int64_t>::max();
+        for (const MapCommands::TrackFix& fix : track) {
+            const std::optional<int64_t> time = TrackHistory::parseTimeText(fix.time.c_str());
+            if (time && std::llabs(*time - wanted) < best) {
+                best = std::llabs(*time - wanted);
+                mark = GeoPoint{fix.latitude, fix.longitude};
             }
         }
-        lines = TrackHistory::commands(track);
     }
+    const QStringList lines = TrackHistory::commands(track);
     if (lines.isEmpty()) {
         m_desk.tell(QStringLiteral("No positions of %1 from %2 to %3.")
                         .arg(QString::fromStdString(alarm.vehicleName), localTime(at - SPAN_SECONDS, "HH:mm"),
