@@ -179,8 +179,13 @@ function placeVehicleIcons(icons) {
     if (want === "group") into.push(icon);
   }
   if (out.length) {
-    vehicleGroup.layer.removeLayers(out);
+    var group = vehicleGroup.layer;
+    group.removeLayers(out);
     for (i = 0; i < out.length; i++) {
+      // Taken out in bulk, an icon still has the group listening to it: its
+      // next move would put it back in the group while it is on the map by
+      // itself (counted twice, and gone with the group's next redraw).
+      out[i].off(group._childMarkerEventHandlers, group);
       out[i]._groupMovePending = false;
       out[i].settle();
     }
@@ -200,11 +205,14 @@ function placeVehicleIcons(icons) {
 // is drawn above them, or the group's circle would cover it.
 var KEPT_ICON_Z = 100000;
 function raiseKeptIcon(icon) {
-  if (!icon._canvas) return;
-  icon._canvas.style.zIndex = icon._place === "map" && keptOutOfGroup(icon._vehicleID) ? String(KEPT_ICON_Z) : "";
-  // A vehicle with an alarm nobody acknowledged blinks (page.css).
-  if (alarmVehicles[String(icon._vehicleID)] === true) icon._canvas.setAttribute("data-alarm", "1");
-  else icon._canvas.removeAttribute("data-alarm");
+  if (!icon._element) return;
+  icon._element.style.zIndex = icon._place === "map" && keptOutOfGroup(icon._vehicleID) ? String(KEPT_ICON_Z) : "";
+  // A vehicle with an alarm nobody acknowledged glows and blinks with the
+  // pane that holds such icons (page.css).
+  var alarm = alarmVehicles[String(icon._vehicleID)] === true;
+  icon.setPane(alarm ? "alarmPane" : "vehiclePane");
+  if (alarm) icon._element.setAttribute("data-alarm", "1");
+  else icon._element.removeAttribute("data-alarm");
 }
 
 function showVehicleIcon(icon) {

@@ -221,7 +221,7 @@ function eventListObstacles() {
   for (var i = 0; i < controls.length; i++) add(controls[i]);
   add(document.getElementById("TrackingBar"));
   var icon = global.currentVehicle ? vehicleIcon(global.currentVehicle) : null;
-  if (icon && icon._place === "map") add(icon._canvas);
+  if (icon && icon._place === "map") add(icon.getElement());
   return boxes;
 }
 

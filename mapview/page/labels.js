@@ -217,8 +217,8 @@ function labelObstacles(grid, iconGrid, size) {
   var icons = iconContainer || [];
   for (i = 0; i < icons.length; i++) {
     var icon = icons[i];
-    if (!icon._map || !icon._canvas) continue;
-    var w = icon._canvas.width || 16, h = icon._canvas.height || 16;
+    if (!icon._map || !icon.getElement()) continue;
+    var w = icon.getSize().x || 16, h = icon.getSize().y || 16;
     // The box round the icon as it is turned now; a later turn comes with
     // a move, and a move makes the labels be placed again.
     var a = icon.getAngle(), cos = Math.abs(Math.cos(a)), sin = Math.abs(Math.sin(a));

@@ -217,7 +217,7 @@ function insertVehicle(isLoaded, latitude, longitude, vehicleID, vehicleName, up
     refreshVehicle(known, vehicleName, latlng, String(updateTime || ""));
     return;
   }
-  var icon = new ImageCanvasOverlay(latlng || L.latLng(0, 0), global.normalIcon, id);
+  var icon = new ImageIconOverlay(latlng || L.latLng(0, 0), global.normalIcon, id);
   iconContainer.push(icon);
   iconIndex[id] = icon;
   if (latlng) {
@@ -422,11 +422,13 @@ function deleteVehicle(vehicleID) {
 
 // --- alarms
 
-// Alarm markers and list entries blink together: one timer turns a class
-// of the page on and off, so thousands of blinking vehicles cost the page
-// a restyle twice a second, not an animation each.
+// Alarm markers and list entries blink together: one timer dims the pane
+// that holds the alarm icons and the alarm entries in sight in the list, so
+// thousands of blinking vehicles cost the page one layer's opacity and a
+// screenful of entries twice a second, not an animation, a filter or a
+// restyle each.
 var ALARM_BLINK_MS = 500;
-var alarmBlink = { timer: null, count: 0 };
+var alarmBlink = { timer: null, count: 0, dim: false, dimmed: [] };
 
 function setAlarm(vehicleID, on) {
   if (on) setAlarms([vehicleID], []);
@@ -472,11 +474,32 @@ function setAlarms(on, off) {
 
 function updateAlarmBlink() {
   if (alarmBlink.count > 0 && alarmBlink.timer === null) {
-    alarmBlink.timer = setInterval(function () { document.body.classList.toggle("AlarmDim"); }, ALARM_BLINK_MS);
+    alarmBlink.timer = setInterval(function () { setAlarmDim(!alarmBlink.dim); }, ALARM_BLINK_MS);
   } else if (alarmBlink.count <= 0 && alarmBlink.timer !== null) {
     clearInterval(alarmBlink.timer);
     alarmBlink.timer = null;
-    document.body.classList.remove("AlarmDim");
+    setAlarmDim(false);
+  }
+}
+
+function setAlarmDim(dim) {
+  alarmBlink.dim = dim;
+  map.getPane("alarmPane").classList.toggle("AlarmDim", dim);
+  var i, dimmed = alarmBlink.dimmed;
+  for (i = 0; i < dimmed.length; i++) dimmed[i].removeAttribute("data-dim");
+  alarmBlink.dimmed = [];
+  if (!dim) return;
+  // Entries are of one height; one scrolled into sight meanwhile shows
+  // undimmed until the next blink.
+  var block = listBox.block, first = block.firstElementChild;
+  var height = first ? first.offsetHeight : 0;
+  if (!height) return;
+  var from = Math.floor(block.scrollTop / height), to = Math.ceil((block.scrollTop + block.clientHeight) / height);
+  for (i = from; i <= to && i < block.children.length; i++) {
+    var item = block.children[i];
+    if (!item.hasAttribute("data-alarm")) continue;
+    item.setAttribute("data-dim", "1");
+    alarmBlink.dimmed.push(item);
   }
 }
 
@@ -644,6 +667,9 @@ function initialize() {
   setStartView(Math.max(1, Math.floor(Math.log2(Math.max(256, initialWidth - global.listWidth) / 256))));
   var pane = map.createPane("vehiclePane");
   pane.style.zIndex = 620;
+  // Icons of vehicles in alarm: above the others and the group icons, and
+  // glowing and blinking as one layer (page.css).
+  map.createPane("alarmPane").style.zIndex = 625;
   createTilePanes();
   trackLine = L.polyline([], { pane: "trackPane", color: "#D00000", opacity: 0.8, weight: 6, interactive: false });
   // The history track: under the vehicle icons, over the live track.

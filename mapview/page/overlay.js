@@ -1,7 +1,11 @@
-// The vehicle icon: a canvas the size of the icon image, centred on the
-// vehicle's position in its own pane above the track, shown rotated by the
-// course about its centre. The image is drawn once; the rotation is part of
-// the element's transform, so a turn costs a style change, not a redraw.
+// The vehicle icon: an image element the size of the icon image, centred on
+// the vehicle's position in its own pane above the track, shown rotated by
+// the course about its centre. The rotation is part of the element's
+// transform, so a turn costs a style change, not a redraw. Icons of one
+// image share its decoded pixels, and the transform is a plane one, so
+// thousands of them on the map (a fleet in alarm, each out of its group)
+// are drawn into their pane's layer: no drawing surface or compositor
+// layer each.
 // A left click selects the vehicle and opens its popup.
 var iconImages = {};
 
@@ -26,50 +30,85 @@ function loadIconImage(src, onReady) {
   return entry.image;
 }
 
+// The icons on the map, placed anew by one handler of the map's zoom events:
+// a handler each would make adding thousands of icons at once (a fleet's
+// alarms) cost their number squared, as the map checks every new handler
+// against those it has.
+var iconsOnMap = { icons: {}, listening: false };
+
+function resetIconsOnMap() {
+  for (var id in iconsOnMap.icons) iconsOnMap.icons[id]._reset();
+}
+
+function animateIconsOnMap(e) {
+  for (var id in iconsOnMap.icons) iconsOnMap.icons[id]._animateZoom(e);
+}
+
 // options.className replaces "VehicleIcon"; options.interactive false makes
 // an icon that takes no clicks (the history replay's marker).
-var ImageCanvasOverlay = L.Layer.extend({
+var ImageIconOverlay = L.Layer.extend({
   initialize: function (latlng, src, vehicleID, options) {
     this._latlng = L.latLng(latlng);
     this._shownAt = null;
     this._src = src;
     this._angle = 0;
     this._vehicleID = vehicleID;
-    this._canvas = null;
+    this._element = null;
+    this._width = 0;
+    this._height = 0;
     this._className = (options && options.className) || "VehicleIcon";
     this._interactive = !(options && options.interactive === false);
+    this._pane = "vehiclePane";
   },
 
   onAdd: function (map) {
     var self = this;
-    var canvas = L.DomUtil.create("canvas", this._className + " leaflet-zoom-animated");
-    canvas.style.transformOrigin = "50% 50%";
-    canvas.width = 0;
-    canvas.height = 0;
+    var element = L.DomUtil.create("img", "IconOverlay " + this._className + " leaflet-zoom-animated");
+    element.style.transformOrigin = "50% 50%";
+    element.setAttribute("alt", "");
+    element.draggable = false;
     if (this._interactive) {
-      canvas.setAttribute("data-vehicle", this._vehicleID);
-      L.DomEvent.on(canvas, "mousedown", L.DomEvent.stopPropagation);
-      L.DomEvent.on(canvas, "click", function (e) {
+      element.setAttribute("data-vehicle", this._vehicleID);
+      L.DomEvent.on(element, "mousedown", L.DomEvent.stopPropagation);
+      L.DomEvent.on(element, "click", function (e) {
         L.DomEvent.stop(e);
         if (e.button === 0) onVehicleIconClick(self._vehicleID, e);
       });
-      L.DomEvent.on(canvas, "dblclick", L.DomEvent.stop);
+      L.DomEvent.on(element, "dblclick", L.DomEvent.stop);
     } else {
-      canvas.style.pointerEvents = "none";
+      element.style.pointerEvents = "none";
     }
-    this._canvas = canvas;
-    map.getPane("vehiclePane").appendChild(canvas);
+    // Not shown until its image's size is known: it is centred by it.
+    element.style.visibility = "hidden";
+    this._element = element;
+    map.getPane(this._pane).appendChild(element);
+    iconsOnMap.icons[L.stamp(this)] = this;
+    if (!iconsOnMap.listening) {
+      iconsOnMap.listening = true;
+      map.on({ zoom: resetIconsOnMap, viewreset: resetIconsOnMap, zoomanim: animateIconsOnMap });
+    }
     this._setImage(this._src);
   },
 
   onRemove: function () {
-    L.DomUtil.remove(this._canvas);
-    this._canvas = null;
+    delete iconsOnMap.icons[L.stamp(this)];
+    L.DomUtil.remove(this._element);
+    this._element = null;
   },
 
-  getEvents: function () {
-    return { zoom: this._reset, viewreset: this._reset, zoomanim: this._animateZoom };
+  // Moves the icon to another of the map's panes (now if it is shown).
+  setPane: function (name) {
+    if (name === this._pane) return;
+    this._pane = name;
+    if (this._element && this._map) this._map.getPane(name).appendChild(this._element);
   },
+
+  // The icon's element while it is on the map, else null.
+  getElement: function () { return this._element; },
+
+  // The image's size in pixels (0 until it has loaded): read from the image,
+  // never from the element, which would force a layout.
+  getSize: function () { return L.point(this._width, this._height); },
 
   // Where the layer is as far as the layers holding it know (a vehicle
   // group finds it by this position).
@@ -122,46 +161,41 @@ var ImageCanvasOverlay = L.Layer.extend({
     var self = this;
     // The callback may run at once when the image is cached, so it takes
     // the image from the cache rather than from this._image.
-    this._image = loadIconImage(src, function () {
-      if (self._src !== src || !self._canvas) return;
-      self._image = iconImages[src].image;
-      self._canvas.width = self._image.naturalWidth;
-      self._canvas.height = self._image.naturalHeight;
-      self._draw();
+    loadIconImage(src, function () {
+      var element = self._element;
+      if (self._src !== src || !element) return;
+      var image = iconImages[src].image;
+      self._width = image.naturalWidth;
+      self._height = image.naturalHeight;
+      element.width = self._width;
+      element.height = self._height;
+      element.src = src;
+      element.style.visibility = "";
       self._reset();
       // The place names were kept clear of the box it had until now.
       placeLabels.moved = true;
     });
   },
 
-  _draw: function () {
-    var canvas = this._canvas;
-    if (!canvas || !canvas.width) return;
-    var ctx = canvas.getContext("2d");
-    var w = canvas.width, h = canvas.height;
-    ctx.clearRect(0, 0, w, h);
-    ctx.drawImage(this._image, 0, 0, w, h);
-  },
-
   _applyTransform: function () {
-    var canvas = this._canvas;
-    if (!canvas || !this._pos) return;
-    canvas._leaflet_pos = this._pos;
-    canvas.style.transform = "translate3d(" + this._pos.x + "px," + this._pos.y + "px,0) rotate(" + this._angle + "rad)";
+    var element = this._element;
+    if (!element || !this._pos) return;
+    element._leaflet_pos = this._pos;
+    element.style.transform = "translate(" + this._pos.x + "px," + this._pos.y + "px) rotate(" + this._angle + "rad)";
   },
 
   _placeAt: function (p) {
-    this._pos = p.subtract([this._canvas.width / 2, this._canvas.height / 2]).round();
+    this._pos = p.subtract([this._width / 2, this._height / 2]).round();
     this._applyTransform();
   },
 
   _reset: function () {
-    if (!this._map || !this._canvas) return;
+    if (!this._map || !this._element) return;
     this._placeAt(this._map.latLngToLayerPoint(this.getShownLatLng()));
   },
 
   _animateZoom: function (e) {
-    if (!this._canvas) return;
+    if (!this._element) return;
     this._placeAt(this._map._latLngToNewLayerPoint(this.getShownLatLng(), e.zoom, e.center));
   }
 });

@@ -117,7 +117,7 @@ function showTrackingLine(latitude, longitude) {
   L.marker(end, {
     icon: L.divIcon({ className: "TrackEnd", iconSize: [14, 14] }), pane: "historyPane", interactive: false, keyboard: false
   }).addTo(h.layer);
-  h.marker = new ImageCanvasOverlay(points[0].latlng, global.selectIcon, "", { className: "ReplayMarker", interactive: false });
+  h.marker = new ImageIconOverlay(points[0].latlng, global.selectIcon, "", { className: "ReplayMarker", interactive: false });
   h.marker.addTo(map);
   h.clock = points[0].t;
   h.index = 0;

@@ -72,7 +72,7 @@ TEST_F(WindowTest, PanicIsQueuedSoundedAcknowledgedClosedAndSurvivesARestart) {
     EXPECT_TRUE(alarms->getBell().isRepeating());
 
     const QString blinking = QStringLiteral(
-        "(function (id) { var c = document.querySelector('canvas[data-vehicle=\"' + id + '\"]');"
+        "(function (id) { var c = document.querySelector('img[data-vehicle=\"' + id + '\"]');"
         " var l = listBox.item(id);"
         " return (c && c.hasAttribute('data-alarm') && alarmBlink.timer !== null ? 'M' : '-')"
         " + (l && l.hasAttribute('data-alarm') ? 'L' : '-'); })('%1')");

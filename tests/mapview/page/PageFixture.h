@@ -178,7 +178,7 @@ protected:
     /// Selectors of one vehicle's list entry and map icon.
     static QString entry(const std::string& id) { return "[id=" + quoted(QString::fromStdString(id)) + "]"; }
     static QString icon(const std::string& id) {
-        return "canvas.VehicleIcon[data-vehicle=" + quoted(QString::fromStdString(id)) + "]";
+        return "img.VehicleIcon[data-vehicle=" + quoted(QString::fromStdString(id)) + "]";
     }
 
     static QString quoted(const QString& text) {

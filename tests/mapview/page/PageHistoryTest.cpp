@@ -181,7 +181,7 @@ TEST_F(PageHistoryTest, ClosingTheHistoryRestoresTheLiveView) {
               R"([null,"none",false,false,0])");
     EXPECT_EQ(json("[map.getCenter(), map.getZoom()]"), view);
     EXPECT_EQ(json("[global.currentVehicle, map.hasLayer(trackLine), trackLine.getLatLngs().length,"
-                   " document.querySelectorAll('canvas.VehicleIcon').length]"),
+                   " document.querySelectorAll('img.VehicleIcon').length]"),
               QString("[\"%1\",true,3,3]").arg(QString::fromStdString(idOf(1))));
     // Live updates go on as before, and pan again.
     send(MapCommands::moveTo(-33.9, 18.4, 5, 8, 0, 0, 10, idOf(1)));

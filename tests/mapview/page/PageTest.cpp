@@ -185,7 +185,7 @@ TEST_F(PageTest, DeleteVehicleReportsTheNameAndRemovesEverything) {
     EXPECT_EQ(eval("listBox.item('" + id + "') === null && !document.getElementById('" + id + "')"), QVariant(true));
     EXPECT_EQ(eval("vehicleIndex['" + id + "'].deleted && vehicleIndex['" + id + "'].track.length === 0"),
               QVariant(true));
-    EXPECT_EQ(eval("document.querySelectorAll('canvas.VehicleIcon').length").toInt(), 1);
+    EXPECT_EQ(eval("document.querySelectorAll('img.VehicleIcon').length").toInt(), 1);
     EXPECT_EQ(evalText("document.getElementById('ContextMenu').style.display"), "none");
     EXPECT_EQ(evalText("document.getElementById('Address').textContent"), "");
     EXPECT_EQ(eval("map.hasLayer(trackLine)"), QVariant(false));
