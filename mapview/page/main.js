@@ -668,7 +668,7 @@ function initialize() {
   var pane = map.createPane("vehiclePane");
   pane.style.zIndex = 620;
   // Icons of vehicles in alarm: above the others and the group icons, and
-  // glowing and blinking as one layer (page.css).
+  // blinking as one layer (page.css).
   map.createPane("alarmPane").style.zIndex = 625;
   createTilePanes();
   trackLine = L.polyline([], { pane: "trackPane", color: "#D00000", opacity: 0.8, weight: 6, interactive: false });

@@ -159,8 +159,8 @@ var ImageIconOverlay = L.Layer.extend({
 
   _setImage: function (src) {
     var self = this;
-    // The callback may run at once when the image is cached, so it takes
-    // the image from the cache rather than from this._image.
+    // The callback may run at once when the image is cached; it reads the
+    // image's size from the cache.
     loadIconImage(src, function () {
       var element = self._element;
       if (self._src !== src || !element) return;
