@@ -56,10 +56,15 @@ QString age(std::time_t since, std::time_t now) {
     return QStringLiteral("%1h %2m").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
 }
 
+// "Acknowledged by ann on desk-2 at 14:02:11 · 3×": who took it first
+// and when, as another desk that tried too must see it.
 QString stateText(const Alarm& alarm) {
     QString state = alarm.isAcknowledged() ? QStringLiteral("Acknowledged") : QStringLiteral("New");
-    if (alarm.isAcknowledged() && !alarm.acknowledgedBy.empty()) {
-        state += QStringLiteral(" by %1").arg(QString::fromStdString(alarm.acknowledgedBy));
+    if (alarm.isAcknowledged()) {
+        if (!alarm.acknowledgedBy.empty()) {
+            state += QStringLiteral(" by %1").arg(QString::fromStdString(alarm.acknowledgedBy));
+        }
+        state += QStringLiteral(" at ") + AlarmPanel::clockText(alarm.acknowledged);
     }
     // A fold's count is in its text; its repeats are its alarms.
     if (alarm.repeats > 0 && !alarm.isFold()) {
@@ -226,6 +231,10 @@ std::string AlarmPanel::userName() {
     }
     const char* user = std::getenv("USER");
     return user != nullptr && *user != '\0' ? user : "unknown";
+}
+
+QString AlarmPanel::clockText(std::time_t utc) {
+    return QDateTime::fromSecsSinceEpoch(utc).toLocalTime().toString(QStringLiteral("HH:mm:ss"));
 }
 
 QString AlarmPanel::foldText(const Alarm& fold) {
@@ -681,7 +690,7 @@ void AlarmPanel::rebuild() {
             m_table->setItem(row, TITLE, cell(QString::fromStdString(alarm.deviceTitle)));
         }
         const QDateTime received = QDateTime::fromSecsSinceEpoch(alarm.received).toLocalTime();
-        QTableWidgetItem* at = cell(received.toString(QStringLiteral("HH:mm:ss")));
+        QTableWidgetItem* at = cell(clockText(alarm.received));
         at->setToolTip(received.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         m_table->setItem(row, RECEIVED, at);
         m_table->setItem(row, AGE, cell(age(alarm.received, now)));

@@ -133,6 +133,8 @@ public:
     QString getMessage() const;
     /// A fold row's text: "312 alarms from 280 unreviewed vehicles of 10.0.0.7".
     static QString foldText(const Alarm& fold);
+    /// A step's time as the queue shows it: "14:02:11", local time.
+    static QString clockText(std::time_t utc);
 
     /// The operator, as the OS account names them.
     static std::string userName();

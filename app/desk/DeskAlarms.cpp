@@ -4,15 +4,9 @@
 #include "app/desk/DeskLink.h"
 #include "foundation/Trace.h"
 
-#include <QDateTime>
-
 namespace velmora {
 
 namespace {
-
-QString localTime(std::time_t utc) {
-    return QDateTime::fromSecsSinceEpoch(utc).toLocalTime().toString(QStringLiteral("HH:mm:ss"));
-}
 
 QString alarmName(const Alarm& alarm) {
     return QStringLiteral("The alarm of %1").arg(QString::fromStdString(alarm.vehicleName));
@@ -36,11 +30,11 @@ QString DeskAlarms::outcomeText(const DeskActions::AlarmOutcome& outcome) {
     case DeskActions::AlarmOutcome::TAKEN:
         return QStringLiteral("%1 was acknowledged by %2 at %3.")
             .arg(alarmName(alarm), QString::fromStdString(who(alarm.acknowledgedBy, row.acknowledgedDesk)),
-                 localTime(alarm.acknowledged));
+                 AlarmPanel::clockText(alarm.acknowledged));
     case DeskActions::AlarmOutcome::CLOSED:
         return QStringLiteral("%1 was closed by %2 at %3.")
             .arg(alarmName(alarm), QString::fromStdString(who(alarm.closedBy, row.closedDesk)),
-                 localTime(alarm.closed));
+                 AlarmPanel::clockText(alarm.closed));
     case DeskActions::AlarmOutcome::NEEDS_NOTE:
         return QStringLiteral("A priority 1 alarm closes only with a note: type what was done, then Close.");
     case DeskActions::AlarmOutcome::FULL:
