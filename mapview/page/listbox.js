@@ -173,32 +173,59 @@ function sortVehicleList(e) {
   listBox.block.appendChild(fragment);
 }
 
-// The time-out timer of one vehicle: repeating, period global.timeout.
-// With no period set yet no timer runs (a zero period would fire at once
-// and mark every vehicle silent).
+// Time-outs: a vehicle not heard from for global.timeout is marked silent;
+// the mark stays until the vehicle is heard again. Every vehicle has the
+// same period, so the order in which vehicles were last heard is the order
+// of their deadlines: one Map kept in that order (a vehicle heard again
+// moves to its end) and one timer for the earliest deadline. A fix costs a
+// Map delete and set, where a timer per vehicle cost two timer calls.
+var silenceWatch = { due: new Map(), timer: null };
+
+// The vehicle was heard: its time-out starts over. With no period set yet
+// nothing is watched (a zero period would mark every vehicle silent at once).
 function restartTimer(vehicle) {
-  if (vehicle.timer !== null) {
-    clearInterval(vehicle.timer);
-    vehicle.timer = null;
-  }
+  var id = vehicle.vehicleID;
+  silenceWatch.due.delete(id);
   if (global.timeout > 0 && !vehicle.deleted) {
-    var id = vehicle.vehicleID;
-    vehicle.timer = setInterval(function () { listBox.setTimedOut(id); noteVehicleStatus(); }, global.timeout);
+    silenceWatch.due.set(id, performance.now() + global.timeout);
+    armSilenceWatch();
   }
+}
+
+function armSilenceWatch() {
+  if (silenceWatch.timer !== null || silenceWatch.due.size === 0) return;
+  var first = silenceWatch.due.values().next().value;
+  silenceWatch.timer = setTimeout(checkSilence, Math.max(0, Math.ceil(first - performance.now())));
+}
+
+// Marks the vehicles whose deadline has passed; they leave the watch until
+// they are heard again. A timer that fires early, or for a vehicle heard
+// since it was set, marks nothing and is set again for the new earliest one.
+function checkSilence() {
+  silenceWatch.timer = null;
+  var now = performance.now(), silent = [];
+  var entries = silenceWatch.due.entries();
+  for (var e = entries.next(); !e.done && e.value[1] <= now; e = entries.next()) silent.push(e.value[0]);
+  for (var i = 0; i < silent.length; i++) {
+    silenceWatch.due.delete(silent[i]);
+    listBox.setTimedOut(silent[i]);
+  }
+  if (silent.length > 0) noteVehicleStatus();
+  armSilenceWatch();
 }
 
 function resetTimeout(timeout) {
   var period = Number(timeout) * 60000;
   if (!isFinite(period) || period < 0) return;
   if (period === global.timeout) return;
-  // The first period only starts the vehicles that have no timer yet; a
-  // changed period restarts every vehicle's timer.
-  var first = global.timeout === 0;
+  // A changed period starts every vehicle's time-out over. The timer is set
+  // again once all are: the one set for the old period, or while old
+  // deadlines still led the watch, may be later than the new deadlines.
   global.timeout = period;
-  for (var i = 0; i < vehicleContainer.length; i++) {
-    var v = vehicleContainer[i];
-    if (!v.deleted && (!first || v.timer === null)) restartTimer(v);
-  }
+  for (var i = 0; i < vehicleContainer.length; i++) restartTimer(vehicleContainer[i]);
+  if (silenceWatch.timer !== null) clearTimeout(silenceWatch.timer);
+  silenceWatch.timer = null;
+  armSilenceWatch();
 }
 
 function enableTooltip() { global.tooltipEnabled = true; }

@@ -414,9 +414,8 @@ function deleteVehicle(vehicleID) {
     showTrack(null);
   }
   requestAddress(null);
-  if (vehicle.timer !== null) clearInterval(vehicle.timer);
-  vehicle.timer = null;
   markVehicleDeleted(vehicle);
+  restartTimer(vehicle); // a deleted vehicle is no longer watched
   updateGrouping();
 }
 

@@ -7,7 +7,6 @@ function VehicleInfo(index, vehicleID, latlng, vehicleName) {
   this.speed = 0;
   this.bearing = 0;
   this.updateTime = "";
-  this.timer = null;
   this.imgPath = "";
   this.driver = "";
   this.company = "";
