@@ -170,6 +170,23 @@ std::vector<StoredVehicle> FleetReader::loadVehicles(PgConnection& connection, c
     return vehicles;
 }
 
+std::vector<StoredFix> FleetReader::loadRecentFixes(PgConnection& connection, int seconds)
+{
+    // One probe of the (vehicle, received) index per vehicle: the cost
+    // follows the fleet's size, not the rate of its fixes.
+    const PgResult rows = connection.query(
+        std::string("SELECT f.* FROM vehicle_info v CROSS JOIN LATERAL (SELECT ") + FIX_COLUMNS +
+            " FROM gps_data g WHERE g.vehicle_id = v.id AND g.received > now() - make_interval(secs => $1::int)"
+            " ORDER BY g.received DESC, g.id DESC LIMIT 1) f WHERE NOT v.deleted ORDER BY v.id",
+        {std::to_string(seconds)});
+    std::vector<StoredFix> fixes;
+    fixes.reserve(static_cast<size_t>(rows.getRowCount()));
+    for (int row = 0; row < rows.getRowCount(); ++row) {
+        fixes.push_back(fixAt(rows, row));
+    }
+    return fixes;
+}
+
 std::vector<StoredAlarm> FleetReader::loadOpenAlarms(PgConnection& connection)
 {
     const PgResult rows = connection.execute(std::string("SELECT ") + ALARM_COLUMNS +

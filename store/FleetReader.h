@@ -37,6 +37,12 @@ public:
     static std::vector<StoredAlarm> loadOpenAlarms(PgConnection& connection);
     /// The alarms of ids that exist.
     static std::vector<StoredAlarm> loadAlarms(PgConnection& connection, const std::vector<int64_t>& ids);
+    /// Each vehicle's newest fix received in the last seconds (by the
+    /// store's clock), in vehicle order. A vehicle's row takes its position
+    /// a few seconds after the fix (the receiver writes positions in
+    /// shares), so a reader that loads the rows needs these as well to show
+    /// where the vehicles are now.
+    static std::vector<StoredFix> loadRecentFixes(PgConnection& connection, int seconds);
     /// The desks' answers to new vehicle ids: id and "admit" or "ignore".
     static std::vector<std::pair<UniqueID, std::string>> loadDecisions(PgConnection& connection);
 

@@ -57,7 +57,7 @@ void takePosition(VehicleInfo& record, const StoredVehicle& stored) {
 DeskFleet::DeskFleet(IPageRunner& page, VehicleInfoContainer& vehicles, FixFrames& frames)
     : m_page(page), m_vehicles(vehicles), m_frames(frames) {}
 
-void DeskFleet::load(const std::vector<StoredVehicle>& vehicles) {
+void DeskFleet::load(const std::vector<StoredVehicle>& vehicles, const std::vector<StoredFix>& recentFixes) {
     std::set<UniqueID> present;
     for (const StoredVehicle& vehicle : vehicles) {
         present.insert(vehicle.id);
@@ -74,6 +74,13 @@ void DeskFleet::load(const std::vector<StoredVehicle>& vehicles) {
     }
     for (const UniqueID& id : gone) {
         remove(id);
+    }
+    // The rows' positions lag the fixes by a few seconds, and the feed is
+    // followed from after these fixes: without them a vehicle heard just
+    // before the load would stay where its row left it (a new one nowhere)
+    // until its next fix.
+    for (const StoredFix& fix : recentFixes) {
+        showFix(fix);
     }
     m_page.execute(MapCommands::sortVehicleList());
 }

@@ -31,8 +31,9 @@ public:
     DeskFleet(IPageRunner& page, VehicleInfoContainer& vehicles, FixFrames& frames);
 
     /// The fleet of a snapshot: records made or brought up to date, those
-    /// not in the store any more removed, the page told of each.
-    void load(const std::vector<StoredVehicle>& vehicles);
+    /// not in the store any more removed, the page told of each; then the
+    /// fixes newer than the rows' positions, as the feed's are shown.
+    void load(const std::vector<StoredVehicle>& vehicles, const std::vector<StoredFix>& recentFixes);
     /// What the feed says changed.
     void apply(const FeedReader::Changes& changes);
 

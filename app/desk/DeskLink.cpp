@@ -176,6 +176,7 @@ void DeskLink::load() {
         PgTransaction transaction(m_connection, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
         snapshot->position = FeedReader::currentPosition(m_connection);
         snapshot->vehicles = FleetReader::loadVehicles(m_connection);
+        snapshot->recentFixes = FleetReader::loadRecentFixes(m_connection, RECENT_FIX_SECONDS);
         snapshot->openAlarms = FleetReader::loadOpenAlarms(m_connection);
         snapshot->settings = SharedSettings::load(m_connection);
         snapshot->candidates = DeskActions::loadCandidates(m_connection);

@@ -67,6 +67,10 @@ public:
 
     /// Actions waiting at most; more are refused.
     static constexpr size_t ACTIONS_MAX = 256;
+    /// How far back a load looks for fixes newer than the vehicles' rows:
+    /// the receiver writes a position within seconds of its fix, so a
+    /// minute leaves room for a slow batch and a clock off by a little.
+    static constexpr int RECENT_FIX_SECONDS = 60;
     /// What a refused action is told while the store is away.
     static constexpr const char* UNREACHABLE = "The store is unreachable.";
 

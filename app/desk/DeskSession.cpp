@@ -61,7 +61,7 @@ void DeskSession::tell(const QString& text) {
 void DeskSession::onLoaded(const DeskSnapshot& snapshot) {
     m_settings.replace(snapshot.settings);
     m_panel.setPriorities(snapshot.settings.priorities);
-    m_fleet.load(snapshot.vehicles);
+    m_fleet.load(snapshot.vehicles, snapshot.recentFixes);
     m_alarms.load(snapshot.openAlarms);
     m_candidates.replace(snapshot.candidates);
     m_status->setWaiting(snapshot.candidates.size());

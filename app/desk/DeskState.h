@@ -4,6 +4,7 @@
 #include "store/FeedReader.h"
 #include "store/SharedSettings.h"
 #include "store/StoredAlarm.h"
+#include "store/StoredFix.h"
 #include "store/StoredVehicle.h"
 #include "rules/Zone.h"
 
@@ -18,6 +19,9 @@ namespace velmora {
 struct DeskSnapshot {
     int64_t position = 0;
     std::vector<StoredVehicle> vehicles;
+    /// The vehicles' newest fixes of the last minute, newer than the
+    /// positions their rows hold yet.
+    std::vector<StoredFix> recentFixes;
     std::vector<StoredAlarm> openAlarms;
     SharedSettings::Values settings;
     std::vector<DeskActions::Candidate> candidates;

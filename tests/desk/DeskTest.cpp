@@ -304,7 +304,7 @@ TEST_F(DeskTest, ADeskKilledAndStartedAgainCatchesUp)
     startDesk(m_desks[1], "desk-2");
     waitDesk(m_desks[1]);
     EXPECT_EQ(m_desks[1].page->waitFor(positionScript(2), shownAt(33), 30000), shownAt(33)) << m_desks[1].log();
-    EXPECT_EQ(m_desks[1].page->waitFor(positionScript(6), shownAt(44), 30000), shownAt(44));
+    EXPECT_EQ(m_desks[1].page->waitFor(positionScript(6), shownAt(44), 30000), shownAt(44)) << m_desks[1].log();
     EXPECT_TRUE(m_desks[1].logHas("DeskAlarms: 1 open alarms, 1 of them acknowledged")) << m_desks[1].log();
     EXPECT_EQ(m_desks[1].page->evaluate(blinkScript(2)), "false");
     EXPECT_EQ(m_desks[1].page->waitFor(zoneScript(1), "\"Zone 1\"", 30000), "\"Zone 1\"") << m_desks[1].log();

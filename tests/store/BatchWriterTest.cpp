@@ -91,7 +91,7 @@ TEST_F(BatchWriterTest, AnAlarmRepeatsWhileOpenAndOpensAgainOnceClosed)
     EXPECT_EQ(number("SELECT COUNT(*) FROM change_feed WHERE kind = 'alarm'"), 3);
 }
 
-TEST_F(BatchWriterTest, VehicleStatesWriteOnlyTheirFieldsAndLeaveARemovedVehicleAlone)
+TEST_F(BatchWriterTest, VehicleStatesWriteOnlyTheirFieldsAndALoadTakesTheFixesNewerThanTheRows)
 {
     const UniqueID kept;
     const UniqueID removed;
@@ -133,4 +133,19 @@ TEST_F(BatchWriterTest, VehicleStatesWriteOnlyTheirFieldsAndLeaveARemovedVehicle
     EXPECT_EQ(b.driver, "");
     EXPECT_EQ(b.company, "Old");
     EXPECT_EQ(b.lastUpdatedTime, 1700000000);
+    // The rows' positions lag the fixes: a load takes each vehicle's newest
+    // fix of the last minute besides (by the time received, not the order
+    // written), none of a removed vehicle, none older.
+    const int64_t now = StoreText::nowMicros();
+    StoreBatch heard;
+    heard.number = 3;
+    heard.fixes.push_back({now - 120000000, kept, StoreText::NO_TIME, "$GPRMC,old"});
+    heard.fixes.push_back({now - 2000000, kept, StoreText::NO_TIME, "$GPRMC,newest"});
+    heard.fixes.push_back({now - 5000000, kept, StoreText::NO_TIME, "$GPRMC,newer"});
+    heard.fixes.push_back({now - 1000000, removed, StoreText::NO_TIME, "$GPRMC,removed"});
+    writer.write(m_store, heard);
+    const std::vector<StoredFix> recent = FleetReader::loadRecentFixes(m_store, 60);
+    ASSERT_EQ(recent.size(), 1u);
+    EXPECT_EQ(recent[0].vehicle, kept);
+    EXPECT_EQ(recent[0].sentence, "$GPRMC,newest");
 }

@@ -151,7 +151,7 @@ TEST_F(DeskFleetTest, TheFleetFollowsTheStoresRowsAndFixes) {
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
         if (!step.load.empty()) {
-            fleet.load(step.load);
+            fleet.load(step.load, {});
         } else {
             fleet.apply(step.changes);
         }
@@ -171,17 +171,23 @@ TEST_F(DeskFleetTest, TheFleetFollowsTheStoresRowsAndFixes) {
 }
 
 // A reload takes the store's fleet as it is: vehicles gone meanwhile leave
-// the page, the newest fix shown is not set back by the row's older position.
+// the page, the newest fix shown is not set back by the row's older position,
+// and fixes newer than the rows move their vehicles.
 TEST_F(DeskFleetTest, AReloadTakesTheStoresFleetAsItIs) {
-    fleet.load({vehicle(A, "Car A"), vehicle(B, "Car B")});
+    fleet.load({vehicle(A, "Car A"), vehicle(B, "Car B")}, {});
     fleet.apply([] {
         FeedReader::Changes c;
         c.fixes = {fix(A, 1, 10, "4800.000")};
         return c;
     }());
     journal.clear();
-    fleet.load({vehicle(A, "Car A")});
+    fleet.load({vehicle(A, "Car A")}, {});
     EXPECT_EQ(record(B), nullptr);
     EXPECT_EQ(record(A)->getLastUpdatedLatitude(), "48.000000");
     EXPECT_EQ(calls(journal), "deleteVehicle sortVehicleList");
+    // A fix newer than the rows comes with the load; the one shown already
+    // is not shown again.
+    fleet.load({vehicle(A, "Car A")}, {fix(A, 1, 10, "4800.000"), fix(A, 2, 20, "4810.000")});
+    EXPECT_EQ(record(A)->getLastUpdatedLatitude(), "48.166667");
+    EXPECT_EQ(fleet.getFixesShown(), 2u);
 }
