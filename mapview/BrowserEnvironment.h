@@ -9,7 +9,8 @@ public:
     /// Sets what the caller has not set already: the offscreen platform when
     /// offscreen is true, Chromium's sandbox off when running as root (it
     /// refuses to start otherwise), and Chromium flags that keep it from
-    /// reaching for a GPU or the network on its own. Then registers the
+    /// reaching for a GPU or the network on its own, and with the GPU off,
+    /// Qt Quick's software scene graph to show the page. Then registers the
     /// velmora: scheme.
     static void prepare(bool offscreen);
 };
