@@ -69,27 +69,34 @@ const char* const kZoneInfoTable =
 const char* const kInsertEvent =
     "INSERT INTO event_info (address, name, time, event_type, device_title,vehicle_id)"
     "VALUES ('%q', '%q', DATETIME('%q'), %d, '%q', '%q');";
+// The statements every fix runs, with their values bound: a value is
+// stored exactly as a quoted literal of it would be.
 const char* const kInsertVehicle =
     "INSERT INTO vehicle_info (id, name, edited_name, "
     "last_updated_time,last_updated_latitude,last_updated_longitude, deleted, company, maker, "
     "model, registration, driver, license, info1, info2, image_path)"
-    "VALUES ('%q', '%q', '%q', DATETIME('%q'), '%q', '%q', %d, '%q', '%q', '%q', '%q', '%q', "
-    "'%q', '%q', '%q', '%q');";
+    "VALUES (?, ?, ?, DATETIME(?), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?);";
 const char* const kInsertGps = "INSERT INTO gps_data (gps_data, update_time, vehicle_id)"
-                               "VALUES ('%q', DATETIME('%q'), '%q');";
+                               "VALUES (?, DATETIME(?), ?);";
 const char* const kUpdateVehicle =
-    "UPDATE vehicle_info set name='%q', edited_name='%q',last_updated_time=DATETIME('%q'), "
-    "last_updated_latitude='%q',last_updated_longitude='%q', deleted=%d, company='%q', "
-    "maker='%q', model='%q', registration='%q', driver='%q', license='%q', info1='%q', "
-    "info2='%q', image_path='%q' where id = '%q';";
-void formatInsert(const VehicleInfo& record, const char* vehicleId, FormatableSQL& sql)
+    "UPDATE vehicle_info set name=?, edited_name=?,last_updated_time=DATETIME(?), "
+    "last_updated_latitude=?,last_updated_longitude=?, deleted=?, company=?, "
+    "maker=?, model=?, registration=?, driver=?, license=?, info1=?, "
+    "info2=?, image_path=? where id = ?;";
+
+// The vehicle's columns in the order both statements above take them after
+// its id; deleted is bound as text, which the column's integer affinity
+// stores as the number.
+std::vector<std::string> vehicleValues(const VehicleInfo& record)
 {
-    sql.format(kInsertVehicle, vehicleId, record.getName().c_str(), record.getEditedName().c_str(),
-               record.getLastUpdatedTime().c_str(), record.getLastUpdatedLatitude().c_str(),
-               record.getLastUpdatedLongitude().c_str(), record.getDeleted() ? 1 : 0, record.getCompany().c_str(),
-               record.getMaker().c_str(), record.getModel().c_str(), record.getRegistration().c_str(),
-               record.getDriver().c_str(), record.getLicense().c_str(), record.getInfo1().c_str(),
-               record.getInfo2().c_str(), record.getImagePath().c_str());
+    return {record.getName(),     record.getEditedName(),
+            record.getLastUpdatedTime(), record.getLastUpdatedLatitude(),
+            record.getLastUpdatedLongitude(), record.getDeleted() ? "1" : "0",
+            record.getCompany(),  record.getMaker(),
+            record.getModel(),    record.getRegistration(),
+            record.getDriver(),   record.getLicense(),
+            record.getInfo1(),    record.getInfo2(),
+            record.getImagePath()};
 }
 
 // The event is the newest of its vehicle and kind when the writer gets
@@ -176,7 +183,7 @@ void DBManager::open(const char* path, int busyTimeoutMs)
         std::vector<std::string> names;
         m_database.getTableNames(names);
     } catch (const DatabaseException&) {
-        m_database.close();
+        closeDatabase();
         throw;
     }
     ensureTable("event_info", kEventInfoTable, kEventInfoIndex);
@@ -354,6 +361,15 @@ void DBManager::shutdown()
     if (m_queue != nullptr)
         m_queue->close();
     ScopedLock lock(getLock());
+    closeDatabase();
+}
+
+void DBManager::closeDatabase()
+{
+    // SQLite keeps a connection open while a statement of it is alive.
+    m_insertGps.finalize();
+    m_updateVehicle.finalize();
+    m_insertVehicle.finalize();
     m_database.close();
 }
 
@@ -443,7 +459,7 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
         return false;
     // Statements stored so far in this transaction, kept to be run again
     // should SQLite roll the whole transaction back on a later failure.
-    std::vector<std::string> done;
+    std::vector<WriteStep> done;
     done.reserve(static_cast<size_t>(count));
     // Erases of vehicles deleted in this batch; they begin once it is committed.
     std::vector<Erase> erases;
@@ -452,16 +468,16 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
             m_queue->timedTake(buffer.data(), static_cast<uint32_t>(buffer.size()), 0);
         if (length == 0)
             break;
-        FormatableSQL sql;
-        FormatableSQL insertIfMissing;
+        WriteStep step;
+        WriteStep insertIfMissing;
         std::string eraseId;
-        if (!buildStatement(buffer.data(), length, sql, insertIfMissing, eraseId)) {
+        if (!buildStatement(buffer.data(), length, step, insertIfMissing, eraseId)) {
             ++m_failedCount;
             continue;
         }
         // No transaction could be begun again: what is still queued stays
         // for the next batch rather than run outside any transaction.
-        if (!executeItem(sql.getText(), done))
+        if (!executeItem(step, done))
             return true;
         if (!eraseId.empty()) {
             // The rows stored up to here are the deleted vehicle's.
@@ -480,8 +496,8 @@ bool DBManager::writeBatch(std::vector<uint8_t>& buffer)
         }
         // A vehicle whose INSERT never reached the file (the queue was full
         // then) is stored by its next change, not lost with every later one.
-        if (insertIfMissing.getText() != nullptr && m_database.changes() == 0 &&
-            !executeItem(insertIfMissing.getText(), done))
+        if (insertIfMissing.statement != nullptr && m_database.changes() == 0 &&
+            !executeItem(insertIfMissing, done))
             return true;
     }
     try {
@@ -516,15 +532,38 @@ bool DBManager::beginTransaction()
     }
 }
 
-bool DBManager::executeItem(const char* sql, std::vector<std::string>& done)
+void DBManager::bindStep(WriteStep& step, Statement& statement, const char* sql, std::vector<std::string> values)
+{
+    step.statement = &statement;
+    step.statementSql = sql;
+    step.values = std::move(values);
+}
+
+void DBManager::runStep(const WriteStep& step)
+{
+    if (step.statement == nullptr) {
+        m_database.execute(step.sql.c_str());
+        return;
+    }
+    // A statement that failed was released; it is compiled again here.
+    if (!step.statement->isPrepared())
+        step.statement->prepare(step.statementSql);
+    for (size_t i = 0; i < step.values.size(); ++i)
+        step.statement->bindText(static_cast<int>(i + 1), step.values[i].c_str());
+    step.statement->execute();
+    // Ready for the next record, and no longer pointing at these values.
+    step.statement->reset();
+}
+
+bool DBManager::executeItem(WriteStep& step, std::vector<WriteStep>& done)
 {
     try {
-        m_database.execute(sql);
-        done.emplace_back(sql);
+        runStep(step);
+        done.push_back(std::move(step));
         return true;
     } catch (const DatabaseException& e) {
         traceException(e);
-        trace("DBManager: statement skipped: %.200s", sql);
+        trace("DBManager: statement skipped: %.200s", step.statement == nullptr ? step.sql.c_str() : step.statementSql);
         ++m_failedCount;
         // Some failures (a full disk, I/O errors, an interrupt) make SQLite
         // roll back the whole transaction; the batch then goes on in a new one.
@@ -534,7 +573,7 @@ bool DBManager::executeItem(const char* sql, std::vector<std::string>& done)
     }
 }
 
-bool DBManager::restartTransaction(std::vector<std::string>& done)
+bool DBManager::restartTransaction(std::vector<WriteStep>& done)
 {
     // Everything in done was rolled back with the transaction.
     if (!beginTransaction()) {
@@ -542,11 +581,11 @@ bool DBManager::restartTransaction(std::vector<std::string>& done)
         done.clear();
         return false;
     }
-    std::vector<std::string> replayed;
+    std::vector<WriteStep> replayed;
     replayed.reserve(done.size());
     for (size_t i = 0; i < done.size(); ++i) {
         try {
-            m_database.execute(done[i].c_str());
+            runStep(done[i]);
             replayed.push_back(std::move(done[i]));
         } catch (const DatabaseException& e) {
             traceException(e);
@@ -567,9 +606,10 @@ bool DBManager::restartTransaction(std::vector<std::string>& done)
     return true;
 }
 
-bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql,
-                               FormatableSQL& insertIfMissing, std::string& eraseId)
+bool DBManager::buildStatement(const uint8_t* data, uint32_t length, WriteStep& step, WriteStep& insertIfMissing,
+                               std::string& eraseId)
 {
+    FormatableSQL sql;
     AbstractDatabaseRecord::Reader in(data, length);
     int32_t recordKind = -1;
     int32_t operation = -1;
@@ -621,7 +661,8 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
         if (!record.deserializeFields(in))
             return false;
         record.getVehicleId().toText(vehicleId);
-        sql.format(kInsertGps, record.getGpsData(), record.getUpdateTime(), vehicleId);
+        bindStep(step, m_insertGps, kInsertGps, {record.getGpsData(), record.getUpdateTime(), vehicleId});
+        return true;
     } else if (recordKind == AbstractDatabaseRecord::KIND_VEHICLE &&
                operation == AbstractDatabaseRecord::OPERATION_DELETE) {
         VehicleInfo record(AbstractDatabaseRecord::nullId());
@@ -637,22 +678,18 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
         if (!record.deserializeFields(in))
             return false;
         record.getId().toText(vehicleId);
+        std::vector<std::string> values = vehicleValues(record);
         if (operation == AbstractDatabaseRecord::OPERATION_INSERT) {
-            formatInsert(record, vehicleId, sql);
+            values.insert(values.begin(), vehicleId);
+            bindStep(step, m_insertVehicle, kInsertVehicle, std::move(values));
         } else {
-            sql.format(kUpdateVehicle, record.getName().c_str(), record.getEditedName().c_str(),
-                       record.getLastUpdatedTime().c_str(),
-                       record.getLastUpdatedLatitude().c_str(),
-                       record.getLastUpdatedLongitude().c_str(), record.getDeleted() ? 1 : 0,
-                       record.getCompany().c_str(), record.getMaker().c_str(),
-                       record.getModel().c_str(), record.getRegistration().c_str(),
-                       record.getDriver().c_str(), record.getLicense().c_str(),
-                       record.getInfo1().c_str(), record.getInfo2().c_str(),
-                       record.getImagePath().c_str(), vehicleId);
-            formatInsert(record, vehicleId, insertIfMissing);
-            if (insertIfMissing.getText() == nullptr)
-                return false;
+            std::vector<std::string> inserted = values;
+            inserted.insert(inserted.begin(), vehicleId);
+            values.emplace_back(vehicleId);
+            bindStep(step, m_updateVehicle, kUpdateVehicle, std::move(values));
+            bindStep(insertIfMissing, m_insertVehicle, kInsertVehicle, std::move(inserted));
         }
+        return true;
     } else {
         // Not a pair this table knows: taken and ignored.
         return false;
@@ -662,6 +699,7 @@ bool DBManager::buildStatement(const uint8_t* data, uint32_t length, FormatableS
         trace("DBManager: out of memory formatting a statement");
         return false;
     }
+    step.sql = sql.getText();
     return true;
 }
 

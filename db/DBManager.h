@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Database.h"
+#include "db/Statement.h"
 #include "foundation/ISingleton.h"
 #include "foundation/thread/LoopingThread.h"
 #include "foundation/thread/MessageQueue.h"
@@ -178,6 +179,16 @@ private:
         int table = 0;
     };
 
+    // One statement of a batch: its text, or one of the writer's compiled
+    // statements and the values to bind to it. Kept once run, to be run
+    // again should SQLite roll the transaction back.
+    struct WriteStep {
+        std::string sql;
+        Statement* statement = nullptr;
+        const char* statementSql = nullptr;
+        std::vector<std::string> values;
+    };
+
     void ensureTable(const char* name, const char* createSql, const char* indexSql);
     void ensureSearchIndex(const char* createSql);
     bool isQueueHalfFull();
@@ -190,15 +201,24 @@ private:
     /// The statement of one queued record; for a vehicle UPDATE also the
     /// INSERT to run when the UPDATE found no row; for a vehicle DELETE the
     /// id whose rows are to be erased.
-    bool buildStatement(const uint8_t* data, uint32_t length, FormatableSQL& sql, FormatableSQL& insertIfMissing,
+    bool buildStatement(const uint8_t* data, uint32_t length, WriteStep& step, WriteStep& insertIfMissing,
                         std::string& eraseId);
+    void bindStep(WriteStep& step, Statement& statement, const char* sql, std::vector<std::string> values);
+    void runStep(const WriteStep& step);
     bool beginTransaction();
-    bool executeItem(const char* sql, std::vector<std::string>& done);
-    bool restartTransaction(std::vector<std::string>& done);
+    bool executeItem(WriteStep& step, std::vector<WriteStep>& done);
+    bool restartTransaction(std::vector<WriteStep>& done);
     void requireOpen();
+    /// Releases the compiled statements, then the connection.
+    void closeDatabase();
 
     std::unique_ptr<MessageQueue> m_queue;
     Database m_database;
+    // The writer's statements for what every fix stores, compiled once per
+    // connection rather than a text formatted and compiled per record.
+    Statement m_insertGps{m_database};
+    Statement m_updateVehicle{m_database};
+    Statement m_insertVehicle{m_database};
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_writerStarted{false};
     std::atomic<bool> m_writerWaiting{false};

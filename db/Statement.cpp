@@ -79,6 +79,14 @@ void Statement::execute()
     throw DatabaseException(VELMORA_THROW_SITE("DatabaseException"), m_database.getHandle());
 }
 
+void Statement::reset()
+{
+    if (m_statement != nullptr) {
+        sqlite3_reset(m_statement);
+        sqlite3_clear_bindings(m_statement);
+    }
+}
+
 void Statement::finalize()
 {
     if (m_statement != nullptr) {

@@ -35,8 +35,11 @@ public:
     /// Steps once; anything but completion (a returned row included)
     /// releases the statement and throws DatabaseException.
     void execute();
+    /// Makes a statement that ran ready to run again, its bindings cleared.
+    void reset();
     /// Releases the compiled statement; prepare may be called again.
     void finalize();
+    bool isPrepared() const { return m_statement != nullptr; }
 
 private:
     int indexOf(const char* name) const;
