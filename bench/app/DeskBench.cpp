@@ -39,7 +39,7 @@
 // usage: bench_desk [--desks N] [--vehicles N] [--seconds N] [--console-seconds N]
 //                   [--console-vehicles N] [--console-rate N] [--history-events N]
 //        (a 0 skips a run; under an X server:
-//         xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/desk/bench_desk)
+//         xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/app/bench_desk)
 
 #include "bench/support/ChildProcess.h"
 #include "support/PgCluster.h"
