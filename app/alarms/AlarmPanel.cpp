@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -118,7 +119,9 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setWordWrap(false);
+    // Wrapped for the folds' text, which is longer than the columns it
+    // spans; a one-line row cuts its text with an ellipsis as before.
+    m_table->setWordWrap(true);
     m_table->horizontalHeader()->setStretchLastSection(true);
     // Fixed widths: measuring thousands of rows on every change would cost
     // more than the queue is worth; the state takes what is left.
@@ -132,6 +135,7 @@ AlarmPanel::AlarmPanel(IPageRunner& page, QWidget* parent)
             std::max(widths[column], headerFont.horizontalAdvance(headers[column]) + 14));
     }
     layout->addWidget(m_table, 3);
+    connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this, [this] { fitFoldRows(); });
 
     m_steps = new QGridLayout;
     // Alt+A acknowledges the selected (with none chosen, the most urgent) alarm.
@@ -726,6 +730,7 @@ void AlarmPanel::rebuild() {
         m_table->selectionModel()->setCurrentIndex(m_table->model()->index(0, PRIORITY),
                                                    QItemSelectionModel::NoUpdate);
     }
+    fitFoldRows();
     m_table->setUpdatesEnabled(true);
     const int count = static_cast<int>(alarms.size());
     m_title->setText(count == 1 ? QStringLiteral("1 open alarm") : QStringLiteral("%1 open alarms").arg(count));
@@ -831,6 +836,35 @@ void AlarmPanel::placeButtons() {
     };
     place(m_steps, {m_acknowledge, m_show, m_track, m_close}, m_stepColumns);
     place(m_senderSteps, {m_selectSender, m_deleteSender}, m_senderStepColumns);
+}
+
+void AlarmPanel::fitFoldRows() {
+    QHeaderView* rows = m_table->verticalHeader();
+    for (int row : m_tallRows) {
+        if (row < m_table->rowCount()) {
+            m_table->setRowHeight(row, rows->defaultSectionSize());
+        }
+    }
+    m_tallRows.clear();
+    int spanned = 0;
+    for (int column = VEHICLE; column <= TITLE; ++column) {
+        spanned += m_table->columnWidth(column);
+    }
+    // The text's margins inside its cell, as the style draws them.
+    const int margin = 2 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1);
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (m_table->columnSpan(row, VEHICLE) < 2) {
+            continue;
+        }
+        const QTableWidgetItem* text = m_table->item(row, VEHICLE);
+        const QFontMetrics metrics(text->font());
+        const int height = metrics.boundingRect(QRect(0, 0, spanned - margin, 100000), Qt::TextWordWrap, text->text())
+                               .height() + rows->defaultSectionSize() - metrics.height();
+        if (height > rows->defaultSectionSize()) {
+            m_table->setRowHeight(row, height);
+            m_tallRows.push_back(row);
+        }
+    }
 }
 
 void AlarmPanel::resizeEvent(QResizeEvent* event) {

@@ -180,6 +180,8 @@ private:
     void placeHeader();
     /// The step buttons in rows of as many as fit whole.
     void placeButtons();
+    /// Fold rows as tall as their text wrapped in the columns they span.
+    void fitFoldRows();
     /// Closes id with text as its note, whatever its priority.
     void closeNoted(int32_t id, const QString& text);
     bool closeOne(int32_t id);
@@ -194,6 +196,8 @@ private:
     const VehicleAdmission* m_admission = nullptr;
     std::function<std::time_t()> m_now = [] { return std::time(nullptr); };
     std::set<int32_t> m_repeated;
+    /// Rows made taller for a fold's text, to be given back their height.
+    std::vector<int> m_tallRows;
     int m_shownCount = -1;
     QTimer* m_redraw = nullptr;
     QElapsedTimer m_sinceRedraw;

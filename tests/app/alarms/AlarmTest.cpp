@@ -8,6 +8,8 @@
 #include "app/alarms/AlarmSettings.h"
 
 #include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QTime>
@@ -202,6 +204,24 @@ TEST_F(WindowTest, AnUnreviewedAlarmFloodFoldsPerSenderAndAKnownPanicKeepsItsRow
     alarms->tick();
     QTableWidget* table = alarms->getTable();
     ASSERT_TRUE(waitUntil([&] { return table->rowCount() == static_cast<int>(alarms->getBook().openCount()); }));
+    // A fold's text is longer than the columns it spans: its row is tall
+    // enough to show it whole, wrapped, also once the operator has made
+    // those columns narrower; the other rows keep one line.
+    for (int column = 1; column <= 3; ++column) {
+        table->setColumnWidth(column, table->columnWidth(column) * 2 / 3);
+    }
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem* item = table->item(row, 1);
+        const QRect cell = table->visualRect(table->model()->index(row, 1));
+        if (table->columnSpan(row, 1) > 1) {
+            const QRect wrapped = QFontMetrics(item->font()).boundingRect(cell.adjusted(3, 0, -3, 0), Qt::TextWordWrap,
+                                                                         item->text());
+            EXPECT_GT(QFontMetrics(item->font()).horizontalAdvance(item->text()), cell.width()) << row;
+            EXPECT_GE(cell.height(), wrapped.height()) << row << " " << item->text().toStdString();
+        } else {
+            EXPECT_EQ(table->rowHeight(row), table->verticalHeader()->defaultSectionSize()) << row;
+        }
+    }
     // The page answers a round trip within a second of the flood.
     clock.restart();
     EXPECT_EQ(evaluate("1 + 1").toInt(), 2);
