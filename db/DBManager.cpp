@@ -89,13 +89,20 @@ const char* const kUpdateVehicle =
 // stores as the number.
 std::vector<std::string> vehicleValues(const VehicleInfo& record)
 {
-    return {record.getName(),     record.getEditedName(),
-            record.getLastUpdatedTime(), record.getLastUpdatedLatitude(),
-            record.getLastUpdatedLongitude(), record.getDeleted() ? "1" : "0",
-            record.getCompany(),  record.getMaker(),
-            record.getModel(),    record.getRegistration(),
-            record.getDriver(),   record.getLicense(),
-            record.getInfo1(),    record.getInfo2(),
+    return {record.getName(),
+            record.getEditedName(),
+            record.getLastUpdatedTime(),
+            record.getLastUpdatedLatitude(),
+            record.getLastUpdatedLongitude(),
+            record.getDeleted() ? "1" : "0",
+            record.getCompany(),
+            record.getMaker(),
+            record.getModel(),
+            record.getRegistration(),
+            record.getDriver(),
+            record.getLicense(),
+            record.getInfo1(),
+            record.getInfo2(),
             record.getImagePath()};
 }
 

@@ -24,7 +24,6 @@ namespace velmora {
 
 class AbstractDatabaseRecord;
 class AlarmRecord;
-class FormatableSQL;
 class ZoneRecord;
 
 /// The tracking database app.db: its four tables, the alarm and zone tables, the writer thread that
