@@ -536,6 +536,18 @@ private:
     std::thread m_thread;
 };
 
+/// The 99th percentile of each fifth of a run's latencies, on stderr: a
+/// run that fell behind shows it growing.
+void printP99ByFifth(const std::vector<double>& latencies) {
+    for (int part = 0; part < 5; ++part) {
+        const size_t from = latencies.size() * static_cast<size_t>(part) / 5;
+        const size_t to = latencies.size() * static_cast<size_t>(part + 1) / 5;
+        std::fprintf(stderr, " %.0f", p99Of(std::vector<double>(latencies.begin() + static_cast<std::ptrdiff_t>(from),
+                                                                latencies.begin() + static_cast<std::ptrdiff_t>(to))));
+    }
+    std::fprintf(stderr, " ms\n");
+}
+
 int runDesks(const char* self, int desks, int vehicles, int seconds) {
     test::PgCluster cluster({"fsync=off", "synchronous_commit=off", "shared_buffers=128MB", "max_connections=40"});
     if (!cluster.isUp()) {
@@ -667,13 +679,7 @@ int runDesks(const char* self, int desks, int vehicles, int seconds) {
                 p99Of(ackToOther), rssMb, guiMs, p99Of(feedLatencies));
     std::fprintf(stderr, "desks: %zu sends never shown; %zu alarms acknowledged at desk 1, %d panics sent;"
                          " p99 by fifth of the run:", unseen, asked.size(), panics);
-    for (int part = 0; part < 5; ++part) {
-        const size_t from = fixToDesk.size() * static_cast<size_t>(part) / 5;
-        const size_t to = fixToDesk.size() * static_cast<size_t>(part + 1) / 5;
-        std::fprintf(stderr, " %.0f", p99Of(std::vector<double>(fixToDesk.begin() + static_cast<std::ptrdiff_t>(from),
-                                                                fixToDesk.begin() + static_cast<std::ptrdiff_t>(to))));
-    }
-    std::fprintf(stderr, " ms\n");
+    printP99ByFifth(fixToDesk);
     std::fflush(stdout);
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
@@ -751,13 +757,7 @@ int runConsole(const char* self, int vehicles, int rate, int seconds) {
                 static_cast<unsigned long long>(console.progress->frames.load()),
                 static_cast<double>(console.progress->peakRssKb.load()) / 1024.0);
     std::fprintf(stderr, "console: %zu sends never shown; p99 by fifth of the run:", unseen);
-    for (int part = 0; part < 5; ++part) {
-        const size_t from = latencies.size() * static_cast<size_t>(part) / 5;
-        const size_t to = latencies.size() * static_cast<size_t>(part + 1) / 5;
-        std::fprintf(stderr, " %.0f", p99Of(std::vector<double>(latencies.begin() + static_cast<std::ptrdiff_t>(from),
-                                                                latencies.begin() + static_cast<std::ptrdiff_t>(to))));
-    }
-    std::fprintf(stderr, " ms\n");
+    printP99ByFifth(latencies);
     std::fflush(stdout);
     std::error_code ignored;
     std::filesystem::remove_all(directory, ignored);
