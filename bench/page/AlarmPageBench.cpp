@@ -1,25 +1,37 @@
 // bench_alarmpage: what open alarms cost the real map page (offscreen).
 // A fleet spread over western Europe with all of it in view, first with no
-// alarm, then with every vehicle's alarm on (its marker out of the groups,
-// blinking with the others). For each: the CPU the console's process and
-// the page's processes use over an idle stretch, and the GPS updates per
-// second the page absorbs (updateVehicle + moveTo pairs over the fleet).
-// set_ms is how long after the console set the alarms (one setAlarms line,
-// as a turn sends it) the page answered a round trip.
+// alarm, then with one vehicle's alarm on, then with every vehicle's alarm
+// on (its marker out of the groups, blinking with the others). Measured for
+// each, as the CPU the console's process and the page's processes use:
+// - live: the fleet reporting, every vehicle a fix every few seconds, as
+//   the console would send them a turn at a time;
+// - idle: nothing sent, the page only blinking what is in alarm.
+// Each is the median second of the stretch, so a collection of what the
+// earlier updates left is not taken for the cost of the stretch.
+// Also the GPS updates per second the page absorbs (updateVehicle + moveTo
+// pairs over the fleet), and set_ms, how long after the console set the
+// alarms (one setAlarms line, as a turn sends it) the page answered a round
+// trip.
 //
-// usage: bench_alarmpage [vehicles] [idle seconds]   (default 5000 10)
+// usage: bench_alarmpage [vehicles] [seconds] [fix interval s]
+//        (default 5000 10 10)
 // VELMORA_BENCH_DETAIL=1 also times the setAlarms call alone inside the page.
-// Summary: alarmpage: vehicles=<n> set_ms=<n> idle_cpu_pct=<n>
-//          idle_cpu_pct_no_alarms=<n> updates_per_s=<n>
-//          updates_per_s_no_alarms=<n>
-// Goals: with every vehicle in alarm, idle CPU at most twice and updates
-// per second at least half the alarm-free fleet's; set_ms < 1000.
+// Summary: alarmpage: vehicles=<n> set_ms=<n> live_cpu_pct=<n>
+//          live_cpu_pct_no_alarms=<n> idle_cpu_pct=<n>
+//          idle_cpu_pct_one_alarm=<n> idle_cpu_pct_no_alarms=<n>
+//          updates_per_s=<n> updates_per_s_no_alarms=<n>
+// Goals: with every vehicle in alarm, live CPU at most twice the alarm-free
+// fleet's, idle CPU at most twice one blinking alarm's (the blink is not a
+// cost per marker), updates per second at least half the alarm-free
+// fleet's; set_ms < 1000. A page that changes nothing costs next to nothing,
+// so the idle figure of the alarm-free fleet is the floor, not a goal.
 #include "mapview/BrowserEnvironment.h"
 #include "mapview/MapCommands.h"
 #include "mapview/PageDocumentView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -102,28 +114,44 @@ double treeCpuSeconds() {
     return seconds;
 }
 
-/// The share of one core the process tree used while the page ran idle,
-/// after it has drawn what the updates before left it to draw.
+/// The share of one core the process tree used over each second of seconds,
+/// the median of them: a collection of what earlier updates left is not
+/// taken for the cost of the stretch.
+double medianCpuPercent(int seconds) {
+    std::vector<double> slices;
+    double before = treeCpuSeconds();
+    for (int i = 0; i < seconds; ++i) {
+        QElapsedTimer wall;
+        wall.start();
+        PageDocumentView::pump(1000);
+        const double after = treeCpuSeconds();
+        slices.push_back(100.0 * (after - before) / (wall.nsecsElapsed() / 1e9));
+        before = after;
+    }
+    std::sort(slices.begin(), slices.end());
+    return slices[slices.size() / 2];
+}
+
+/// The page idle, after it has drawn what the updates before left it to draw.
 double idleCpuPercent(int seconds) {
     PageDocumentView::pump(5000);
-    const double before = treeCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    PageDocumentView::pump(seconds * 1000);
-    return 100.0 * (treeCpuSeconds() - before) / (wall.nsecsElapsed() / 1e9);
+    return medianCpuPercent(seconds);
+}
+
+/// The script lines of one GPS update of vehicle v: its row and its marker.
+QStringList updateLines(int v, int step) {
+    const double lat = latitudeOf(v) + 0.001 * std::sin(step);
+    const double lng = longitudeOf(v) + 0.001 * std::cos(step);
+    return {MapCommands::updateVehicle(MapCommands::number(lat).toStdString(), MapCommands::number(lng).toStdString(),
+                                       idOf(v), "Vehicle " + std::to_string(v), "2026-01-31 17:05:09"),
+            MapCommands::moveTo(lat, lng, 30.5, 17, 5, 9, (step * 7) % 360, idOf(v))};
 }
 
 /// updateVehicle + moveTo pairs over the fleet, sent and run; pairs per second.
 double updatesPerSecond(PageDocumentView& page, int vehicles, int pairs, int round) {
     QStringList lines;
     for (int i = 0; i < pairs; ++i) {
-        const int v = (i * 7919 + round) % vehicles;
-        const double lat = latitudeOf(v) + 0.001 * std::sin(i + round);
-        const double lng = longitudeOf(v) + 0.001 * std::cos(i + round);
-        lines << MapCommands::updateVehicle(MapCommands::number(lat).toStdString(),
-                                            MapCommands::number(lng).toStdString(), idOf(v),
-                                            "Vehicle " + std::to_string(v), "2026-01-31 17:05:09");
-        lines << MapCommands::moveTo(lat, lng, 30.5, 17, 5, 9, (i * 7) % 360, idOf(v));
+        lines << updateLines((i * 7919 + round) % vehicles, i + round);
     }
     QElapsedTimer timer;
     timer.start();
@@ -132,6 +160,28 @@ double updatesPerSecond(PageDocumentView& page, int vehicles, int pairs, int rou
     }
     page.evaluate(QStringLiteral("true"), 120000);
     return pairs / (timer.nsecsElapsed() / 1e9);
+}
+
+/// The share of one core the process tree used while every vehicle sent a
+/// fix each interval seconds, sent to the page every 100 ms; measured after
+/// a few seconds of it, the median second.
+double liveCpuPercent(PageDocumentView& page, int vehicles, int interval, int seconds) {
+    const int perTurn = std::max(1, vehicles / (interval * 10));
+    int next = 0;
+    QTimer turn;
+    QObject::connect(&turn, &QTimer::timeout, [&] {
+        for (int i = 0; i < perTurn; ++i, ++next) {
+            for (const QString& line : updateLines(next % vehicles, next / vehicles)) {
+                page.execute(line);
+            }
+        }
+    });
+    turn.start(100);
+    PageDocumentView::pump(3000);
+    const double percent = medianCpuPercent(seconds);
+    turn.stop();
+    page.evaluate(QStringLiteral("true"), 120000);
+    return percent;
 }
 
 /// The better of two rounds.
@@ -143,7 +193,8 @@ double bestUpdates(PageDocumentView& page, int vehicles, int round) {
 
 int main(int argc, char** argv) {
     const int vehicles = std::max(100, argc > 1 ? std::atoi(argv[1]) : 5000);
-    const int idleSeconds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 10);
+    const int seconds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 10);
+    const int interval = std::max(1, argc > 3 ? std::atoi(argv[3]) : 10);
     BrowserEnvironment::prepare(true);
     QApplication app(argc, argv);
     PageDocumentView page(QStringLiteral(VELMORA_IMAGES_PARENT), QSize(1280, 800));
@@ -170,7 +221,11 @@ int main(int argc, char** argv) {
     PageDocumentView::pump(2000);
 
     const double updatesNone = bestUpdates(page, vehicles, 0);
-    const double cpuNone = idleCpuPercent(idleSeconds);
+    const double liveNone = liveCpuPercent(page, vehicles, interval, seconds);
+    const double idleNone = idleCpuPercent(seconds);
+
+    page.execute(MapCommands::setAlarms({ids.front()}, {}));
+    const double idleOne = idleCpuPercent(seconds);
 
     QElapsedTimer set;
     set.start();
@@ -197,11 +252,14 @@ int main(int argc, char** argv) {
     }
     PageDocumentView::pump(2000);
     const double updatesAlarms = bestUpdates(page, vehicles, 2);
-    const double cpuAlarms = idleCpuPercent(idleSeconds);
+    const double liveAlarms = liveCpuPercent(page, vehicles, interval, seconds);
+    const double idleAlarms = idleCpuPercent(seconds);
 
-    std::printf("alarmpage: vehicles=%d set_ms=%.0f idle_cpu_pct=%.1f idle_cpu_pct_no_alarms=%.1f updates_per_s=%.0f "
+    std::printf("alarmpage: vehicles=%d set_ms=%.0f live_cpu_pct=%.1f live_cpu_pct_no_alarms=%.1f idle_cpu_pct=%.1f "
+                "idle_cpu_pct_one_alarm=%.1f idle_cpu_pct_no_alarms=%.1f updates_per_s=%.0f "
                 "updates_per_s_no_alarms=%.0f\n",
-                vehicles, setMs, cpuAlarms, cpuNone, updatesAlarms, updatesNone);
-    const bool met = setMs < 1000 && cpuAlarms <= 2 * std::max(cpuNone, 1.0) && updatesAlarms * 2 >= updatesNone;
+                vehicles, setMs, liveAlarms, liveNone, idleAlarms, idleOne, idleNone, updatesAlarms, updatesNone);
+    const bool met = setMs < 1000 && liveAlarms <= 2 * liveNone && idleAlarms <= 2 * std::max(idleOne, 1.0) &&
+                     updatesAlarms * 2 >= updatesNone;
     return met ? 0 : 1;
 }

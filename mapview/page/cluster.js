@@ -8,11 +8,18 @@ var GROUPING_AUTO_VEHICLES = 50;
 var GROUPING_OFF_ZOOM = 15;
 var GROUPING_RADIUS_PX = 50;
 var RECENT_EVENT_MS = 10 * 60000;
+// Vehicles in alarm leave the groups and each has an icon of its own while
+// no more than this many are in alarm. Above it (a mass alarm) those in
+// alarm that overlap form alarm groups of their own, red and blinking:
+// thousands of overlapping icons cannot be told apart, and each fix of one
+// would have the page draw all that lie under and over it anew.
+var ALARM_GROUPING_AUTO = 200;
 
-// Where each shown icon is: icon._place is "map" (on its own) or "group".
-// moved: grouped icons drawn somewhere else than the group has them.
-var vehicleGroup = { layer: null, mode: "auto", on: false, kept: {}, refreshPending: false,
-                     moved: [], movesPending: false };
+// Where each shown icon is: icon._place is "map" (on its own), "group" (the
+// vehicles' groups) or "alarms" (the alarm groups). moved: grouped icons
+// drawn somewhere else than their group has them.
+var vehicleGroup = { layer: null, alarms: null, alarmsOn: false, mode: "auto", on: false, kept: {},
+                     refreshPending: false, moved: [], movesPending: false };
 // How often the group takes the moves of its icons, and how far (in pixels
 // at the zoom shown) an icon must have moved for it: a group's circle and
 // count do not change for less.
@@ -28,8 +35,17 @@ function createVehicleGroup() {
   }
   // No animation: the vehicle icons are canvas layers, not Leaflet markers,
   // and only the plain (unanimated) paths of the group work on any layer.
-  vehicleGroup.layer = L.markerClusterGroup({
-    clusterPane: "vehiclePane",
+  vehicleGroup.layer = createGroupLayer("vehiclePane", vehicleGroupIcon);
+  vehicleGroup.alarms = createGroupLayer("alarmPane", alarmGroupIcon);
+  // Moves too small to matter at one zoom may matter at the next.
+  map.on("zoomend", applyGroupMoves);
+  // The group draws its icons anew on these; its handlers come first.
+  map.on("zoomend moveend", markCoveredGroups);
+}
+
+function createGroupLayer(pane, iconCreateFunction) {
+  return L.markerClusterGroup({
+    clusterPane: pane,
     maxClusterRadius: GROUPING_RADIUS_PX,
     disableClusteringAtZoom: GROUPING_OFF_ZOOM,
     spiderfyOnMaxZoom: false,
@@ -37,12 +53,8 @@ function createVehicleGroup() {
     zoomToBoundsOnClick: true,
     animate: false,
     animateAddingMarkers: false,
-    iconCreateFunction: vehicleGroupIcon
+    iconCreateFunction: iconCreateFunction
   }).addTo(map);
-  // Moves too small to matter at one zoom may matter at the next.
-  map.on("zoomend", applyGroupMoves);
-  // The group draws its icons anew on these; its handlers come first.
-  map.on("zoomend moveend", markCoveredGroups);
 }
 
 function liveVehicleCount() {
@@ -56,10 +68,40 @@ function groupingWanted() {
   return vehicleGroup.mode === "on" || liveVehicleCount() > GROUPING_AUTO_VEHICLES;
 }
 
+// The selected vehicle and the one whose popup is open: on their own always.
+function shownOnItsOwn(id) {
+  return id === String(global.currentVehicle) || (contextMenu.isVisible() && popupShows(id));
+}
+
 function keptOutOfGroup(vehicleID) {
   var id = String(vehicleID);
-  return id === String(global.currentVehicle) || alarmVehicles[id] === true ||
-    (contextMenu.isVisible() && popupShows(id));
+  return alarmVehicles[id] === true || shownOnItsOwn(id);
+}
+
+// Where an icon belongs now: "none" when hidden, "group", "alarms" or "map".
+function wantedPlace(icon) {
+  if (!icon._shown) return "none";
+  if (!vehicleGroup.on) return "map";
+  var id = String(icon._vehicleID);
+  if (shownOnItsOwn(id)) return "map";
+  if (alarmVehicles[id] !== true) return "group";
+  return vehicleGroup.alarmsOn ? "alarms" : "map";
+}
+
+function groupLayerOf(place) {
+  return place === "group" ? vehicleGroup.layer : place === "alarms" ? vehicleGroup.alarms : null;
+}
+
+// Whether the alarm groups should be on; when that changes, the icons of
+// the vehicles in alarm are placed anew (they are pushed onto icons).
+function updateAlarmGrouping(icons) {
+  var on = vehicleGroup.on && alarmBlink.count > ALARM_GROUPING_AUTO;
+  if (on === vehicleGroup.alarmsOn) return;
+  vehicleGroup.alarmsOn = on;
+  for (var id in alarmVehicles) {
+    var icon = iconIndex[id];
+    if (icon) icons.push(icon);
+  }
 }
 
 // Moves a vehicle's icon. The icon is drawn at its new place at once; the
@@ -69,7 +111,7 @@ function keptOutOfGroup(vehicleID) {
 // the group has the icon where it was (it finds icons, its own and their
 // neighbours', by that position).
 function moveVehicleIcon(icon, latlng) {
-  if (icon._place !== "group") {
+  if (!groupLayerOf(icon._place)) {
     icon.setLatLng(latlng);
     if (vehicleGroup.on && vehicleGroup.kept[icon._vehicleID]) markCoveredGroupsSoon();
     return;
@@ -107,19 +149,25 @@ function applyGroupMoves() {
   }
   vehicleGroup.moved = waiting;
   if (!icons.length) return;
-  vehicleGroup.layer.removeLayers(icons);
-  // Quietly: the group still listens to icons it took out in bulk, and
-  // would put each one back on its own, at the cost of a whole redraw.
-  for (var k = 0; k < icons.length; k++) {
-    icons[k]._groupMovePending = false;
-    icons[k].settle();
+  var places = ["group", "alarms"];
+  for (var p = 0; p < places.length; p++) {
+    var layer = groupLayerOf(places[p]), mine = [];
+    for (var k = 0; k < icons.length; k++) if (icons[k]._place === places[p]) mine.push(icons[k]);
+    if (!mine.length) continue;
+    layer.removeLayers(mine);
+    // Quietly: the group still listens to icons it took out in bulk, and
+    // would put each one back on its own, at the cost of a whole redraw.
+    for (k = 0; k < mine.length; k++) {
+      mine[k]._groupMovePending = false;
+      mine[k].settle();
+    }
+    layer.addLayers(mine);
   }
-  vehicleGroup.layer.addLayers(icons);
   markCoveredGroups();
 }
 
 function takeOutOfGroup(icon) {
-  vehicleGroup.layer.removeLayer(icon);
+  groupLayerOf(icon._place).removeLayer(icon);
   icon._groupMovePending = false;
   icon.settle();
 }
@@ -138,7 +186,7 @@ function placeNewVehicleIcons(icons) {
   for (var i = 0; i < icons.length; i++) {
     var icon = icons[i];
     if (!icon._shown || icon._place) continue;
-    if (on && !keptOutOfGroup(icon._vehicleID)) {
+    if (wantedPlace(icon) === "group") {
       icon._place = "group";
       grouped.push(icon);
     } else {
@@ -152,67 +200,68 @@ function placeNewVehicleIcons(icons) {
 // Puts one icon where it belongs now: nowhere when hidden, in the group, or
 // on the map by itself.
 function placeVehicleIcon(icon) {
-  var want = !icon._shown ? "none"
-    : vehicleGroup.on && !keptOutOfGroup(icon._vehicleID) ? "group" : "map";
+  var want = wantedPlace(icon);
   var place = icon._place || "none";
   if (want === place) { raiseKeptIcon(icon); return; }
-  if (place === "group") takeOutOfGroup(icon);
+  if (groupLayerOf(place)) takeOutOfGroup(icon);
   else if (place === "map") map.removeLayer(icon);
-  if (want === "group") vehicleGroup.layer.addLayer(icon);
-  else if (want === "map") icon.addTo(map);
+  // In the pane it is drawn in before a group shows it by itself.
   icon._place = want;
+  raiseKeptIcon(icon);
+  if (groupLayerOf(want)) groupLayerOf(want).addLayer(icon);
+  else if (want === "map") icon.addTo(map);
   raiseKeptIcon(icon);
 }
 
 // Puts many icons where they belong now. The group takes out and puts in
 // all of them in one pass each: it clusters once, not once per icon.
 function placeVehicleIcons(icons) {
-  var moves = [], out = [], into = [], i;
+  var moves = [], out = { group: [], alarms: [] }, into = { group: [], alarms: [] }, i, place;
   for (i = 0; i < icons.length; i++) {
     var icon = icons[i];
-    var want = !icon._shown ? "none"
-      : vehicleGroup.on && !keptOutOfGroup(icon._vehicleID) ? "group" : "map";
-    var place = icon._place || "none";
+    var want = wantedPlace(icon);
+    place = icon._place || "none";
     if (want === place) { raiseKeptIcon(icon); continue; }
     moves.push([icon, want, place]);
-    if (place === "group") out.push(icon);
-    if (want === "group") into.push(icon);
+    if (out[place]) out[place].push(icon);
+    if (into[want]) into[want].push(icon);
   }
-  if (out.length) {
-    var group = vehicleGroup.layer;
-    group.removeLayers(out);
-    for (i = 0; i < out.length; i++) {
+  for (place in out) {
+    var taken = out[place], group = groupLayerOf(place);
+    if (!taken.length) continue;
+    group.removeLayers(taken);
+    for (i = 0; i < taken.length; i++) {
       // Taken out in bulk, an icon still has the group listening to it: its
       // next move would put it back in the group while it is on the map by
       // itself (counted twice, and gone with the group's next redraw).
-      out[i].off(group._childMarkerEventHandlers, group);
-      out[i]._groupMovePending = false;
-      out[i].settle();
+      taken[i].off(group._childMarkerEventHandlers, group);
+      taken[i]._groupMovePending = false;
+      taken[i].settle();
     }
+  }
+  // Each in the pane it is drawn in before it is shown there.
+  for (i = 0; i < moves.length; i++) {
+    moves[i][0]._place = moves[i][1];
+    raiseKeptIcon(moves[i][0]);
   }
   for (i = 0; i < moves.length; i++) {
     if (moves[i][2] === "map") map.removeLayer(moves[i][0]);
     if (moves[i][1] === "map") moves[i][0].addTo(map);
   }
-  if (into.length) vehicleGroup.layer.addLayers(into);
-  for (i = 0; i < moves.length; i++) {
-    moves[i][0]._place = moves[i][1];
-    raiseKeptIcon(moves[i][0]);
-  }
+  for (place in into) if (into[place].length) groupLayerOf(place).addLayers(into[place]);
+  for (i = 0; i < moves.length; i++) raiseKeptIcon(moves[i][0]);
 }
 
 // Group icons stack by their height on screen; an icon kept out of its group
 // is drawn above them, or the group's circle would cover it.
 var KEPT_ICON_Z = 100000;
 function raiseKeptIcon(icon) {
+  // A vehicle with an alarm nobody acknowledged glows and blinks with the
+  // pane that holds such icons (page.css), also when its alarm group shows
+  // it by itself later.
+  icon.setPane(alarmVehicles[String(icon._vehicleID)] === true ? "alarmPane" : "vehiclePane");
   if (!icon._element) return;
   icon._element.style.zIndex = icon._place === "map" && keptOutOfGroup(icon._vehicleID) ? String(KEPT_ICON_Z) : "";
-  // A vehicle with an alarm nobody acknowledged glows and blinks with the
-  // pane that holds such icons (page.css).
-  var alarm = alarmVehicles[String(icon._vehicleID)] === true;
-  icon.setPane(alarm ? "alarmPane" : "vehiclePane");
-  if (alarm) icon._element.setAttribute("data-alarm", "1");
-  else icon._element.removeAttribute("data-alarm");
 }
 
 function showVehicleIcon(icon) {
@@ -235,20 +284,11 @@ function updateGrouping() {
   var on = groupingWanted();
   if (on === vehicleGroup.on) return;
   vehicleGroup.on = on;
-  var moving = [];
-  for (var id in iconIndex) {
-    var icon = iconIndex[id];
-    if (!icon._shown) continue;
-    if (on && !keptOutOfGroup(id)) {
-      if (icon._place === "map") map.removeLayer(icon);
-      icon._place = "group";
-      moving.push(icon);
-    } else {
-      placeVehicleIcon(icon);
-    }
-  }
-  // One bulk insert: the group clusters all of them in one pass.
-  if (moving.length) vehicleGroup.layer.addLayers(moving);
+  vehicleGroup.alarmsOn = on && alarmBlink.count > ALARM_GROUPING_AUTO;
+  var icons = [];
+  for (var id in iconIndex) if (iconIndex[id]._shown) icons.push(iconIndex[id]);
+  // Bulk: each group clusters all of its new icons in one pass.
+  placeVehicleIcons(icons);
   markCoveredGroups();
 }
 
@@ -275,6 +315,7 @@ function noteVehicleStatus() {
   setTimeout(function () {
     vehicleGroup.refreshPending = false;
     if (vehicleGroup.on) vehicleGroup.layer.refreshClusters();
+    if (vehicleGroup.alarmsOn) vehicleGroup.alarms.refreshClusters();
     markCoveredGroups();
   }, 1000);
 }
@@ -289,13 +330,19 @@ var GROUP_COVER_PX = 18;
 function markCoveredGroups() {
   if (!vehicleGroup.layer) return;
   var cells = {};
+  function cover(latlng) {
+    var at = map.latLngToLayerPoint(latlng);
+    var key = Math.floor(at.x / GROUP_COVER_PX) + "," + Math.floor(at.y / GROUP_COVER_PX);
+    (cells[key] || (cells[key] = [])).push(at);
+  }
   if (vehicleGroup.on) {
     for (var id in vehicleGroup.kept) {
       var icon = iconIndex[id];
-      if (!icon || icon._place !== "map") continue;
-      var at = map.latLngToLayerPoint(icon.getLatLng());
-      var key = Math.floor(at.x / GROUP_COVER_PX) + "," + Math.floor(at.y / GROUP_COVER_PX);
-      (cells[key] || (cells[key] = [])).push(at);
+      if (icon && icon._place === "map") cover(icon.getLatLng());
+    }
+    // The alarm groups and the icons they show by themselves.
+    if (vehicleGroup.alarmsOn) {
+      vehicleGroup.alarms._featureGroup.eachLayer(function (layer) { cover(layer.getLatLng()); });
     }
   }
   vehicleGroup.layer._featureGroup.eachLayer(function (layer) {
@@ -330,7 +377,12 @@ function markCoveredGroupsSoon() {
 // The group icon: the number of vehicles, a time-out mark and the icon of
 // the latest recent event among them. Built with textContent and
 // setAttribute only: nothing of a vehicle becomes markup.
-function vehicleGroupIcon(cluster) {
+function vehicleGroupIcon(cluster) { return groupIcon(cluster, ""); }
+
+// An alarm group: red, and blinking with the pane it lies in.
+function alarmGroupIcon(cluster) { return groupIcon(cluster, " AlarmGroup"); }
+
+function groupIcon(cluster, kind) {
   var children = cluster.getAllChildMarkers();
   var timedOut = false, eventIcon = "", eventTime = 0, now = Date.now();
   for (var i = 0; i < children.length; i++) {
@@ -362,7 +414,7 @@ function vehicleGroupIcon(cluster) {
   }
   return L.divIcon({
     html: inner,
-    className: "marker-cluster marker-cluster-" + size + " VehicleGroup" + marks,
+    className: "marker-cluster marker-cluster-" + size + " VehicleGroup" + kind + marks,
     iconSize: L.point(40, 40)
   });
 }

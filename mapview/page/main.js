@@ -123,10 +123,12 @@ function selectVehicle(vehicleID, latlng, previous) {
   var icon = vehicleIcon(vehicleID);
   if (icon) icon.setImage(global.selectIcon);
   global.currentVehicle = vehicleID;
+  // The popup follows the selection; the vehicle it showed goes back to its
+  // group with the one selected before.
+  if (previous && previous !== vehicleID) fillPopup(vehicle);
   refreshKeptOut();
   showTrack(vehicle);
   requestAddress(position || null);
-  if (previous && previous !== vehicleID) fillPopup(vehicle);
   eventPopup.place();
 }
 
@@ -466,6 +468,7 @@ function setAlarms(on, off) {
     if (icon) icons.push(icon);
   }
   if (!changed.length) return;
+  updateAlarmGrouping(icons);
   placeVehicleIcons(icons);
   markCoveredGroups();
   updateAlarmBlink();

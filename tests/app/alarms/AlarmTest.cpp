@@ -77,7 +77,7 @@ TEST_F(WindowTest, PanicIsQueuedSoundedAcknowledgedClosedAndSurvivesARestart) {
     const QString blinking = QStringLiteral(
         "(function (id) { var c = document.querySelector('img[data-vehicle=\"' + id + '\"]');"
         " var l = listBox.item(id);"
-        " return (c && c.hasAttribute('data-alarm') && alarmBlink.timer !== null ? 'M' : '-')"
+        " return (c && c.parentNode === map.getPane('alarmPane') && alarmBlink.timer !== null ? 'M' : '-')"
         " + (l && l.hasAttribute('data-alarm') ? 'L' : '-'); })('%1')");
     const auto blinks = [&](const std::string& id) { return evaluate(blinking.arg(QString::fromStdString(id))).toString(); };
     EXPECT_TRUE(waitUntil([&] { return blinks(ID_A) == QStringLiteral("ML"); }));
