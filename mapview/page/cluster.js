@@ -92,10 +92,14 @@ function groupLayerOf(place) {
   return place === "group" ? vehicleGroup.layer : place === "alarms" ? vehicleGroup.alarms : null;
 }
 
+function alarmGroupingWanted() {
+  return vehicleGroup.on && alarmBlink.count > ALARM_GROUPING_AUTO;
+}
+
 // Whether the alarm groups should be on; when that changes, the icons of
 // the vehicles in alarm are placed anew (they are pushed onto icons).
 function updateAlarmGrouping(icons) {
-  var on = vehicleGroup.on && alarmBlink.count > ALARM_GROUPING_AUTO;
+  var on = alarmGroupingWanted();
   if (on === vehicleGroup.alarmsOn) return;
   vehicleGroup.alarmsOn = on;
   for (var id in alarmVehicles) {
@@ -197,8 +201,8 @@ function placeNewVehicleIcons(icons) {
   markCoveredGroups();
 }
 
-// Puts one icon where it belongs now: nowhere when hidden, in the group, or
-// on the map by itself.
+// Puts one icon where it belongs now (wantedPlace): nowhere when hidden, in
+// the vehicles' or the alarm groups, or on the map by itself.
 function placeVehicleIcon(icon) {
   var want = wantedPlace(icon);
   var place = icon._place || "none";
@@ -284,7 +288,7 @@ function updateGrouping() {
   var on = groupingWanted();
   if (on === vehicleGroup.on) return;
   vehicleGroup.on = on;
-  vehicleGroup.alarmsOn = on && alarmBlink.count > ALARM_GROUPING_AUTO;
+  vehicleGroup.alarmsOn = alarmGroupingWanted();
   var icons = [];
   for (var id in iconIndex) if (iconIndex[id]._shown) icons.push(iconIndex[id]);
   // Bulk: each group clusters all of its new icons in one pass.
